@@ -1,0 +1,273 @@
+#include "app/mainfrm.h"
+
+#include "app/account.h"
+#include "app/monitorwiring.h"
+#include "buttons/editbuttonfrm.h"
+#include "platform/errors.h"
+#include "platform/handler.h"
+#include "platform/textfile.h"
+
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace velkoria {
+
+namespace {
+// Windows system colour 9 (text on an active title bar): white.
+const QColor kWindowColour(255, 255, 255);
+// Windows system colour 15 (button face).
+const QColor kButtonFace(240, 240, 240);
+
+void place(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
+}
+
+void paintBackground(QWidget* w, const QColor& colour) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, colour);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+QFont msPGothic(qreal points) {
+    QFont font;
+    // "ＭＳ Ｐゴシック" where Windows has it, else a Japanese font of the system.
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic")});
+    font.setPointSizeF(points);
+    font.setWeight(QFont::Bold);
+    return font;
+}
+
+QPushButton* colouredButton(const QString& name, const QString& caption, const QColor& colour, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #8c8c8c; border-radius: 2px; }"
+                                    "QPushButton:pressed { background-color: %2; }"
+                                    "QPushButton:focus { border: 1px solid #0078d7; }")
+                         .arg(colour.name(), colour.darker(110).name()));
+    return b;
+}
+
+QGroupBox* frame(const QString& name, const QString& caption, QWidget* parent) {
+    auto* f = new QGroupBox(caption, parent);
+    f->setObjectName(name);
+    paintBackground(f, kWindowColour);
+    return f;
+}
+} // namespace
+
+MainFrm::MainFrm(MainServices services, QWidget* parent) : QMainWindow(parent), m_services(std::move(services)) {
+    setObjectName(QStringLiteral("mainfrm"));
+    setWindowTitle(programTitle());
+    setWindowIcon(QIcon(QStringLiteral(":/velkoria.png")));
+    buildControls();
+}
+
+MainFrm::~MainFrm() = default;
+
+void MainFrm::buildControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    paintBackground(client, kWindowColour);
+    client->setMinimumSize(twips(3000), twips(10410));
+    setCentralWidget(client);
+
+    m_whelp = menuBar()->addAction(QStringLiteral("ヘルプ"));
+    m_whelp->setObjectName(QStringLiteral("whelp"));
+
+    m_myBussines = colouredButton(QStringLiteral("my_bussines"), QStringLiteral("マイビジネス"), QColor(255, 255, 192), client);
+    place(m_myBussines, 120, 240, 2775, 495);
+
+    auto* frame1 = frame(QStringLiteral("Frame1"), QStringLiteral("ユーザ情報"), client);
+    place(frame1, 120, 840, 2775, 1095);
+    auto* label10 = new QLabel(QStringLiteral("ID"), frame1);
+    label10->setObjectName(QStringLiteral("Label1_0"));
+    place(label10, 120, 360, 495, 255);
+    m_text1[0] = new QLineEdit(frame1);
+    m_text1[0]->setObjectName(QStringLiteral("Text1_0"));
+    place(m_text1[0], 360, 360, 2295, 270);
+    auto* label11 = new QLabel(QStringLiteral("パスワード"), frame1);
+    label11->setObjectName(QStringLiteral("Label1_1"));
+    place(label11, 120, 720, 975, 255);
+    m_text1[1] = new QLineEdit(frame1);
+    m_text1[1]->setObjectName(QStringLiteral("Text1_1"));
+    place(m_text1[1], 960, 720, 1695, 270);
+    m_text1[1]->setEchoMode(QLineEdit::Password);
+    m_text1[1]->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // '*'
+    m_text1[1]->setAttribute(Qt::WA_InputMethodEnabled, false);
+    // The labels overlap the boxes in the layout; keep the boxes on top.
+    m_text1[0]->raise();
+    m_text1[1]->raise();
+
+    m_command2 = colouredButton(QStringLiteral("Command2"), QStringLiteral("終了"), QColor(240, 255, 240), client);
+    place(m_command2, 120, 2040, 2775, 495);
+    m_command2->setFont(msPGothic(11.25));
+
+    auto* frami3 = frame(QStringLiteral("frami3"), QStringLiteral("クイックアクセス"), client);
+    place(frami3, 120, 3000, 2775, 7215);
+    for (int i = 1; i <= kButtonSlots; ++i) {
+        auto* b = new QPushButton(QStringLiteral("Command1"), frami3);
+        b->setObjectName(QStringLiteral("Command1_%1").arg(i));
+        place(b, 240, 240 + 480 * (i - 1), 2295, 375);
+        m_command1[static_cast<size_t>(i)] = b;
+        connect(b, &QPushButton::clicked, this, [this, i] { runGuarded([this, i] { Command1_Click(i); }); });
+    }
+
+    auto* frame2 = frame(QStringLiteral("Frame2"), QStringLiteral("ソート"), frami3);
+    place(frame2, 480, 3600, 1815, 1575);
+    const char16_t* optionCaptions[] = {u"新規登録順", u"見積受付期限順", u"見積件数順"};
+    const int optionWidths[] = {1575, 1575, 1455};
+    for (int i = 0; i < 3; ++i) {
+        auto* o = new QRadioButton(QString::fromUtf16(optionCaptions[i]), frame2);
+        o->setObjectName(QStringLiteral("Option1_%1").arg(i));
+        place(o, 120, 360 + 360 * i, optionWidths[i], 255);
+        paintBackground(o, kWindowColour);
+        m_option1[static_cast<size_t>(i)] = o;
+    }
+    m_option1[0]->setChecked(true);
+
+    m_editButton = new QPushButton(QStringLiteral("編集"), frami3);
+    m_editButton->setObjectName(QStringLiteral("edit_button"));
+    place(m_editButton, 120, 5280, 2535, 495);
+
+    auto* frame3 = frame(QStringLiteral("Frame3"), QStringLiteral("リアルタイム検査"), frami3);
+    place(frame3, 120, 5880, 2415, 1215);
+    m_label2 = new QLabel(QStringLiteral("周期分"), frame3);
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    place(m_label2, 480, 360, 615, 255);
+    m_text2 = new QLineEdit(QStringLiteral("0"), frame3);
+    m_text2->setObjectName(QStringLiteral("Text2"));
+    place(m_text2, 1320, 240, 495, 375);
+    m_text2->setFont(msPGothic(14.25));
+    m_text2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_label3 = new QLabel(frame3);
+    m_label3->setObjectName(QStringLiteral("Label3"));
+    place(m_label3, 240, 720, 1935, 375);
+    m_label3->setAlignment(Qt::AlignCenter);
+    paintBackground(m_label3, kButtonFace);
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer2 = new QTimer(this);
+    m_timer2->setObjectName(QStringLiteral("Timer2"));
+
+    // Tab order: my_bussines, the account boxes, Exit, the quick buttons from
+    // the bottom up, the sort options from the bottom up, Edit, the cycle box.
+    QList<QWidget*> order{m_myBussines, m_text1[0], m_text1[1], m_command2};
+    for (int i = kButtonSlots; i >= 1; --i)
+        order.append(m_command1[static_cast<size_t>(i)]);
+    order << m_option1[2] << m_option1[1] << m_option1[0] << m_editButton << m_text2;
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order.at(i), order.at(i + 1));
+
+    connect(m_myBussines, &QPushButton::clicked, this, [this] { runGuarded([this] { my_bussines_Click(); }); });
+    connect(m_command2, &QPushButton::clicked, this, [this] { runGuarded([this] { Command2_Click(); }); });
+    connect(m_editButton, &QPushButton::clicked, this, [this] { runGuarded([this] { edit_button_Click(); }); });
+    connect(m_whelp, &QAction::triggered, this, [this] { runGuarded([this] { whelp_Click(); }); });
+    for (QLineEdit* box : m_text1)
+        box->installEventFilter(this);
+
+    m_monitor = std::make_unique<MonitorWiring>(*this);
+
+    resize(twips(3000), twips(10410) + menuBar()->sizeHint().height());
+}
+
+void MainFrm::runGuarded(const std::function<void()>& handler) {
+    runHandler(m_services.messages, m_services.end, handler);
+}
+
+void MainFrm::formLoad() {
+    m_monitor->startUp();
+    m_buttoninfo = loadbuttons();
+    applyButtons(m_buttoninfo, *this);
+    const CategoryLoad categories = loadcategory();
+    m_category = categories.table;
+    const Account account = loadid();
+    m_text1[0]->setText(account.id);
+    m_text1[1]->setText(account.password);
+    if (categories.linesNotLoaded > 0)
+        m_services.messages.show(categoryOverflowNotice(categories.linesNotLoaded));
+
+    m_settings = loadSettings(programFile(settingsFileName()));
+    m_browser = m_services.createBrowser(m_settings);
+    m_browser->setVisible(false);
+    m_browser->setTop(0);
+    m_marketplace = std::make_unique<Marketplace>(*m_browser, m_settings, m_services.messages, m_services.end);
+    move(0, 0);
+    m_myBussines->setFocus(Qt::OtherFocusReason);
+}
+
+void MainFrm::showQuickButton(int n, const QString& caption, bool visible) {
+    QPushButton* b = m_command1.at(static_cast<size_t>(n));
+    b->setText(caption);
+    b->setVisible(visible);
+}
+
+QString MainFrm::currentSortType() const { return sorttype(m_option1[1]->isChecked(), m_option1[2]->isChecked()); }
+
+void MainFrm::Command1_Click(int index) {
+    m_marketplace->quickAccess(m_buttoninfo.slot(index).key, currentSortType());
+}
+
+void MainFrm::my_bussines_Click() { m_marketplace->myBusiness(m_text1[0]->text(), m_text1[1]->text()); }
+
+void MainFrm::Command2_Click() { m_services.end.endNow(0); }
+
+void MainFrm::edit_button_Click() {
+    if (!m_editor) {
+        m_editor = new EditButtonFrm(m_buttoninfo, m_category, *this, m_services.messages);
+        m_editor->formLoad();
+    }
+    m_editor->showAgain();
+}
+
+void MainFrm::whelp_Click() {
+    // The result is of no interest: a missing manual shows nothing of the program's own.
+    m_services.shell.openDocument(programFile(QStringLiteral("Velkoria.pdf")));
+}
+
+void MainFrm::Text1_LostFocus() {
+    try {
+        saveid({m_text1[0]->text(), m_text1[1]->text()});
+    } catch (const RuntimeError& error) {
+        // What the user typed is still in the boxes; say so and keep running.
+        m_services.messages.show(error.description());
+    }
+}
+
+void MainFrm::setScanning(bool scanning) {
+    QPalette p = m_text2->palette();
+    p.setColor(QPalette::Base, scanning ? QColor(2, 255, 0) : QColor(255, 255, 255));
+    m_text2->setPalette(p);
+    m_label3->setText(scanning ? QStringLiteral("スキャン中") : QString());
+    // The run does not return to the event loop while pages load: paint now.
+    m_text2->repaint();
+    m_label3->repaint();
+}
+
+void MainFrm::closeEvent(QCloseEvent* event) {
+    event->accept();
+    m_services.end.endNow(0);
+}
+
+bool MainFrm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && (watched == m_text1[0] || watched == m_text1[1])) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        // Switching to another application or opening a menu is no loss of focus
+        // within the window.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            runGuarded([this] { Text1_LostFocus(); });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace velkoria

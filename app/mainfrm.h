@@ -1,0 +1,106 @@
+#pragma once
+
+#include "browser/marketplace.h"
+#include "buttons/quickbuttonview.h"
+#include "buttons/tables.h"
+#include "platform/browser.h"
+#include "platform/messages.h"
+#include "platform/settings.h"
+#include "platform/shell.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace velkoria {
+
+class EditButtonFrm;
+class MonitorWiring;
+
+// What the main window needs from outside: message boxes, the end of the
+// process, the desktop shell and a way to start the browser.
+struct MainServices {
+    MessageSink& messages;
+    ProgramEnd& end;
+    Shell& shell;
+    std::function<std::unique_ptr<Browser>(const Settings&)> createBrowser;
+};
+
+// `mainfrm`: the main window. Its handlers read the controls and call the
+// plain logic of the other folders.
+class MainFrm : public QMainWindow, public QuickButtonView {
+    Q_OBJECT
+public:
+    explicit MainFrm(MainServices services, QWidget* parent = nullptr);
+    ~MainFrm() override;
+
+    // The start-up sequence (the window's Load). A failure throws RuntimeError;
+    // the window must then not be shown.
+    void formLoad();
+
+    void showQuickButton(int n, const QString& caption, bool visible) override;
+
+    // Event handlers, public so that tests can call them as the events would.
+    void Command1_Click(int index);
+    void my_bussines_Click();
+    void Command2_Click();
+    void edit_button_Click();
+    void whelp_Click();
+    void Text1_LostFocus();
+
+    ButtonInfo& buttoninfo() { return m_buttoninfo; }
+    const CategoryTable& category() const { return m_category; }
+    Browser* browser() { return m_browser.get(); }
+    Marketplace* marketplace() { return m_marketplace.get(); }
+    EditButtonFrm* editor() { return m_editor.data(); }
+    QString currentSortType() const;
+    void setScanning(bool scanning);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void runGuarded(const std::function<void()>& handler);
+
+    MainServices m_services;
+    ButtonInfo m_buttoninfo;
+    CategoryTable m_category;
+    Settings m_settings;
+    std::unique_ptr<Browser> m_browser;
+    std::unique_ptr<Marketplace> m_marketplace;
+    std::unique_ptr<MonitorWiring> m_monitor;
+    QPointer<EditButtonFrm> m_editor;
+
+    QPushButton* m_myBussines = nullptr;
+    std::array<QLineEdit*, 2> m_text1{};
+    QPushButton* m_command2 = nullptr;
+    std::array<QPushButton*, 8> m_command1{}; // 1 to 7
+    std::array<QRadioButton*, 3> m_option1{};
+    QPushButton* m_editButton = nullptr;
+    QLabel* m_label2 = nullptr;
+    QLineEdit* m_text2 = nullptr;
+    QLabel* m_label3 = nullptr;
+    QTimer* m_timer1 = nullptr;
+    QTimer* m_timer2 = nullptr;
+    QAction* m_whelp = nullptr;
+
+    friend class MonitorWiring;
+};
+
+// twips to device-independent pixels (15 twips a pixel at 96 dpi; Qt scales
+// device-independent pixels with the screen's DPI).
+constexpr int twips(int value) { return (value + 7) / 15; }
+
+} // namespace velkoria

@@ -1,0 +1,160 @@
+#include "browser/marketplace.h"
+
+#include "platform/errors.h"
+#include "platform/textfile.h"
+
+#include <QScopeGuard>
+#include <cstdlib>
+
+namespace velkoria {
+
+QString sorttype(bool limitedSelected, bool biddingSelected) {
+    QString sort = QStringLiteral("registered");
+    if (limitedSelected)
+        sort = QStringLiteral("limited");
+    if (biddingSelected)
+        sort = QStringLiteral("bidding");
+    return sort;
+}
+
+namespace {
+QByteArray toCp932(const QString& value, const QString& fieldName) {
+    QByteArray bytes;
+    if (!encodeCp932(value, &bytes))
+        throw RuntimeError(kUnsendableValue,
+                           QStringLiteral("%1 に Shift_JIS で送れない文字（絵文字など）が含まれています。"
+                                          "その文字を取り除いてください。何も送信していません。")
+                               .arg(fieldName));
+    return bytes;
+}
+
+void appendPercent(QByteArray& out, unsigned char byte) {
+    static const char hex[] = "0123456789ABCDEF";
+    out += '%';
+    out += hex[byte >> 4];
+    out += hex[byte & 0xF];
+}
+} // namespace
+
+QByteArray encodeFormValue(const QString& value, const QString& fieldName) {
+    const QByteArray bytes = toCp932(value, fieldName);
+    QByteArray out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '*' || b == '-' ||
+            b == '.' || b == '_')
+            out += c;
+        else if (b == ' ')
+            out += '+';
+        else
+            appendPercent(out, b);
+    }
+    return out;
+}
+
+QByteArray encodeSiteToken(const QString& key, const QString& fieldName) {
+    const QByteArray bytes = toCp932(key, fieldName);
+    QByteArray out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == ' ')
+            out += '+';
+        else if (b >= 0x80)
+            appendPercent(out, b);
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray searchBody(const QString& key, const QString& sort) {
+    return "menu=browse&act=search_request&type=category&key=" +
+           encodeSiteToken(key, QStringLiteral("カテゴリのキー")) + "&condition=present&sort_type=" + sort.toLatin1() +
+           "&sort_button=display";
+}
+
+QByteArray loginBody(const QString& id, const QString& password) {
+    return "email=" + encodeFormValue(id, QStringLiteral("ID")) +
+           "&pass1=" + encodeFormValue(password, QStringLiteral("パスワード")) + "&sbmLogin=next";
+}
+
+PageLoad waitpage(Browser& browser, std::chrono::milliseconds limit) {
+    const QDeadlineTimer deadline(limit);
+    for (;;) {
+        const bool busy = browser.busy();
+        if (!busy && browser.readyState() == 4)
+            return browser.lastLoadFailed() ? PageLoad::Failed : PageLoad::Complete;
+        if (deadline.hasExpired() || !browser.waitForActivity(deadline))
+            return PageLoad::TimedOut;
+    }
+}
+
+Marketplace::Marketplace(Browser& browser, const Settings& settings, MessageSink& messages, ProgramEnd& end)
+    : m_browser(browser), m_settings(settings), m_messages(messages), m_end(end) {}
+
+void Marketplace::closedBrowser() {
+    m_messages.show(closedBrowserMessage());
+    m_end.endNow(0);
+    std::abort(); // endNow does not return
+}
+
+void Marketplace::postpage(const QString& url, const QByteArray& body) {
+    try {
+        m_browser.navigate(url, body, postHeader());
+    } catch (const RuntimeError& error) {
+        if (error.number() == BrowserGone)
+            closedBrowser();
+        // Any other failure of the navigation is ignored: the caller goes on.
+    }
+}
+
+void Marketplace::newjob(const QString& key, const QString& sort) {
+    postpage(m_settings.searchUrl, searchBody(key, sort));
+}
+
+void Marketplace::mybussines(const QString& id, const QString& password) {
+    m_browser.setVisible(true);
+    postpage(m_settings.loginUrl + loginQuery(), loginBody(id, password));
+}
+
+PageLoad Marketplace::waitpage() {
+    return velkoria::waitpage(m_browser, std::chrono::seconds(m_settings.loadTimeoutSeconds));
+}
+
+void Marketplace::quickAccess(const QString& key, const QString& sort) {
+    try {
+        m_browser.setVisible(true);
+    } catch (const RuntimeError& error) {
+        if (error.number() == BrowserGone)
+            closedBrowser();
+    }
+    try {
+        newjob(key, sort);
+    } catch (const RuntimeError& error) {
+        // Nothing was sent; say why instead of failing silently.
+        if (error.number() == kUnsendableValue)
+            m_messages.show(error.description());
+    }
+    m_waiting = true;
+    const auto done = qScopeGuard([this] { m_waiting = false; });
+    try {
+        waitpage();
+    } catch (const RuntimeError& error) {
+        if (error.number() == BrowserGone)
+            closedBrowser();
+        throw;
+    }
+}
+
+void Marketplace::myBusiness(const QString& id, const QString& password) {
+    QByteArray body;
+    try {
+        body = loginBody(id, password);
+    } catch (const RuntimeError& error) {
+        m_messages.show(error.description());
+        return;
+    }
+    mybussines(id, password);
+}
+
+} // namespace velkoria

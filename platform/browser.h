@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QString>
+
+namespace velkoria {
+
+// The one browser instance of the program's own, as the rest of the program sees it.
+// Every member throws RuntimeError(BrowserGone, 462) once the browser no longer
+// exists (the user closed its window, it crashed); no other failure has that number.
+class Browser {
+public:
+    virtual ~Browser() = default;
+
+    // Shows the window (normal state, in front) or hides it. Loading and reading
+    // pages work the same while it is hidden.
+    virtual void setVisible(bool visible) = 0;
+    // Moves the window's top edge to the given screen position.
+    virtual void setTop(int top) = 0;
+
+    // Starts a POST of postData to url in the browser's window, with headers
+    // ("Name: value" lines, each ended by CR LF) added to the browser's own.
+    // Returns without waiting for the page; from its return busy() and
+    // readyState() describe this navigation until its page is complete.
+    virtual void navigate(const QString& url, const QByteArray& postData, const QString& headers) = 0;
+    // True while a navigation or download is in progress.
+    virtual bool busy() = 0;
+    // 4 once the current document is complete; another value before that.
+    virtual int readyState() = 0;
+    // Whether the latest navigation failed: a network error, or an HTTP status of
+    // 400 or more for the document itself. Such a navigation still ends idle and
+    // complete (the browser shows its error page).
+    virtual bool lastLoadFailed() = 0;
+
+    // Blocks until the browser has reported something new (which may change
+    // busy() or readyState()) or the deadline has passed; returns false on the
+    // deadline. Does not process the program's own window events.
+    virtual bool waitForActivity(QDeadlineTimer deadline) = 0;
+
+    // The markup of the current document's root element, written out from the
+    // loaded document: element names in upper case, attribute values in double
+    // quotes, text escaped as an HTML serializer does.
+    virtual QString documentHtml() = 0;
+};
+
+} // namespace velkoria

@@ -1,0 +1,41 @@
+#include "platform/errors.h"
+
+namespace velkoria {
+
+RuntimeError::RuntimeError(int number, QString description)
+    : m_number(number), m_description(std::move(description)),
+      m_what(QString(QString::number(number) + u": " + m_description).toUtf8()) {}
+
+QString standardDescription(int number) {
+    switch (number) {
+    case Overflow:
+        return QStringLiteral("オーバーフローしました。");
+    case SubscriptOutOfRange:
+        return QStringLiteral("インデックスが有効範囲にありません。");
+    case TypeMismatch:
+        return QStringLiteral("型が一致しません。");
+    case FileNotFound:
+        return QStringLiteral("ファイルが見つかりません。");
+    case InputPastEndOfFile:
+        return QStringLiteral("ファイルにこれ以上データがありません。");
+    case PathFileAccess:
+        return QStringLiteral("パス名またはファイルへのアクセスに失敗しました。");
+    case BrowserGone:
+        return QStringLiteral("ブラウザが終了しているため、操作できません。");
+    default:
+        return QStringLiteral("アプリケーション定義またはオブジェクト定義のエラーです。");
+    }
+}
+
+RuntimeError makeError(int number, const QString& detail) {
+    QString text = standardDescription(number);
+    if (!detail.isEmpty())
+        text += u'\n' + detail;
+    return RuntimeError(number, text);
+}
+
+QString uncaughtErrorText(const RuntimeError& error) {
+    return QStringLiteral("実行時エラー '%1':\n\n%2").arg(error.number()).arg(error.description());
+}
+
+} // namespace velkoria

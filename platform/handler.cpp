@@ -1,0 +1,17 @@
+#include "platform/handler.h"
+
+namespace velkoria {
+
+void runHandler(MessageSink& messages, ProgramEnd& end, const std::function<void()>& handler) {
+    try {
+        handler();
+        return;
+    } catch (const RuntimeError& error) {
+        messages.show(uncaughtErrorText(error));
+    } catch (const std::bad_alloc&) {
+        messages.show(uncaughtErrorText(makeError(7, QStringLiteral("メモリが不足しています。"))));
+    }
+    end.endNow(1);
+}
+
+} // namespace velkoria

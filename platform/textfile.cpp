@@ -1,0 +1,115 @@
+#include "platform/textfile.h"
+
+#include "platform/errors.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace velkoria {
+
+namespace {
+QString g_programFolder;
+
+// ICU's "Shift_JIS" converter in Qt follows the Windows code page 932 mapping
+// (the one the browser and Windows use); glibc's plain SHIFT_JIS does not.
+constexpr const char* kCodePage = "windows-31j";
+
+QString fileNameOf(const QString& path) { return QFileInfo(path).fileName(); }
+} // namespace
+
+QString programFolder() {
+    if (!g_programFolder.isEmpty())
+        return g_programFolder;
+    return QCoreApplication::applicationDirPath();
+}
+
+void setProgramFolder(const QString& folder) { g_programFolder = folder; }
+
+QString programFile(const QString& name) { return programFolder() + u'/' + name; }
+
+bool encodeCp932(const QString& text, QByteArray* bytes) {
+    QStringEncoder encoder(kCodePage, QStringEncoder::Flag::Stateless);
+    // The encoder turns a character without a code into '?' and flags the error;
+    // count on the flag, not on the bytes.
+    QByteArray out = encoder.encode(text);
+    if (encoder.hasError())
+        return false;
+    *bytes = out;
+    return true;
+}
+
+QString decodeCp932(const QByteArray& bytes) {
+    QStringDecoder decoder(kCodePage, QStringDecoder::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+QStringList splitTextLines(const QString& text) {
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r') {
+            lines.append(text.mid(start, i - start));
+            if (i + 1 < n && text.at(i + 1) == u'\n')
+                ++i;
+            start = i + 1;
+        } else if (c == u'\n') {
+            lines.append(text.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+QStringList readTextLines(const QString& path) {
+    QFile file(path);
+    if (!file.exists())
+        throw makeError(FileNotFound, QStringLiteral("ファイル: %1").arg(fileNameOf(path)));
+    if (!file.open(QIODevice::ReadOnly))
+        throw makeError(PathFileAccess,
+                        QStringLiteral("ファイル %1 を読み込めません（%2）").arg(fileNameOf(path), file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw makeError(PathFileAccess,
+                        QStringLiteral("ファイル %1 を読み込めません（%2）").arg(fileNameOf(path), file.errorString()));
+    return splitTextLines(decodeCp932(bytes));
+}
+
+void writeTextLines(const QString& path, const QStringList& lines, FileAccess access) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QByteArray line;
+        if (!encodeCp932(lines.at(i), &line))
+            throw RuntimeError(PathFileAccess,
+                               QStringLiteral("ファイル %1 を保存できません: %2 行目に Shift_JIS で書けない文字があります。"
+                                              "元のファイルはそのまま残っています。")
+                                   .arg(fileNameOf(path))
+                                   .arg(i + 1));
+        bytes += line;
+        bytes += "\r\n";
+    }
+    QSaveFile file(path);
+    const auto fail = [&](const QString& reason) {
+        file.cancelWriting();
+        return RuntimeError(PathFileAccess, QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
+                                                .arg(fileNameOf(path), reason));
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        throw fail(file.errorString());
+    if (access == FileAccess::OwnerOnly)
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (file.write(bytes) != bytes.size())
+        throw fail(file.errorString());
+    if (!file.commit())
+        throw RuntimeError(PathFileAccess, QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
+                                               .arg(fileNameOf(path), file.errorString()));
+}
+
+} // namespace velkoria

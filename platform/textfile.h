@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace velkoria {
+
+// The program folder: the folder of the running executable. Tests may point it elsewhere.
+QString programFolder();
+void setProgramFolder(const QString& folder);
+// program folder + name
+QString programFile(const QString& name);
+
+// Text files of the program: code page 932 (Shift_JIS), every line ended by CR LF.
+//
+// Reading a line takes the characters up to the next CR and skips that CR and one
+// LF after it. A lone LF also ends a line (files edited by hand), and a last line
+// without a line end is still a line.
+//
+// Throws RuntimeError: FileNotFound for a missing file, PathFileAccess for one
+// that cannot be read. The descriptions name the file.
+QStringList readTextLines(const QString& path);
+
+// Splits decoded file text into lines by the rule above.
+QStringList splitTextLines(const QString& text);
+
+enum class FileAccess { Normal, OwnerOnly };
+
+// Replaces the whole file with the lines, each followed by CR LF. The write is
+// atomic: on any failure (folder not writable, disk full, a character that code
+// page 932 cannot hold) the old file stays whole and RuntimeError(PathFileAccess)
+// is thrown with a description that names the file. OwnerOnly makes the file
+// readable and writable by its owner alone where the platform allows.
+void writeTextLines(const QString& path, const QStringList& lines, FileAccess access = FileAccess::Normal);
+
+// Code page 932 conversions. encodeCp932 returns false when a character has no code.
+bool encodeCp932(const QString& text, QByteArray* bytes);
+QString decodeCp932(const QByteArray& bytes);
+
+} // namespace velkoria

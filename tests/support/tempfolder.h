@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace velkoria::test {
+
+// A fresh program folder for one test: the program's files are looked up here.
+class TempProgramFolder {
+public:
+    TempProgramFolder();
+    ~TempProgramFolder();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString& name) const { return m_dir.path() + u'/' + name; }
+    void write(const QString& name, const QByteArray& bytes) const;
+    // UTF-8 source text written in code page 932, lines as given (no line ends added).
+    void writeCp932(const QString& name, const QString& text) const;
+    QByteArray read(const QString& name) const;
+    bool exists(const QString& name) const;
+    // Makes the folder read-only (or writable again), to make writes fail.
+    void setReadOnly(bool readOnly) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QByteArray cp932(const QString& text);
+
+// While it lives, every write of a file beyond a few bytes fails as on a full
+// disk (the file size limit of the process); works for root too, for whom a
+// read-only folder is no obstacle.
+class DiskFull {
+public:
+    DiskFull();
+    ~DiskFull();
+    DiskFull(const DiskFull&) = delete;
+    DiskFull& operator=(const DiskFull&) = delete;
+
+private:
+    unsigned long long m_old;
+};
+
+} // namespace velkoria::test

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Velkoria needs.
+set -euo pipefail
+PACKAGES=(
+    cmake g++ make pkg-config clang-format
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-httpserver-dev
+    libbenchmark-dev
+    chromium
+    xvfb xauth openbox x11-utils xdotool
+    fonts-noto-cjk
+    poppler-utils
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
