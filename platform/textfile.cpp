@@ -101,7 +101,9 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
         return RuntimeError(PathFileAccess, QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
                                                 .arg(fileNameOf(path), reason));
     };
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk) shows in write()'s count
+    // instead of being lost in a buffer flushed at commit.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw fail(file.errorString());
     if (access == FileAccess::OwnerOnly)
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);

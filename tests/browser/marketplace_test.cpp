@@ -1,0 +1,214 @@
+#include "browser/marketplace.h"
+#include "platform/errors.h"
+#include "tests/support/fakebrowser.h"
+#include "tests/support/fakes.h"
+
+#include <QtTest>
+
+using namespace velkoria;
+using namespace velkoria::test;
+
+namespace {
+Settings testSettings() {
+    Settings s;
+    s.searchUrl = u"http://127.0.0.1:8080/"_qs;
+    s.loginUrl = u"https://127.0.0.1:8443/"_qs;
+    s.loadTimeoutSeconds = 1;
+    return s;
+}
+} // namespace
+
+class MarketplaceTest : public QObject {
+    Q_OBJECT
+private slots:
+    void sortOptions();
+    void formValues_data();
+    void formValues();
+    void siteTokens_data();
+    void siteTokens();
+    void unsendableValuesNameTheFieldNotTheValue();
+    void bodies();
+    void waitEndsOnCompleteFailedOrLimit();
+    void quickAccessPostsTheSearchAndWaits();
+    void quickAccessWithClosedBrowser();
+    void quickAccessWithUnsendableKey();
+    void browserClosedDuringTheWait();
+    void myBusinessPostsTheLogin();
+    void myBusinessWithUnsendablePassword();
+};
+
+void MarketplaceTest::sortOptions() {
+    QCOMPARE(sorttype(false, false), u"registered"_qs);
+    QCOMPARE(sorttype(true, false), u"limited"_qs);
+    QCOMPARE(sorttype(false, true), u"bidding"_qs);
+    QCOMPARE(sorttype(true, true), u"bidding"_qs);
+}
+
+void MarketplaceTest::formValues_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::newRow("empty") << QString() << QByteArray();
+    QTest::newRow("kept") << u"Az09*-._"_qs << QByteArray("Az09*-._");
+    QTest::newRow("space") << u"a b"_qs << QByteArray("a+b");
+    QTest::newRow("field injection") << u"p&sbmLogin=x"_qs << QByteArray("p%26sbmLogin%3Dx");
+    QTest::newRow("plus and percent") << u"+%41"_qs << QByteArray("%2B%2541");
+    QTest::newRow("mail") << u"demo@zandorp.example"_qs << QByteArray("demo%40zandorp.example");
+    QTest::newRow("japanese") << u"山田"_qs << QByteArray("%8ER%93c"); // trail bytes that are letters stay letters
+    QTest::newRow("half-width kana") << u"ﾃｽﾄ"_qs << QByteArray("%C3%BD%C4");
+    QTest::newRow("full-width space") << u"\u3000"_qs << QByteArray("%81%40");
+}
+
+void MarketplaceTest::formValues() {
+    QFETCH(QString, value);
+    QFETCH(QByteArray, encoded);
+    QCOMPARE(encodeFormValue(value, u"ID"_qs), encoded);
+}
+
+void MarketplaceTest::siteTokens_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::newRow("plain") << u"web_site"_qs << QByteArray("web_site");
+    QTest::newRow("space") << u"web site"_qs << QByteArray("web+site");
+    QTest::newRow("signs unchanged") << u"a&b=c+d%20"_qs << QByteArray("a&b=c+d%20");
+    QTest::newRow("kana bytes") << u"ﾃｽﾄ"_qs << QByteArray("%C3%BD%C4");
+    QTest::newRow("double-byte") << u"印刷"_qs << QByteArray("%88%F3%8D%FC");
+}
+
+void MarketplaceTest::siteTokens() {
+    QFETCH(QString, key);
+    QFETCH(QByteArray, encoded);
+    QCOMPARE(encodeSiteToken(key, u"key"_qs), encoded);
+}
+
+void MarketplaceTest::unsendableValuesNameTheFieldNotTheValue() {
+    try {
+        loginBody(u"id"_qs, u"hunter2\U0001F600"_qs);
+        QFAIL("an emoji was encoded");
+    } catch (const RuntimeError& e) {
+        QCOMPARE(e.number(), kUnsendableValue);
+        QVERIFY(e.description().contains(u"パスワード"_qs));
+        QVERIFY(!e.description().contains(u"hunter2"_qs));
+    }
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, searchBody(u"\U0001F600"_qs, u"registered"_qs));
+}
+
+void MarketplaceTest::bodies() {
+    QCOMPARE(searchBody(u"web_site"_qs, u"limited"_qs),
+             QByteArray("menu=browse&act=search_request&type=category&key=web_site&condition=present"
+                        "&sort_type=limited&sort_button=display"));
+    QVERIFY(searchBody(QString(), u"registered"_qs).contains("&key=&condition=present"));
+    QCOMPARE(loginBody(QString(), QString()), QByteArray("email=&pass1=&sbmLogin=next"));
+    QCOMPARE(loginBody(u"a b"_qs, u"x&y"_qs), QByteArray("email=a+b&pass1=x%26y&sbmLogin=next"));
+    // No length limit: a long password is sent whole.
+    QCOMPARE(loginBody(u"i"_qs, QString(40000, u'p')).size(), 40000 + 28);
+}
+
+void MarketplaceTest::waitEndsOnCompleteFailedOrLimit() {
+    FakeBrowser browser;
+    // Idle with a complete document: one read of each.
+    QCOMPARE(waitpage(browser, std::chrono::seconds(1)), PageLoad::Complete);
+    QCOMPARE(browser.calls, (QStringList{u"busy"_qs, u"readyState"_qs}));
+
+    browser.navigate(u"u"_qs, {}, {});
+    browser.calls.clear();
+    QCOMPARE(waitpage(browser, std::chrono::seconds(1)), PageLoad::Complete);
+    QCOMPARE(browser.calls.count(u"wait"_qs), 2); // waited for the browser between polls
+
+    browser.pageFor = [](const FakeBrowser::Navigation&) { return FakeBrowser::Page{{}, true}; };
+    browser.navigate(u"u"_qs, {}, {});
+    QCOMPARE(waitpage(browser, std::chrono::seconds(1)), PageLoad::Failed);
+
+    browser.pageFor = [](const FakeBrowser::Navigation&) { return FakeBrowser::Page{{}, false, true}; };
+    browser.navigate(u"u"_qs, {}, {});
+    QCOMPARE(waitpage(browser, std::chrono::milliseconds(50)), PageLoad::TimedOut);
+}
+
+void MarketplaceTest::quickAccessPostsTheSearchAndWaits() {
+    FakeBrowser browser;
+    browser.visible = false;
+    FakeMessageSink messages;
+    FakeProgramEnd end;
+    Marketplace market(browser, testSettings(), messages, end);
+    market.quickAccess(u"printing"_qs, u"bidding"_qs);
+    QCOMPARE(browser.calls.first(), u"visible 1"_qs);
+    QCOMPARE(browser.navigations.size(), 1);
+    const auto& nav = browser.navigations.first();
+    QCOMPARE(nav.url, u"http://127.0.0.1:8080/"_qs);
+    QCOMPARE(nav.headers, u"Content-Type: application/x-www-form-urlencoded\r\n"_qs);
+    QVERIFY(nav.body.contains("&key=printing&condition=present&sort_type=bidding&"));
+    QCOMPARE(browser.calls.last(), u"readyState"_qs); // returned after the page completed
+    QVERIFY(messages.texts.isEmpty());
+    QVERIFY(!market.waiting());
+}
+
+void MarketplaceTest::quickAccessWithClosedBrowser() {
+    FakeBrowser browser;
+    browser.close();
+    FakeMessageSink messages;
+    FakeProgramEnd end;
+    Marketplace market(browser, testSettings(), messages, end);
+    QVERIFY_THROWS_EXCEPTION(ProgramEnded, market.quickAccess(u"k"_qs, u"registered"_qs));
+    QCOMPARE(messages.texts, QStringList{closedBrowserMessage()});
+    QVERIFY(browser.navigations.isEmpty());
+}
+
+void MarketplaceTest::quickAccessWithUnsendableKey() {
+    FakeBrowser browser;
+    FakeMessageSink messages;
+    FakeProgramEnd end;
+    Marketplace market(browser, testSettings(), messages, end);
+    market.quickAccess(u"key\U0001F600"_qs, u"registered"_qs);
+    QVERIFY(browser.visible);
+    QVERIFY(browser.navigations.isEmpty());
+    QCOMPARE(messages.texts.size(), 1);
+    QVERIFY(!end.ended);
+}
+
+void MarketplaceTest::browserClosedDuringTheWait() {
+    FakeBrowser browser;
+    browser.pageFor = [](const FakeBrowser::Navigation&) { return FakeBrowser::Page{{}, false, false, true}; };
+    FakeMessageSink messages;
+    FakeProgramEnd end;
+    Marketplace market(browser, testSettings(), messages, end);
+    QVERIFY_THROWS_EXCEPTION(ProgramEnded, market.quickAccess(u"k"_qs, u"registered"_qs));
+    QCOMPARE(messages.texts, QStringList{closedBrowserMessage()});
+}
+
+void MarketplaceTest::myBusinessPostsTheLogin() {
+    FakeBrowser browser;
+    browser.visible = false;
+    FakeMessageSink messages;
+    FakeProgramEnd end;
+    Marketplace market(browser, testSettings(), messages, end);
+    market.myBusiness(u"demo@zandorp.example"_qs, u"a&b=c"_qs);
+    QVERIFY(browser.visible);
+    QCOMPARE(browser.navigations.size(), 1);
+    QCOMPARE(browser.navigations.first().url,
+             u"https://127.0.0.1:8443/?menu=my_top&act=login&query=menu%3Dmy_top%26act%3Dtop"_qs);
+    QCOMPARE(browser.navigations.first().body, QByteArray("email=demo%40zandorp.example&pass1=a%26b%3Dc&sbmLogin=next"));
+    QVERIFY(!browser.calls.contains(u"wait"_qs)); // no wait follows the login
+
+    // With the browser closed, My Business ends through the error box, not silently.
+    browser.close();
+    try {
+        market.myBusiness(u"a"_qs, u"b"_qs);
+        QFAIL("no error");
+    } catch (const RuntimeError& e) {
+        QCOMPARE(e.number(), int(BrowserGone));
+    }
+}
+
+void MarketplaceTest::myBusinessWithUnsendablePassword() {
+    FakeBrowser browser;
+    browser.visible = false;
+    FakeMessageSink messages;
+    FakeProgramEnd end;
+    Marketplace market(browser, testSettings(), messages, end);
+    market.myBusiness(u"id"_qs, u"\U0001F511"_qs);
+    QCOMPARE(messages.texts.size(), 1);
+    QVERIFY(browser.navigations.isEmpty());
+    QVERIFY(!end.ended);
+}
+
+QTEST_GUILESS_MAIN(MarketplaceTest)
+#include "marketplace_test.moc"
