@@ -11,7 +11,9 @@ struct Account {
     QString password;
 };
 
-inline QString accountFileName() { return QStringLiteral("zandorp_id.txt"); }
+inline QString accountFileName() {
+    return QStringLiteral("zandorp_id.txt");
+}
 
 // `loadid`: a missing file (a fresh install) gives two empty values; a file
 // with fewer than two lines throws RuntimeError naming the file and the line.

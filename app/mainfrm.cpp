@@ -50,10 +50,11 @@ QFont msPGothic(qreal points) {
 QPushButton* colouredButton(const QString& name, const QString& caption, const QColor& colour, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
-    b->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #8c8c8c; border-radius: 2px; }"
-                                    "QPushButton:pressed { background-color: %2; }"
-                                    "QPushButton:focus { border: 1px solid #0078d7; }")
-                         .arg(colour.name(), colour.darker(110).name()));
+    b->setStyleSheet(
+        QStringLiteral("QPushButton { background-color: %1; border: 1px solid #8c8c8c; border-radius: 2px; }"
+                       "QPushButton:pressed { background-color: %2; }"
+                       "QPushButton:focus { border: 1px solid #0078d7; }")
+            .arg(colour.name(), colour.darker(110).name()));
     return b;
 }
 
@@ -84,7 +85,8 @@ void MainFrm::buildControls() {
     m_whelp = menuBar()->addAction(QStringLiteral("ヘルプ"));
     m_whelp->setObjectName(QStringLiteral("whelp"));
 
-    m_myBussines = colouredButton(QStringLiteral("my_bussines"), QStringLiteral("マイビジネス"), QColor(255, 255, 192), client);
+    m_myBussines =
+        colouredButton(QStringLiteral("my_bussines"), QStringLiteral("マイビジネス"), QColor(255, 255, 192), client);
     place(m_myBussines, 120, 240, 2775, 495);
 
     auto* frame1 = frame(QStringLiteral("Frame1"), QStringLiteral("ユーザ情報"), client);
@@ -177,6 +179,11 @@ void MainFrm::buildControls() {
         box->installEventFilter(this);
 
     m_monitor = std::make_unique<MonitorWiring>(*this);
+    connect(m_text2, &QLineEdit::textChanged, this, [this] { runGuarded([this] { m_monitor->Text2_Change(); }); });
+    m_text2->installEventFilter(this);
+    m_label3->installEventFilter(this);
+    connect(m_timer1, &QTimer::timeout, this, [this] { runGuarded([this] { m_monitor->Timer1_Timer(); }); });
+    connect(m_timer2, &QTimer::timeout, this, [this] { runGuarded([this] { m_monitor->Timer2_Timer(); }); });
 
     resize(twips(3000), twips(10410) + menuBar()->sizeHint().height());
 }
@@ -202,6 +209,7 @@ void MainFrm::formLoad() {
     m_browser->setVisible(false);
     m_browser->setTop(0);
     m_marketplace = std::make_unique<Marketplace>(*m_browser, m_settings, m_services.messages, m_services.end);
+    m_monitor->browserReady();
     move(0, 0);
     m_myBussines->setFocus(Qt::OtherFocusReason);
 }
@@ -212,22 +220,28 @@ void MainFrm::showQuickButton(int n, const QString& caption, bool visible) {
     b->setVisible(visible);
 }
 
-QString MainFrm::currentSortType() const { return sorttype(m_option1[1]->isChecked(), m_option1[2]->isChecked()); }
+QString MainFrm::currentSortType() const {
+    return sorttype(m_option1[1]->isChecked(), m_option1[2]->isChecked());
+}
 
 void MainFrm::Command1_Click(int index) {
     m_marketplace->quickAccess(m_buttoninfo.slot(index).key, currentSortType());
 }
 
-void MainFrm::my_bussines_Click() { m_marketplace->myBusiness(m_text1[0]->text(), m_text1[1]->text()); }
+void MainFrm::my_bussines_Click() {
+    m_marketplace->myBusiness(m_text1[0]->text(), m_text1[1]->text());
+}
 
-void MainFrm::Command2_Click() { m_services.end.endNow(0); }
+void MainFrm::Command2_Click() {
+    m_services.end.endNow(0);
+}
 
 void MainFrm::edit_button_Click() {
-    if (!m_editor) {
-        m_editor = new EditButtonFrm(m_buttoninfo, m_category, *this, m_services.messages);
-        m_editor->formLoad();
-    }
-    m_editor->showAgain();
+    // One editor at a time: created (and loaded) on first use and after its
+    // close box discarded it, otherwise shown again as it was left.
+    if (!m_editor)
+        m_editor = new EditButtonForm(m_buttoninfo, m_category, *this, m_services.messages);
+    m_editor->present();
 }
 
 void MainFrm::whelp_Click() {
@@ -260,12 +274,19 @@ void MainFrm::closeEvent(QCloseEvent* event) {
 }
 
 bool MainFrm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && (watched == m_text1[0] || watched == m_text1[1])) {
+    if (event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        // Switching to another application or opening a menu is no loss of focus
+        // Switching to another window or opening a menu is no loss of focus
         // within the window.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        const bool lostFocus = reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+        if (lostFocus && (watched == m_text1[0] || watched == m_text1[1]))
             runGuarded([this] { Text1_LostFocus(); });
+        else if (lostFocus && watched == m_text2)
+            runGuarded([this] { m_monitor->Text2_LostFocus(); });
+    } else if (event->type() == QEvent::MouseButtonRelease && watched == m_label3) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && m_label3->rect().contains(mouse->position().toPoint()))
+            runGuarded([this] { m_monitor->Label3_Click(); });
     }
     return QMainWindow::eventFilter(watched, event);
 }

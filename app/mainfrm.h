@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/marketplace.h"
+#include "buttons/editbuttonfrm.h"
 #include "buttons/quickbuttonview.h"
 #include "buttons/tables.h"
 #include "platform/browser.h"
@@ -24,7 +25,6 @@ class QTimer;
 
 namespace velkoria {
 
-class EditButtonFrm;
 class MonitorWiring;
 
 // What the main window needs from outside: message boxes, the end of the
@@ -62,7 +62,8 @@ public:
     const CategoryTable& category() const { return m_category; }
     Browser* browser() { return m_browser.get(); }
     Marketplace* marketplace() { return m_marketplace.get(); }
-    EditButtonFrm* editor() { return m_editor.data(); }
+    EditButtonForm* editor() { return m_editor.data(); }
+    MonitorWiring& monitor() { return *m_monitor; }
     QString currentSortType() const;
     void setScanning(bool scanning);
 
@@ -81,7 +82,7 @@ private:
     std::unique_ptr<Browser> m_browser;
     std::unique_ptr<Marketplace> m_marketplace;
     std::unique_ptr<MonitorWiring> m_monitor;
-    QPointer<EditButtonFrm> m_editor;
+    QPointer<EditButtonForm> m_editor;
 
     QPushButton* m_myBussines = nullptr;
     std::array<QLineEdit*, 2> m_text1{};
@@ -101,6 +102,8 @@ private:
 
 // twips to device-independent pixels (15 twips a pixel at 96 dpi; Qt scales
 // device-independent pixels with the screen's DPI).
-constexpr int twips(int value) { return (value + 7) / 15; }
+constexpr int twips(int value) {
+    return (value + 7) / 15;
+}
 
 } // namespace velkoria

@@ -16,10 +16,14 @@ inline QString closedBrowserMessage() {
 }
 
 // The one header line every POST adds.
-inline QString postHeader() { return QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n"); }
+inline QString postHeader() {
+    return QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n");
+}
 
 // The query of the login request, appended to the login base URL.
-inline QString loginQuery() { return QStringLiteral("?menu=my_top&act=login&query=menu%3Dmy_top%26act%3Dtop"); }
+inline QString loginQuery() {
+    return QStringLiteral("?menu=my_top&act=login&query=menu%3Dmy_top%26act%3Dtop");
+}
 
 // `sorttype` from the sort options: "limited" for the deadline option, "bidding"
 // for the number of quotations (it wins if both report selected), else "registered".

@@ -15,7 +15,9 @@ TableRow& ButtonInfo::slot(int n) {
     return m_slots[static_cast<size_t>(n - 1)];
 }
 
-const TableRow& ButtonInfo::slot(int n) const { return const_cast<ButtonInfo*>(this)->slot(n); }
+const TableRow& ButtonInfo::slot(int n) const {
+    return const_cast<ButtonInfo*>(this)->slot(n);
+}
 
 const TableRow& CategoryTable::row(int r) const {
     if (r < 1 || r > categorycount())
@@ -41,7 +43,9 @@ TableRow parseTableLine(const QString& line, const QString& fileName, int lineNu
     return row;
 }
 
-QString formatButtonLine(const TableRow& row) { return row.key + u',' + row.second + u" ," + row.caption; }
+QString formatButtonLine(const TableRow& row) {
+    return row.key + u',' + row.second + u" ," + row.caption;
+}
 
 ButtonInfo loadbuttons() {
     ButtonInfo buttons;

@@ -53,8 +53,12 @@ TableRow parseTableLine(const QString& line, const QString& fileName, int lineNu
 // The line `savebuttons` writes for a slot: key "," second " ," caption.
 QString formatButtonLine(const TableRow& row);
 
-inline QString buttonFileName() { return QStringLiteral("button_info.txt"); }
-inline QString categoryFileName() { return QStringLiteral("category.txt"); }
+inline QString buttonFileName() {
+    return QStringLiteral("button_info.txt");
+}
+inline QString categoryFileName() {
+    return QStringLiteral("category.txt");
+}
 
 // `loadbuttons`: the seven slots from the quick-button file in the program
 // folder. A missing file gives seven unbound slots (a fresh install); a file

@@ -14,6 +14,8 @@ namespace velkoria {
 std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& profileFolder);
 
 // The name of the profile folder inside the program folder.
-inline QString browserProfileFolderName() { return QStringLiteral("browser-profile"); }
+inline QString browserProfileFolderName() {
+    return QStringLiteral("browser-profile");
+}
 
 } // namespace velkoria

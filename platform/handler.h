@@ -13,8 +13,7 @@ namespace velkoria {
 void runHandler(MessageSink& messages, ProgramEnd& end, const std::function<void()>& handler);
 
 // Wraps a handler for connecting to a signal.
-template <typename F>
-auto guarded(MessageSink& messages, ProgramEnd& end, F handler) {
+template <typename F> auto guarded(MessageSink& messages, ProgramEnd& end, F handler) {
     return [&messages, &end, handler](auto&&...) { runHandler(messages, end, handler); };
 }
 

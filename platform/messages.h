@@ -20,7 +20,9 @@ public:
 };
 
 // The caption of every window and message box of the program.
-inline QString programTitle() { return QStringLiteral("Velkoria"); }
+inline QString programTitle() {
+    return QStringLiteral("Velkoria");
+}
 
 // Ends the process at once: no further event of any window runs and nothing is saved.
 class ProgramEnd {

@@ -10,8 +10,9 @@ namespace velkoria {
 
 namespace {
 RuntimeError badValue(const QString& path, const QString& key, const QString& what) {
-    return RuntimeError(TypeMismatch, QStringLiteral("設定ファイル %1 の %2 の値が正しくありません: %3")
-                            .arg(QFileInfo(path).fileName(), key, what));
+    return RuntimeError(
+        TypeMismatch,
+        QStringLiteral("設定ファイル %1 の %2 の値が正しくありません: %3").arg(QFileInfo(path).fileName(), key, what));
 }
 
 QString readUrl(QSettings& ini, const QString& path, const QString& key, const QString& scheme,
@@ -21,7 +22,9 @@ QString readUrl(QSettings& ini, const QString& path, const QString& key, const Q
     const QString value = ini.value(key).toString().trimmed();
     const QUrl url(value, QUrl::StrictMode);
     if (!url.isValid() || url.scheme() != scheme || url.host().isEmpty() || url.hasQuery())
-        throw badValue(path, key, QStringLiteral("%1:// で始まり、ホスト名を含む URL（クエリなし）を指定してください").arg(scheme));
+        throw badValue(
+            path, key,
+            QStringLiteral("%1:// で始まり、ホスト名を含む URL（クエリなし）を指定してください").arg(scheme));
     return value;
 }
 } // namespace
@@ -32,8 +35,9 @@ Settings loadSettings(const QString& path) {
         return settings;
     QSettings ini(path, QSettings::IniFormat);
     if (ini.status() == QSettings::FormatError)
-        throw RuntimeError(PathFileAccess, QStringLiteral("設定ファイル %1 の書式が正しくありません。")
-                                               .arg(QFileInfo(path).fileName()));
+        throw RuntimeError(
+            PathFileAccess,
+            QStringLiteral("設定ファイル %1 の書式が正しくありません。").arg(QFileInfo(path).fileName()));
     settings.searchUrl =
         readUrl(ini, path, QStringLiteral("marketplace/search_url"), QStringLiteral("http"), settings.searchUrl);
     settings.loginUrl =
@@ -42,14 +46,14 @@ Settings loadSettings(const QString& path) {
     // QSettings splits an unquoted value at commas into a list; join it back so that
     // arguments such as --flag=a,b survive.
     const QVariant args = ini.value(QStringLiteral("browser/arguments"));
-    const QString argText =
-        args.typeId() == QMetaType::QStringList ? args.toStringList().join(u',') : args.toString();
+    const QString argText = args.typeId() == QMetaType::QStringList ? args.toStringList().join(u',') : args.toString();
     settings.arguments = argText.split(u' ', Qt::SkipEmptyParts);
     if (ini.contains(QStringLiteral("browser/load_timeout_seconds"))) {
         bool ok = false;
         const int seconds = ini.value(QStringLiteral("browser/load_timeout_seconds")).toString().trimmed().toInt(&ok);
         if (!ok || seconds < 1 || seconds > 3600)
-            throw badValue(path, QStringLiteral("load_timeout_seconds"), QStringLiteral("1 から 3600 までの秒数を指定してください"));
+            throw badValue(path, QStringLiteral("load_timeout_seconds"),
+                           QStringLiteral("1 から 3600 までの秒数を指定してください"));
         settings.loadTimeoutSeconds = seconds;
     }
     return settings;

@@ -8,14 +8,16 @@ namespace velkoria {
 // What velkoria.ini in the program folder configures. Missing file or keys
 // take the defaults below.
 struct Settings {
-    QString searchUrl = QStringLiteral("http://www.zandorp.jp/");  // [marketplace] search_url
+    QString searchUrl = QStringLiteral("http://www.zandorp.jp/"); // [marketplace] search_url
     QString loginUrl = QStringLiteral("https://www.zandorp.jp/"); // [marketplace] login_url
     QString executable;                                           // [browser] executable; empty: usual places
     QStringList arguments;                                        // [browser] arguments, separated by spaces
     int loadTimeoutSeconds = 60;                                  // [browser] load_timeout_seconds
 };
 
-inline QString settingsFileName() { return QStringLiteral("velkoria.ini"); }
+inline QString settingsFileName() {
+    return QStringLiteral("velkoria.ini");
+}
 
 // Reads the settings file. A malformed value throws RuntimeError with a
 // message that names the file and the key.

@@ -18,7 +18,9 @@ QString g_programFolder;
 // (the one the browser and Windows use); glibc's plain SHIFT_JIS does not.
 constexpr const char* kCodePage = "windows-31j";
 
-QString fileNameOf(const QString& path) { return QFileInfo(path).fileName(); }
+QString fileNameOf(const QString& path) {
+    return QFileInfo(path).fileName();
+}
 } // namespace
 
 QString programFolder() {
@@ -27,9 +29,13 @@ QString programFolder() {
     return QCoreApplication::applicationDirPath();
 }
 
-void setProgramFolder(const QString& folder) { g_programFolder = folder; }
+void setProgramFolder(const QString& folder) {
+    g_programFolder = folder;
+}
 
-QString programFile(const QString& name) { return programFolder() + u'/' + name; }
+QString programFile(const QString& name) {
+    return programFolder() + u'/' + name;
+}
 
 bool encodeCp932(const QString& text, QByteArray* bytes) {
     QStringEncoder encoder(kCodePage, QStringEncoder::Flag::Stateless);
@@ -87,19 +93,21 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QByteArray line;
         if (!encodeCp932(lines.at(i), &line))
-            throw RuntimeError(PathFileAccess,
-                               QStringLiteral("ファイル %1 を保存できません: %2 行目に Shift_JIS で書けない文字があります。"
-                                              "元のファイルはそのまま残っています。")
-                                   .arg(fileNameOf(path))
-                                   .arg(i + 1));
+            throw RuntimeError(
+                PathFileAccess,
+                QStringLiteral("ファイル %1 を保存できません: %2 行目に Shift_JIS で書けない文字があります。"
+                               "元のファイルはそのまま残っています。")
+                    .arg(fileNameOf(path))
+                    .arg(i + 1));
         bytes += line;
         bytes += "\r\n";
     }
     QSaveFile file(path);
     const auto fail = [&](const QString& reason) {
         file.cancelWriting();
-        return RuntimeError(PathFileAccess, QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
-                                                .arg(fileNameOf(path), reason));
+        return RuntimeError(PathFileAccess,
+                            QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
+                                .arg(fileNameOf(path), reason));
     };
     // Unbuffered, so that a short write (a full disk) shows in write()'s count
     // instead of being lost in a buffer flushed at commit.
@@ -110,8 +118,9 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
     if (file.write(bytes) != bytes.size())
         throw fail(file.errorString());
     if (!file.commit())
-        throw RuntimeError(PathFileAccess, QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
-                                               .arg(fileNameOf(path), file.errorString()));
+        throw RuntimeError(PathFileAccess,
+                           QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
+                               .arg(fileNameOf(path), file.errorString()));
 }
 
 } // namespace velkoria

@@ -185,7 +185,8 @@ void MarketplaceTest::myBusinessPostsTheLogin() {
     QCOMPARE(browser.navigations.size(), 1);
     QCOMPARE(browser.navigations.first().url,
              u"https://127.0.0.1:8443/?menu=my_top&act=login&query=menu%3Dmy_top%26act%3Dtop"_qs);
-    QCOMPARE(browser.navigations.first().body, QByteArray("email=demo%40zandorp.example&pass1=a%26b%3Dc&sbmLogin=next"));
+    QCOMPARE(browser.navigations.first().body,
+             QByteArray("email=demo%40zandorp.example&pass1=a%26b%3Dc&sbmLogin=next"));
     QVERIFY(!browser.calls.contains(u"wait"_qs)); // no wait follows the login
 
     // With the browser closed, My Business ends through the error box, not silently.

@@ -101,8 +101,8 @@ void TextFileTest::ownerOnlyFiles() {
     TempProgramFolder folder;
     const QString path = folder.file(u"secret.txt"_qs);
     writeTextLines(path, {u"a"_qs}, FileAccess::OwnerOnly);
-    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
-                        QFileDevice::WriteOther;
+    const auto others =
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
     QCOMPARE(QFile::permissions(path) & others, QFileDevice::Permissions());
     // A file that was readable by others becomes owner-only at its next write.
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadOther);
@@ -144,8 +144,8 @@ void TextFileTest::malformedSettingsNameTheKey_data() {
     QTest::newRow("search over https") << QByteArray("[marketplace]\nsearch_url=https://h/\n") << u"search_url"_qs;
     QTest::newRow("login without host") << QByteArray("[marketplace]\nlogin_url=https:///\n") << u"login_url"_qs;
     QTest::newRow("search with query") << QByteArray("[marketplace]\nsearch_url=http://h/?a=1\n") << u"search_url"_qs;
-    QTest::newRow("timeout not a number") << QByteArray("[browser]\nload_timeout_seconds=soon\n")
-                                          << u"load_timeout_seconds"_qs;
+    QTest::newRow("timeout not a number")
+        << QByteArray("[browser]\nload_timeout_seconds=soon\n") << u"load_timeout_seconds"_qs;
     QTest::newRow("timeout zero") << QByteArray("[browser]\nload_timeout_seconds=0\n") << u"load_timeout_seconds"_qs;
 }
 

@@ -20,9 +20,9 @@ public:
     };
     struct Page {
         QString html;
-        bool failed = false;   // network error or HTTP status >= 400
-        bool stalls = false;   // never completes: waits run into their limit
-        bool closes = false;   // the browser goes away while loading it
+        bool failed = false; // network error or HTTP status >= 400
+        bool stalls = false; // never completes: waits run into their limit
+        bool closes = false; // the browser goes away while loading it
     };
 
     void setVisible(bool visible) override;

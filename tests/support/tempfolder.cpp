@@ -25,7 +25,9 @@ void TempProgramFolder::write(const QString& name, const QByteArray& bytes) cons
     f.write(bytes);
 }
 
-void TempProgramFolder::writeCp932(const QString& name, const QString& text) const { write(name, cp932(text)); }
+void TempProgramFolder::writeCp932(const QString& name, const QString& text) const {
+    write(name, cp932(text));
+}
 
 QByteArray TempProgramFolder::read(const QString& name) const {
     QFile f(file(name));
@@ -34,12 +36,14 @@ QByteArray TempProgramFolder::read(const QString& name) const {
     return f.readAll();
 }
 
-bool TempProgramFolder::exists(const QString& name) const { return QFile::exists(file(name)); }
+bool TempProgramFolder::exists(const QString& name) const {
+    return QFile::exists(file(name));
+}
 
 void TempProgramFolder::setReadOnly(bool readOnly) const {
-    QFile::setPermissions(m_dir.path(), readOnly ? QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                                 : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                       QFileDevice::ExeOwner);
+    QFile::setPermissions(m_dir.path(), readOnly
+                                            ? QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 QByteArray cp932(const QString& text) {
