@@ -1,0 +1,317 @@
+#include "app/mainfrm.h"
+#include "app/monitorwiring.h"
+#include "platform/errors.h"
+#include "tests/support/fakebrowser.h"
+#include "tests/support/fakes.h"
+#include "tests/support/tempfolder.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace velkoria;
+using namespace velkoria::test;
+
+namespace {
+const char* kButtons = "web_site,it ,ホームページ制作\r\n"
+                       ", ,\r\n"
+                       "logo_design,design ,ロゴ制作\r\n"
+                       ",x,Web\r\n"
+                       "a,b,c,d\r\n"
+                       "p,q,r,s,t\r\n"
+                       "u,v,w,x,y,z\r\n";
+
+// One main window over fakes, in a temp program folder.
+struct Harness {
+    TempProgramFolder folder;
+    FakeMessageSink messages;
+    FakeProgramEnd end;
+    FakeShell shell;
+    FakeBrowser* browser = nullptr;
+    std::unique_ptr<MainFrm> window;
+
+    Harness() {
+        window = std::make_unique<MainFrm>(MainServices{messages, end, shell, [this](const Settings&) {
+                                                            auto b = std::make_unique<FakeBrowser>();
+                                                            browser = b.get();
+                                                            return b;
+                                                        }});
+    }
+    template <typename T> T* find(const QString& name) { return window->findChild<T*>(name); }
+    QStringList files() const { return QDir(folder.path()).entryList(QDir::Files); }
+};
+} // namespace
+
+class MainFrmTest : public QObject {
+    Q_OBJECT
+private slots:
+    void startUpLoadsTheFilesAndHidesTheBrowser();
+    void layoutFollowsTheDesign();
+    void tabOrder();
+    void freshInstallStartsWithoutWriting();
+    void malformedFilesStopStartUpNamingFileAndLine_data();
+    void malformedFilesStopStartUpNamingFileAndLine();
+    void longCategoryFileIsCutAt200WithOneNotice();
+    void leavingAnAccountBoxSavesEachTime();
+    void failedAccountSaveKeepsRunning();
+    void exitAndCloseEndAtOnce();
+    void helpOpensTheManual();
+    void editButtonReusesOneEditor();
+    void quickButtonPostsTheSlotsSearch();
+    void cycleAndIndicators();
+};
+
+void MainFrmTest::startUpLoadsTheFilesAndHidesTheBrowser() {
+    Harness h;
+    h.folder.writeCp932(u"button_info.txt"_qs, QString::fromUtf8(kButtons));
+    h.folder.writeCp932(u"category.txt"_qs, u"web_site,it,ホームページ制作\r\nprinting,print,印刷\r\n"_qs);
+    h.folder.writeCp932(u"zandorp_id.txt"_qs, u" me, \"x\" \r\npa ss\r\nthird\r\n"_qs);
+    h.window->formLoad();
+
+    const QStringList captions{
+        u"ホームページ制作"_qs, QString(), u"ロゴ制作"_qs, u"Web"_qs, u"cd"_qs, u"rst"_qs, u"w"_qs};
+    for (int n = 1; n <= 7; ++n) {
+        auto* b = h.find<QPushButton>(u"Command1_%1"_qs.arg(n));
+        QCOMPARE(b->text(), captions.at(n - 1));
+        QCOMPARE(!b->isHidden(), n != 2 && n != 4);
+    }
+    QCOMPARE(h.window->category().categorycount(), 2);
+    QCOMPARE(h.find<QLineEdit>(u"Text1_0"_qs)->text(), u" me, \"x\" "_qs);
+    QCOMPARE(h.find<QLineEdit>(u"Text1_1"_qs)->text(), u"pa ss"_qs);
+    QCOMPARE(h.browser->calls, (QStringList{u"visible 0"_qs, u"top 0"_qs}));
+    QCOMPARE(h.window->pos(), QPoint(0, 0));
+    QVERIFY(h.find<QRadioButton>(u"Option1_0"_qs)->isChecked());
+    QCOMPARE(h.find<QLineEdit>(u"Text2"_qs)->text(), u"0"_qs);
+    QVERIFY(!h.find<QLabel>(u"Label2"_qs)->isHidden());
+    QVERIFY(h.find<QLabel>(u"Label3"_qs)->text().isEmpty());
+    QVERIFY(!h.find<QTimer>(u"Timer1"_qs)->isActive());
+    QCOMPARE(h.find<QTimer>(u"Timer2"_qs)->interval(), 1000);
+    QVERIFY(!h.find<QTimer>(u"Timer2"_qs)->isActive());
+    QVERIFY(h.messages.texts.isEmpty());
+}
+
+void MainFrmTest::layoutFollowsTheDesign() {
+    Harness h;
+    h.window->formLoad();
+    h.window->show();
+    QCOMPARE(h.window->centralWidget()->size(), QSize(200, 694));
+    QCOMPARE(h.window->windowTitle(), u"Velkoria"_qs);
+    // twips / 15, relative to the container
+    QCOMPARE(h.find<QPushButton>(u"my_bussines"_qs)->geometry(), QRect(8, 16, 185, 33));
+    QCOMPARE(h.find<QWidget>(u"Frame1"_qs)->geometry(), QRect(8, 56, 185, 73));
+    QCOMPARE(h.find<QLineEdit>(u"Text1_1"_qs)->geometry(), QRect(64, 48, 113, 18));
+    QCOMPARE(h.find<QPushButton>(u"Command2"_qs)->geometry(), QRect(8, 136, 185, 33));
+    QCOMPARE(h.find<QWidget>(u"frami3"_qs)->geometry(), QRect(8, 200, 185, 481));
+    QCOMPARE(h.find<QPushButton>(u"Command1_7"_qs)->geometry(), QRect(16, 208, 153, 25));
+    QCOMPARE(h.find<QWidget>(u"Frame2"_qs)->geometry(), QRect(32, 240, 121, 105));
+    QCOMPARE(h.find<QRadioButton>(u"Option1_2"_qs)->geometry(), QRect(8, 72, 97, 17));
+    QCOMPARE(h.find<QPushButton>(u"edit_button"_qs)->geometry(), QRect(8, 352, 169, 33));
+    QCOMPARE(h.find<QLineEdit>(u"Text2"_qs)->geometry(), QRect(88, 16, 33, 25));
+    QCOMPARE(h.find<QLabel>(u"Label3"_qs)->geometry(), QRect(16, 48, 129, 25));
+    QCOMPARE(h.find<QLineEdit>(u"Text1_1"_qs)->echoMode(), QLineEdit::Password);
+    QVERIFY(!h.find<QLineEdit>(u"Text1_1"_qs)->testAttribute(Qt::WA_InputMethodEnabled));
+    QVERIFY(h.find<QLineEdit>(u"Text2"_qs)->font().bold());
+    QCOMPARE(h.find<QLineEdit>(u"Text2"_qs)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    // Resizing moves nothing.
+    h.window->resize(400, 900);
+    QCOMPARE(h.find<QPushButton>(u"Command1_7"_qs)->geometry(), QRect(16, 208, 153, 25));
+}
+
+void MainFrmTest::tabOrder() {
+    Harness h;
+    h.folder.writeCp932(u"button_info.txt"_qs, u"a,b,1\r\na,b,2\r\na,b,3\r\na,b,4\r\na,b,5\r\na,b,6\r\na,b,7\r\n"_qs);
+    h.window->formLoad();
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"my_bussines"_qs);
+    QStringList order;
+    QWidget* w = h.find<QWidget>(u"my_bussines"_qs);
+    for (int i = 0; i < 17; ++i) {
+        order.append(w->objectName());
+        do
+            w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus));
+    }
+    QCOMPARE(order, (QStringList{u"my_bussines"_qs, u"Text1_0"_qs, u"Text1_1"_qs, u"Command2"_qs, u"Command1_7"_qs,
+                                 u"Command1_6"_qs, u"Command1_5"_qs, u"Command1_4"_qs, u"Command1_3"_qs,
+                                 u"Command1_2"_qs, u"Command1_1"_qs, u"Option1_2"_qs, u"Option1_1"_qs, u"Option1_0"_qs,
+                                 u"edit_button"_qs, u"Text2"_qs, u"my_bussines"_qs}));
+}
+
+void MainFrmTest::freshInstallStartsWithoutWriting() {
+    Harness h;
+    h.window->formLoad();
+    for (int n = 1; n <= 7; ++n)
+        QVERIFY(h.find<QPushButton>(u"Command1_%1"_qs.arg(n))->isHidden());
+    QVERIFY(h.find<QLineEdit>(u"Text1_0"_qs)->text().isEmpty());
+    QVERIFY(h.find<QLineEdit>(u"Text1_1"_qs)->text().isEmpty());
+    QCOMPARE(h.window->category().categorycount(), 0);
+    QVERIFY(h.files().isEmpty());
+}
+
+void MainFrmTest::malformedFilesStopStartUpNamingFileAndLine_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("button line with one comma")
+        << u"button_info.txt"_qs << u"a,b,c\r\nab,c\r\n"_qs << u"button_info.txt の 2 行目"_qs;
+    QTest::newRow("button file short") << u"button_info.txt"_qs << u"a,b,c\r\n, ,\r\n"_qs << u"button_info.txt"_qs;
+    QTest::newRow("category empty line") << u"category.txt"_qs << u"a,b,c\r\n\r\n"_qs << u"category.txt の 2 行目"_qs;
+    QTest::newRow("account one line") << u"zandorp_id.txt"_qs << u"me\r\n"_qs << u"zandorp_id.txt"_qs;
+}
+
+void MainFrmTest::malformedFilesStopStartUpNamingFileAndLine() {
+    QFETCH(QString, file);
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    Harness h;
+    h.folder.writeCp932(file, text);
+    try {
+        h.window->formLoad();
+        QFAIL("start-up went on");
+    } catch (const RuntimeError& e) {
+        QVERIFY2(e.description().contains(expected), qPrintable(e.description()));
+    }
+    QVERIFY(!h.browser); // later steps did not run
+    QCOMPARE(h.files(), QStringList{file});
+    QCOMPARE(h.folder.read(file), cp932(text));
+}
+
+void MainFrmTest::longCategoryFileIsCutAt200WithOneNotice() {
+    Harness h;
+    QString text;
+    for (int i = 1; i <= 203; ++i)
+        text += u"k%1,s,カテゴリ%1\r\n"_qs.arg(i);
+    h.folder.writeCp932(u"category.txt"_qs, text);
+    h.window->formLoad();
+    QCOMPARE(h.window->category().categorycount(), 200);
+    QCOMPARE(h.window->category().row(200).caption, u"カテゴリ200"_qs);
+    QCOMPARE(h.messages.texts.size(), 1);
+    QVERIFY(h.messages.texts.at(0).contains(u"category.txt"_qs));
+    QVERIFY(h.messages.texts.at(0).contains(u"3"_qs));
+}
+
+void MainFrmTest::leavingAnAccountBoxSavesEachTime() {
+    Harness h;
+    h.window->formLoad();
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
+    auto* id = h.find<QLineEdit>(u"Text1_0"_qs);
+    auto* pass = h.find<QLineEdit>(u"Text1_1"_qs);
+    id->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(id, u"a,b "_qs);
+    QVERIFY(!h.folder.exists(u"zandorp_id.txt"_qs)); // typing alone writes nothing
+    pass->setFocus(Qt::TabFocusReason);
+    QCOMPARE(h.folder.read(u"zandorp_id.txt"_qs), QByteArray("a,b \r\n\r\n"));
+    QFile::remove(h.folder.file(u"zandorp_id.txt"_qs));
+    // Leaving the password box writes again, even without a change.
+    h.find<QPushButton>(u"my_bussines"_qs)->setFocus(Qt::TabFocusReason);
+    QCOMPARE(h.folder.read(u"zandorp_id.txt"_qs), QByteArray("a,b \r\n\r\n"));
+    QCOMPARE(QFile::permissions(h.folder.file(u"zandorp_id.txt"_qs)) & (QFile::ReadOther | QFile::ReadGroup),
+             QFileDevice::Permissions());
+}
+
+void MainFrmTest::failedAccountSaveKeepsRunning() {
+    Harness h;
+    h.folder.write(u"zandorp_id.txt"_qs, "old\r\npw\r\n");
+    h.window->formLoad();
+    h.find<QLineEdit>(u"Text1_0"_qs)->setText(u"new"_qs);
+    {
+        DiskFull full;
+        h.window->Text1_LostFocus();
+    }
+    QCOMPARE(h.messages.texts.size(), 1);
+    QVERIFY(h.messages.texts.at(0).contains(u"zandorp_id.txt"_qs));
+    QVERIFY(!h.end.ended);
+    QCOMPARE(h.folder.read(u"zandorp_id.txt"_qs), QByteArray("old\r\npw\r\n"));
+    // A password character that Shift_JIS cannot hold: named by the file, never shown.
+    h.find<QLineEdit>(u"Text1_1"_qs)->setText(u"pw\U0001F600"_qs);
+    h.window->Text1_LostFocus();
+    QCOMPARE(h.messages.texts.size(), 2);
+    QVERIFY(!h.messages.texts.at(1).contains(u"pw"_qs));
+    QVERIFY(!h.end.ended);
+}
+
+void MainFrmTest::exitAndCloseEndAtOnce() {
+    Harness h;
+    h.window->formLoad();
+    QVERIFY_THROWS_EXCEPTION(ProgramEnded, h.window->Command2_Click());
+    QCOMPARE(h.end.code, 0);
+    QVERIFY(h.files().isEmpty()); // nothing saved on the way out
+    Harness h2;
+    h2.window->formLoad();
+    QCloseEvent close;
+    QVERIFY_THROWS_EXCEPTION(ProgramEnded, QApplication::sendEvent(h2.window.get(), &close));
+    QVERIFY(h2.files().isEmpty());
+}
+
+void MainFrmTest::helpOpensTheManual() {
+    Harness h;
+    h.window->formLoad();
+    h.shell.result = false; // no manual, no viewer: nothing of the program's own is shown
+    h.window->whelp_Click();
+    QCOMPARE(h.shell.opened, QStringList{h.folder.file(u"Velkoria.pdf"_qs)});
+    QVERIFY(h.messages.texts.isEmpty());
+    QVERIFY(!h.end.ended);
+}
+
+void MainFrmTest::editButtonReusesOneEditor() {
+    Harness h;
+    h.window->formLoad();
+    h.window->edit_button_Click();
+    QPointer<QWidget> first = h.window->editor();
+    QVERIFY(first && first->isVisible());
+    first->hide();
+    h.window->edit_button_Click();
+    QCOMPARE(h.window->editor(), first.data());
+    QVERIFY(first->isVisible());
+    first->close(); // the close box discards it
+    QTRY_VERIFY(!first);
+    h.window->edit_button_Click();
+    QVERIFY(h.window->editor());
+    h.window->editor()->close();
+}
+
+void MainFrmTest::quickButtonPostsTheSlotsSearch() {
+    Harness h;
+    h.folder.writeCp932(u"button_info.txt"_qs, QString::fromUtf8(kButtons));
+    h.window->formLoad();
+    h.find<QRadioButton>(u"Option1_1"_qs)->setChecked(true);
+    h.window->Command1_Click(3);
+    QCOMPARE(h.browser->navigations.size(), 1);
+    QVERIFY(h.browser->navigations.at(0).body.contains("&key=logo_design&condition=present&sort_type=limited&"));
+    QVERIFY(h.browser->visible);
+    // An unbound slot still posts its (empty) key.
+    h.window->Command1_Click(2);
+    QVERIFY(h.browser->navigations.at(1).body.contains("&key=&condition=present"));
+}
+
+void MainFrmTest::cycleAndIndicators() {
+    Harness h;
+    h.window->formLoad();
+    h.browser->visible = true;
+    auto* text2 = h.find<QLineEdit>(u"Text2"_qs);
+    text2->setText(u"1"_qs);
+    QVERIFY(h.find<QTimer>(u"Timer1"_qs)->isActive());
+    QCOMPARE(h.find<QTimer>(u"Timer1"_qs)->interval(), 30000);
+    QVERIFY(h.find<QTimer>(u"Timer2"_qs)->isActive());
+    QVERIFY(!h.browser->visible); // a typed cycle hides the browser
+    text2->setText(u"0"_qs);
+    QVERIFY(!h.find<QTimer>(u"Timer1"_qs)->isActive());
+    QVERIFY(!h.find<QLabel>(u"Label2"_qs)->isHidden());
+
+    h.window->setScanning(true);
+    QCOMPARE(text2->palette().color(QPalette::Base), QColor(2, 255, 0));
+    QCOMPARE(h.find<QLabel>(u"Label3"_qs)->text(), u"スキャン中"_qs);
+    h.window->setScanning(false);
+    QCOMPARE(text2->palette().color(QPalette::Base), QColor(255, 255, 255));
+    QVERIFY(h.find<QLabel>(u"Label3"_qs)->text().isEmpty());
+}
+
+QTEST_MAIN(MainFrmTest)
+#include "mainfrm_test.moc"
