@@ -73,7 +73,10 @@ MainFrm::MainFrm(MainServices services, QWidget* parent) : QMainWindow(parent), 
     buildControls();
 }
 
-MainFrm::~MainFrm() = default;
+MainFrm::~MainFrm() {
+    // The editor has no owner window; it goes with the main window.
+    delete m_editor.data();
+}
 
 void MainFrm::buildControls() {
     auto* client = new QWidget(this);

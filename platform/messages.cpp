@@ -1,5 +1,6 @@
 #include "platform/messages.h"
 
+#include <QFile>
 #include <QMessageBox>
 #include <cstdio>
 #include <unistd.h>
@@ -7,6 +8,13 @@
 namespace velkoria {
 
 void QtMessageSink::show(const QString& text) {
+    // End-to-end tests read what the boxes said from this file; a user never sets it.
+    static const QString logPath = qEnvironmentVariable("VELKORIA_MESSAGE_LOG");
+    if (!logPath.isEmpty()) {
+        QFile log(logPath);
+        if (log.open(QIODevice::WriteOnly | QIODevice::Append))
+            log.write(QString(QString(text).replace(u'\n', u' ') + u'\n').toUtf8());
+    }
     QMessageBox box(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok);
     box.setObjectName(QStringLiteral("velkoriaMessage"));
     box.exec();

@@ -4,7 +4,7 @@ set -euo pipefail
 PACKAGES=(
     cmake g++ make pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    qt6-httpserver-dev
+    qt6-httpserver-dev qt6-websockets-dev libssl-dev
     libbenchmark-dev
     chromium
     xvfb xauth openbox x11-utils xdotool

@@ -1,0 +1,187 @@
+#include "buttons/editbuttonfrm.h"
+
+#include "platform/errors.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMoveEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+
+namespace velkoria {
+
+namespace {
+
+// The design is laid out in twips; at 96 dots per inch a pixel is 15 twips.
+constexpr int px(int twips) {
+    return twips / 15;
+}
+
+constexpr int rowTop(int i) {
+    return px(360 + 360 * i);
+}
+
+// How long the first showing waits for the window system to place the window
+// before moving it to the top of the screen anyway.
+constexpr int kPlacementWaitMs = 500;
+
+} // namespace
+
+DropDownCombo::DropDownCombo(QWidget* parent) : QComboBox(parent) {
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    // QComboBox selects the entry whose caption equals the typed text when the
+    // user presses Enter or leaves the box (even for the popup opening) and
+    // reports that as an activation; typed text must never pick an entry, so the
+    // box does not listen to the end of editing at all.
+    disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
+    // Typing leaves no entry selected, even when the text equals an entry.
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_listIndex = -1; });
+    // What remains to activate an entry is the user's choice in the popup, the
+    // arrow and page keys on the closed box, and the wheel.
+    connect(this, &QComboBox::activated, this, [this](int index) { m_listIndex = index; });
+}
+
+void DropDownCombo::setProgramText(const QString& text) {
+    // QComboBox's own index goes too, so that the popup does not open on a stale entry.
+    setCurrentIndex(-1);
+    setEditText(text);
+    m_listIndex = -1;
+}
+
+EditButtonForm::EditButtonForm(ButtonInfo& buttons, const CategoryTable& categories, QuickButtonView& view,
+                               MessageSink& messages)
+    : QWidget(nullptr, Qt::Window), m_buttons(buttons), m_categories(categories), m_view(view), m_messages(messages) {
+    setObjectName(QStringLiteral("editbuttonfrm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("クイックボタン編集"));
+    resize(px(6990), px(4095));
+
+    for (int i = 0; i < kButtonSlots; ++i) {
+        auto* label = new QLabel(QStringLiteral("Label1"), this);
+        label->setObjectName(QStringLiteral("Label1_%1").arg(i));
+        label->setGeometry(px(240), rowTop(i), px(495), px(375));
+        m_labels[i] = label;
+
+        auto* box = new DropDownCombo(this);
+        box->setObjectName(QStringLiteral("Combo1_%1").arg(i));
+        box->setGeometry(px(840), rowTop(i), px(5175), px(300));
+        box->setEditText(QStringLiteral("Combo1"));
+        m_boxes[i] = box;
+
+        auto* clear = new QPushButton(QStringLiteral("クリア"), this);
+        clear->setObjectName(QStringLiteral("Command3_%1").arg(i));
+        clear->setGeometry(px(6120), rowTop(i), px(615), px(255));
+        connect(clear, &QPushButton::clicked, this, [this, i] { clearRow(i); });
+        m_clearButtons[i] = clear;
+    }
+
+    m_save = new QPushButton(QStringLiteral("保存"), this);
+    m_save->setObjectName(QStringLiteral("Command1"));
+    m_save->setGeometry(px(4320), px(3120), px(1695), px(735));
+    connect(m_save, &QPushButton::clicked, this, &EditButtonForm::save);
+
+    m_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    m_cancel->setObjectName(QStringLiteral("Command2"));
+    m_cancel->setGeometry(px(360), px(3120), px(1695), px(735));
+    connect(m_cancel, &QPushButton::clicked, this, &EditButtonForm::cancel);
+
+    // The boxes from top to bottom, then Save, Cancel and the Clear buttons from
+    // top to bottom. The labels take no focus.
+    QList<QWidget*> chain(m_boxes.begin(), m_boxes.end());
+    chain << m_save << m_cancel;
+    chain.append(QList<QWidget*>(m_clearButtons.begin(), m_clearButtons.end()));
+    for (qsizetype k = 0; k + 1 < chain.size(); ++k)
+        setTabOrder(chain.at(k), chain.at(k + 1));
+    m_boxes[0]->setFocus();
+
+    formLoad();
+}
+
+void EditButtonForm::formLoad() {
+    QStringList captions;
+    for (int r = 1; r <= m_categories.categorycount(); ++r)
+        captions.append(m_categories.row(r).caption);
+    for (int i = 0; i < kButtonSlots; ++i) {
+        m_labels[i]->setText(QString::number(i + 1));
+        // The list is filled before the text is set: QComboBox selects the first
+        // entry when an empty list gets entries, which would replace the text.
+        m_boxes[i]->addItems(captions);
+        m_boxes[i]->setProgramText(m_buttons.slot(i + 1).caption);
+    }
+}
+
+void EditButtonForm::present() {
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void EditButtonForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_shownOnce || event->spontaneous())
+        return;
+    m_shownOnce = true;
+    // The system places a new window when it is mapped; the top edge then goes to
+    // the top of the screen and the horizontal position stays. Some window
+    // systems never report the placement, hence the time limit.
+    m_topMovePending = true;
+    QTimer::singleShot(kPlacementWaitMs, this, [this] {
+        if (m_topMovePending)
+            moveToTopOfScreen();
+    });
+}
+
+void EditButtonForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (m_topMovePending && event->spontaneous())
+        moveToTopOfScreen();
+}
+
+void EditButtonForm::moveToTopOfScreen() {
+    m_topMovePending = false;
+    const QScreen* s = screen();
+    move(x(), s ? s->geometry().top() : 0);
+}
+
+void EditButtonForm::clearRow(int i) {
+    m_boxes[i]->setProgramText(QString());
+}
+
+void EditButtonForm::cancel() {
+    hide();
+}
+
+void EditButtonForm::save() {
+    for (int i = 0; i < kButtonSlots; ++i) {
+        TableRow& slot = m_buttons.slot(i + 1);
+        const QString text = m_boxes[i]->currentText();
+        const int k = m_boxes[i]->listIndex();
+        if (k >= 0)
+            slot = m_categories.row(k + 1);
+        // After the copy: an empty text clears the slot even with an entry picked.
+        if (text.isEmpty())
+            slot = TableRow{};
+    }
+    applyButtons(m_buttons, m_view);
+    try {
+        savebuttons(m_buttons);
+    } catch (const RuntimeError& error) {
+        // The bindings already hold for this run; only the file keeps the old ones.
+        m_messages.show(buttonFileNotSavedMessage(error.description()));
+    }
+    hide();
+}
+
+QString buttonFileNotSavedMessage(const QString& errorDescription) {
+    return QStringLiteral("クイックボタンの設定をファイルに保存できませんでした。\n%1\n"
+                          "変更したボタンは今回の実行中は使えますが、次に起動すると元の設定に戻ります。")
+        .arg(errorDescription);
+}
+
+} // namespace velkoria

@@ -1,0 +1,258 @@
+#include "tests/support/programrun.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QThread>
+
+namespace velkoria::test {
+
+namespace {
+QString buildDir() {
+    return QStringLiteral(VELKORIA_BUILD_DIR);
+}
+constexpr int kClientHeight = 694;
+} // namespace
+
+QString builtProgram() {
+    return buildDir() + u"/program/velkoria";
+}
+QString builtSimulator() {
+    return buildDir() + u"/market-sim";
+}
+
+QString runTool(const QString& program, const QStringList& args, int timeoutMs) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return {};
+    }
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// ---- Simulator
+
+Simulator::~Simulator() {
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.closeWriteChannel(); // it ends at the end of its input
+        if (!m_process.waitForFinished(3000))
+            m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+}
+
+bool Simulator::start(const QStringList& args) {
+    const QString categories = QStringLiteral(VELKORIA_SOURCE_DIR) + u"/data/category.txt";
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setReadChannel(QProcess::StandardOutput);
+    m_process.start(builtSimulator(),
+                    QStringList{u"--http-port"_qs, u"0"_qs, u"--https-port"_qs, u"0"_qs, u"--categories"_qs, categories,
+                                u"--log"_qs, m_dir.filePath(u"requests.jsonl"_qs)} +
+                        args);
+    if (!m_process.waitForStarted(5000))
+        return false;
+    const QDeadlineTimer deadline(20000);
+    while (!m_process.canReadLine() && !deadline.hasExpired())
+        m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
+    const QString ready = QString::fromUtf8(m_process.readLine()).trimmed();
+    const QRegularExpression re(u"^READY http=(\\d+) https=(\\d+) spki=(\\S+)$"_qs);
+    const auto m = re.match(ready);
+    if (!m.hasMatch())
+        return false;
+    httpPort = m.captured(1).toInt();
+    httpsPort = m.captured(2).toInt();
+    spki = m.captured(3);
+    return true;
+}
+
+QString Simulator::command(const QString& line) {
+    m_process.write(QString(line + u'\n').toUtf8());
+    m_process.waitForBytesWritten(2000);
+    const QDeadlineTimer deadline(5000);
+    while (!m_process.canReadLine() && !deadline.hasExpired())
+        m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
+    return QString::fromUtf8(m_process.readLine()).trimmed();
+}
+
+QList<QJsonObject> Simulator::requests() const {
+    QList<QJsonObject> out;
+    QFile log(m_dir.filePath(u"requests.jsonl"_qs));
+    if (!log.open(QIODevice::ReadOnly))
+        return out;
+    for (const QByteArray& line : log.readAll().split('\n'))
+        if (!line.trimmed().isEmpty())
+            out.append(QJsonDocument::fromJson(line).object());
+    return out;
+}
+
+QList<QJsonObject> Simulator::requestsWithBody(const QByteArray& text) const {
+    QList<QJsonObject> out;
+    for (const QJsonObject& r : requests())
+        if (QByteArray::fromHex(r.value(u"body_hex"_qs).toString().toLatin1()).contains(text))
+            out.append(r);
+    return out;
+}
+
+// ---- ProgramRun
+
+ProgramRun::ProgramRun() = default;
+
+ProgramRun::~ProgramRun() {
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    // The browser follows the program within a few seconds; let it finish
+    // writing its profile before the folder is removed.
+    const QDeadlineTimer deadline(8000);
+    while (!deadline.hasExpired() &&
+           !runTool(u"pgrep"_qs, {u"-f"_qs, u"--"_qs, u"--user-data-dir="_qs + folder()}).isEmpty())
+        QThread::msleep(100);
+}
+
+void ProgramRun::prepare(const Simulator& sim, int loadTimeoutSeconds) {
+    const QDir program(QFileInfo(builtProgram()).absolutePath());
+    for (const QString& name : {u"velkoria"_qs, u"category.txt"_qs, u"button_info.txt"_qs})
+        QFile::copy(program.filePath(name), file(name));
+    QFile ini(file(u"velkoria.ini"_qs));
+    ini.open(QIODevice::WriteOnly);
+    ini.write(QStringLiteral("[marketplace]\nsearch_url=http://127.0.0.1:%1/\nlogin_url=https://127.0.0.1:%2/\n"
+                             "[browser]\narguments=--no-sandbox --test-type --ignore-certificate-errors-spki-list=%3\n"
+                             "load_timeout_seconds=%4\n")
+                  .arg(sim.httpPort)
+                  .arg(sim.httpsPort)
+                  .arg(sim.spki)
+                  .arg(loadTimeoutSeconds)
+                  .toUtf8());
+}
+
+bool ProgramRun::start(int timeoutMs) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"VELKORIA_MESSAGE_LOG"_qs, file(u"messages.log"_qs));
+    env.remove(u"QT_QPA_PLATFORM"_qs);
+    m_process.setProcessEnvironment(env);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(file(u"velkoria"_qs), {});
+    if (!m_process.waitForStarted(5000))
+        return false;
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired() && running()) {
+        const QString found =
+            runTool(u"xdotool"_qs, {u"search"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
+                                    QString::number(m_process.processId()), u"--name"_qs, u"^Velkoria$"_qs});
+        if (!found.isEmpty()) {
+            m_window = found.split(u'\n').first();
+            return true;
+        }
+        QThread::msleep(200);
+    }
+    return false;
+}
+
+int ProgramRun::waitForEnd(int timeoutMs) {
+    if (!m_process.waitForFinished(timeoutMs) && running())
+        return -1;
+    return m_process.exitCode();
+}
+
+QPoint ProgramRun::clientOrigin() const {
+    // xwininfo, not xdotool getwindowgeometry: under a reparenting window
+    // manager the latter counts the frame's offset twice.
+    const QString info = runTool(u"xwininfo"_qs, {u"-id"_qs, m_window});
+    const auto x = QRegularExpression(u"Absolute upper-left X:\\s+(-?\\d+)"_qs).match(info);
+    const auto y = QRegularExpression(u"Absolute upper-left Y:\\s+(-?\\d+)"_qs).match(info);
+    const auto h = QRegularExpression(u"Height:\\s+(\\d+)"_qs).match(info);
+    // The client area is the window's bottom part, under the menu bar.
+    return {x.captured(1).toInt(), y.captured(1).toInt() + h.captured(1).toInt() - kClientHeight};
+}
+
+void ProgramRun::clickClient(QPoint point) {
+    // The shown browser may lie over the window: bring it to the front first,
+    // as the user would by clicking its title.
+    runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, m_window});
+    const QPoint at = clientOrigin() + point;
+    runTool(u"xdotool"_qs, {u"mousemove"_qs, QString::number(at.x()), QString::number(at.y()), u"click"_qs, u"1"_qs});
+}
+
+// Control centres from the window's design: frami3 lies at (8, 200), Frame3 at (8, 392) inside it.
+void ProgramRun::clickQuickButton(int n) {
+    clickClient({100, 228 + 32 * (n - 1)});
+}
+void ProgramRun::clickMyBusiness() {
+    clickClient({100, 32});
+}
+void ProgramRun::clickScanLabel() {
+    clickClient({96, 652});
+}
+void ProgramRun::clickEdit() {
+    clickClient({100, 568});
+}
+
+void ProgramRun::typeText(const QString& text) {
+    runTool(u"xdotool"_qs, {u"type"_qs, u"--delay"_qs, u"30"_qs, text});
+}
+
+void ProgramRun::key(const QString& keys) {
+    runTool(u"xdotool"_qs, {u"key"_qs, keys});
+}
+
+QStringList ProgramRun::messages() const {
+    QFile log(file(u"messages.log"_qs));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    QStringList out = QString::fromUtf8(log.readAll()).split(u'\n');
+    out.removeAll(QString());
+    return out;
+}
+
+bool ProgramRun::waitForMessages(int count, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (messages().size() < count) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
+bool ProgramRun::dismissMessage() {
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        const QStringList windows =
+            runTool(u"xdotool"_qs, {u"search"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
+                                    QString::number(m_process.processId()), u"--name"_qs, u"^Velkoria$"_qs})
+                .split(u'\n', Qt::SkipEmptyParts);
+        for (const QString& w : windows) {
+            if (w == m_window)
+                continue;
+            runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, w});
+            runTool(u"xdotool"_qs, {u"key"_qs, u"Return"_qs});
+            // Wait until that box is gone, so the next call meets the next box.
+            while (!deadline.hasExpired()) {
+                const QString still =
+                    runTool(u"xdotool"_qs, {u"search"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
+                                            QString::number(m_process.processId()), u"--name"_qs, u"^Velkoria$"_qs});
+                if (!still.split(u'\n').contains(w))
+                    return true;
+                QThread::msleep(50);
+            }
+            return false;
+        }
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+bool ProgramRun::browserShown() const {
+    return !runTool(u"xdotool"_qs, {u"search"_qs, u"--onlyvisible"_qs, u"--class"_qs, u"chromium"_qs}).isEmpty();
+}
+
+QByteArray ProgramRun::processOutput() {
+    return m_process.readAll();
+}
+
+} // namespace velkoria::test

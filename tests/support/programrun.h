@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QPoint>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace velkoria::test {
+
+// The build folder's programs, for tests that run them for real.
+QString builtProgram();   // <build>/program/velkoria
+QString builtSimulator(); // <build>/market-sim
+
+// Runs a command and returns its standard output (trimmed); empty on failure.
+QString runTool(const QString& program, const QStringList& args, int timeoutMs = 10000);
+
+// The marketplace simulator on loopback.
+class Simulator {
+public:
+    ~Simulator();
+    // Starts it with the category file of the installation data plus args;
+    // false when it did not report READY in time.
+    bool start(const QStringList& args = {});
+    // Sends one stdin command and returns its answer line ("OK ..." / "ERR ...").
+    QString command(const QString& line);
+    // Every request received so far, in order.
+    QList<QJsonObject> requests() const;
+    // The requests whose body contains text, in order.
+    QList<QJsonObject> requestsWithBody(const QByteArray& text) const;
+
+    int httpPort = 0;
+    int httpsPort = 0;
+    QString spki;
+
+private:
+    QProcess m_process;
+    QTemporaryDir m_dir;
+};
+
+// The built program run in a temp program folder on the test's display, with
+// the real browser, talking to a simulator. The control centres are those of
+// the main window's design (client area coordinates, in pixels).
+class ProgramRun {
+public:
+    ProgramRun();
+    ~ProgramRun();
+
+    QString folder() const { return m_dir.path(); }
+    QString file(const QString& name) const { return m_dir.path() + u'/' + name; }
+    // Copies the installation data and writes velkoria.ini for the simulator.
+    void prepare(const Simulator& sim, int loadTimeoutSeconds = 20);
+    // Starts the program; false unless its main window is up within the limit.
+    bool start(int timeoutMs = 30000);
+    bool running() const { return m_process.state() != QProcess::NotRunning; }
+    // Waits for the program to end; returns its exit code, or -1 if it is still running.
+    int waitForEnd(int timeoutMs);
+
+    // The main window's X window and the top-left of its client area on screen.
+    QString window() const { return m_window; }
+    QPoint clientOrigin() const;
+    // Clicks a point of the main window's client area.
+    void clickClient(QPoint point);
+    void clickQuickButton(int n);
+    void clickMyBusiness();
+    void clickScanLabel();
+    void clickEdit();
+    void typeText(const QString& text);
+    void key(const QString& keys);
+
+    // Texts of the message boxes shown so far.
+    QStringList messages() const;
+    // Waits until at least count boxes have been shown.
+    bool waitForMessages(int count, int timeoutMs);
+    // Presses Enter on the open message box (found by its title).
+    bool dismissMessage();
+
+    // The browser's windows that are mapped (shown) on the display.
+    bool browserShown() const;
+
+    QByteArray processOutput();
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_window;
+};
+
+} // namespace velkoria::test

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "catalog.h"
+
+#include <QList>
+#include <QString>
+
+namespace marketsim {
+
+// The site's pages as text; the server sends them in code page 932.
+
+struct SearchPage {
+    QString key;
+    QString caption; // empty: the page names the key instead
+    SortType sort = SortType::Registered;
+    QList<MarketRequest> requests;
+    QList<PopularLink> popular;
+    bool upperCaseTags = false;
+};
+
+// The result list of a category search. Every entry is one table row: the request link with the
+// ID directly followed by a double quote, the new icon (new requests only) inside the row, and
+// the row ending with the quote count cell "見積件数" in a FONT element. The "popular requests"
+// box after the list repeats the link and the icon but never the quote count cell.
+QString searchResultPage(const SearchPage& page);
+QString requestEntry(const MarketRequest& request);
+
+QString requestDetailPage(const QString& id, const MarketRequest* request);
+QString myTopPage(const QString& account);
+QString loginFailedPage();
+QString topPage();
+QString serverErrorPage();
+QString notFoundPage();
+QString badRequestPage();
+
+// Writes the tag names of the page in capitals, as older pages of the site do; attribute names,
+// values and text stay as they are.
+QString withUpperCaseTags(const QString& html);
+
+} // namespace marketsim

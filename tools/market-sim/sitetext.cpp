@@ -1,0 +1,50 @@
+#include "sitetext.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace marketsim {
+
+namespace {
+// ICU's name for code page 932; its "Shift_JIS" lacks the Windows extensions.
+constexpr const char* kCodePage = "windows-31j";
+
+QString decodeFormPart(QByteArray part) {
+    part.replace('+', ' ');
+    return decodeSiteText(QByteArray::fromPercentEncoding(part));
+}
+} // namespace
+
+QString decodeSiteText(const QByteArray& bytes) {
+    QStringDecoder decoder(kCodePage, QStringDecoder::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+QByteArray encodeSiteText(const QString& text) {
+    QStringEncoder encoder(kCodePage, QStringEncoder::Flag::Stateless);
+    return encoder.encode(text);
+}
+
+QList<std::pair<QString, QString>> parseForm(const QByteArray& body) {
+    QList<std::pair<QString, QString>> form;
+    for (const QByteArray& field : body.split('&')) {
+        if (field.isEmpty())
+            continue;
+        const qsizetype equals = field.indexOf('=');
+        if (equals < 0)
+            form.append({decodeFormPart(field), QString()});
+        else
+            form.append({decodeFormPart(field.left(equals)), decodeFormPart(field.mid(equals + 1))});
+    }
+    return form;
+}
+
+QString formValue(const QList<std::pair<QString, QString>>& form, const QString& name) {
+    for (const auto& [fieldName, value] : form) {
+        if (fieldName == name)
+            return value;
+    }
+    return {};
+}
+
+} // namespace marketsim
