@@ -25,6 +25,10 @@ QString builtSimulator() {
 
 QString runTool(const QString& program, const QStringList& args, int timeoutMs) {
     QProcess p;
+    // Window titles are UTF-8: xdotool's patterns need a UTF-8 locale.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"LC_ALL"_qs, u"C.UTF-8"_qs);
+    p.setProcessEnvironment(env);
     p.start(program, args);
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
@@ -142,7 +146,7 @@ bool ProgramRun::start(int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired() && running()) {
         const QString found =
-            runTool(u"xdotool"_qs, {u"search"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
+            runTool(u"xdotool"_qs, {u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
                                     QString::number(m_process.processId()), u"--name"_qs, u"^Velkoria$"_qs});
         if (!found.isEmpty()) {
             m_window = found.split(u'\n').first();
@@ -159,23 +163,48 @@ int ProgramRun::waitForEnd(int timeoutMs) {
     return m_process.exitCode();
 }
 
-QPoint ProgramRun::clientOrigin() const {
+QPoint ProgramRun::windowOrigin(const QString& window) {
     // xwininfo, not xdotool getwindowgeometry: under a reparenting window
     // manager the latter counts the frame's offset twice.
-    const QString info = runTool(u"xwininfo"_qs, {u"-id"_qs, m_window});
+    const QString info = runTool(u"xwininfo"_qs, {u"-id"_qs, window});
     const auto x = QRegularExpression(u"Absolute upper-left X:\\s+(-?\\d+)"_qs).match(info);
     const auto y = QRegularExpression(u"Absolute upper-left Y:\\s+(-?\\d+)"_qs).match(info);
+    return {x.captured(1).toInt(), y.captured(1).toInt()};
+}
+
+QPoint ProgramRun::clientOrigin() const {
+    const QString info = runTool(u"xwininfo"_qs, {u"-id"_qs, m_window});
     const auto h = QRegularExpression(u"Height:\\s+(\\d+)"_qs).match(info);
     // The client area is the window's bottom part, under the menu bar.
-    return {x.captured(1).toInt(), y.captured(1).toInt() + h.captured(1).toInt() - kClientHeight};
+    return windowOrigin(m_window) + QPoint(0, h.captured(1).toInt() - kClientHeight);
+}
+
+void ProgramRun::clickInWindow(const QString& window, QPoint point) {
+    runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, window});
+    const QPoint at = windowOrigin(window) + point;
+    runTool(u"xdotool"_qs, {u"mousemove"_qs, QString::number(at.x()), QString::number(at.y()), u"click"_qs, u"1"_qs});
 }
 
 void ProgramRun::clickClient(QPoint point) {
-    // The shown browser may lie over the window: bring it to the front first,
-    // as the user would by clicking its title.
-    runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, m_window});
-    const QPoint at = clientOrigin() + point;
-    runTool(u"xdotool"_qs, {u"mousemove"_qs, QString::number(at.x()), QString::number(at.y()), u"click"_qs, u"1"_qs});
+    // Brought to the front first: the shown browser may lie over the window.
+    clickInWindow(m_window, clientOrigin() - windowOrigin(m_window) + point);
+}
+
+void ProgramRun::screenshot(const QString& path) {
+    runTool(u"import"_qs, {u"-window"_qs, u"root"_qs, path});
+}
+
+QString ProgramRun::waitForWindow(const QString& titlePattern, int timeoutMs) const {
+    const QDeadlineTimer deadline(timeoutMs);
+    do {
+        const QString found =
+            runTool(u"xdotool"_qs, {u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
+                                    QString::number(m_process.processId()), u"--name"_qs, titlePattern});
+        if (!found.isEmpty())
+            return found.split(u'\n').first();
+        QThread::msleep(100);
+    } while (!deadline.hasExpired());
+    return {};
 }
 
 // Control centres from the window's design: frami3 lies at (8, 200), Frame3 at (8, 392) inside it.
@@ -223,7 +252,7 @@ bool ProgramRun::dismissMessage() {
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
         const QStringList windows =
-            runTool(u"xdotool"_qs, {u"search"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
+            runTool(u"xdotool"_qs, {u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
                                     QString::number(m_process.processId()), u"--name"_qs, u"^Velkoria$"_qs})
                 .split(u'\n', Qt::SkipEmptyParts);
         for (const QString& w : windows) {
@@ -234,7 +263,7 @@ bool ProgramRun::dismissMessage() {
             // Wait until that box is gone, so the next call meets the next box.
             while (!deadline.hasExpired()) {
                 const QString still =
-                    runTool(u"xdotool"_qs, {u"search"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
+                    runTool(u"xdotool"_qs, {u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
                                             QString::number(m_process.processId()), u"--name"_qs, u"^Velkoria$"_qs});
                 if (!still.split(u'\n').contains(w))
                     return true;

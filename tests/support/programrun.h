@@ -70,6 +70,17 @@ public:
     void typeText(const QString& text);
     void key(const QString& keys);
 
+    // A visible window of the program whose title matches the pattern, waiting
+    // for it up to the limit; empty if none came.
+    QString waitForWindow(const QString& titlePattern, int timeoutMs = 10000) const;
+    // The top-left of a window's client area on screen.
+    static QPoint windowOrigin(const QString& window);
+    // Brings the window to the front and clicks a point of its client area.
+    static void clickInWindow(const QString& window, QPoint point);
+
+    // Saves a picture of the whole display (for looking at a failure).
+    static void screenshot(const QString& path);
+
     // Texts of the message boxes shown so far.
     QStringList messages() const;
     // Waits until at least count boxes have been shown.
