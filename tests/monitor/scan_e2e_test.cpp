@@ -1,0 +1,135 @@
+// Scans through the built program, the real browser and the marketplace
+// simulator: what is announced, and what the seen-request file holds.
+#include "platform/textfile.h"
+#include "tests/support/programrun.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QThread>
+#include <QtTest>
+#include <sys/stat.h>
+
+using namespace velkoria;
+using namespace velkoria::test;
+
+namespace {
+struct Bound {
+    QString key;
+    QString caption;
+};
+// The installation's quick buttons, in slot order (slots 5 and 7 are unbound).
+const QList<Bound> kBound{{u"web_site"_qs, u"ホームページ制作"_qs},
+                          {u"system_dev"_qs, u"システム開発"_qs},
+                          {u"logo_design"_qs, u"ロゴ制作"_qs},
+                          {u"printing"_qs, u"印刷"_qs},
+                          {u"translation"_qs, u"翻訳・通訳"_qs}};
+
+// The new-marked request IDs of a category's result list, read from the page
+// as the simulator sends it (rows of the list, not the footer).
+QStringList newRequestsOnPage(const Simulator& sim, const QString& key) {
+    QNetworkAccessManager manager;
+    QNetworkRequest request(QUrl(u"http://127.0.0.1:%1/"_qs.arg(sim.httpPort)));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, u"application/x-www-form-urlencoded"_qs);
+    QNetworkReply* reply = manager.post(request, "menu=browse&act=search_request&type=category&key=" + key.toLatin1() +
+                                                     "&condition=present&sort_type=registered&sort_button=display");
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QString page = decodeCp932(reply->readAll());
+    reply->deleteLater();
+    QStringList ids;
+    const QRegularExpression id(u"/browse/request/([0-9]+)\""_qs);
+    for (QString row : page.split(QRegularExpression(u"<tr"_qs, QRegularExpression::CaseInsensitiveOption))) {
+        row.truncate(row.indexOf(u"</tr"_qs, 0, Qt::CaseInsensitive)); // the footer is no row
+        if (row.contains(u"/img/new.gif"_qs) && row.contains(u"見積件数"_qs))
+            ids.append(id.match(row).captured(1));
+    }
+    return ids;
+}
+
+ino_t inodeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Clicks the scan label, dismisses every box, and returns the texts of the
+// boxes of this run once the run has rewritten the seen-request file.
+QStringList scan(ProgramRun& run) {
+    const QString seen = run.file(u"new_item.txt"_qs);
+    const ino_t before = inodeOf(seen);
+    const int shown = static_cast<int>(run.messages().size());
+    int dismissed = shown;
+    run.clickScanLabel();
+    QDeadlineTimer deadline(90000);
+    while (!deadline.hasExpired()) {
+        if (run.messages().size() > dismissed) {
+            if (!run.dismissMessage())
+                break;
+            ++dismissed;
+        } else if (inodeOf(seen) != before && inodeOf(seen) != 0) {
+            break;
+        }
+        QThread::msleep(100);
+    }
+    return run.messages().mid(shown);
+}
+
+QStringList seenFile(const ProgramRun& run) {
+    return readTextLines(run.file(u"new_item.txt"_qs));
+}
+} // namespace
+
+class ScanE2eTest : public QObject {
+    Q_OBJECT
+private slots:
+    void scansAnnounceOnlyUnseenRequests();
+};
+
+void ScanE2eTest::scansAnnounceOnlyUnseenRequests() {
+    Simulator sim;
+    QVERIFY(sim.start());
+    QStringList expectedIds;
+    QStringList expectedTexts;
+    for (const Bound& b : kBound) {
+        const QStringList ids = newRequestsOnPage(sim, b.key);
+        QVERIFY2(!ids.isEmpty(), qPrintable(b.key));
+        expectedIds += ids;
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            expectedTexts.append(u"新規案件:"_qs + b.caption);
+    }
+    ProgramRun run;
+    run.prepare(sim, 10);
+    QVERIFY(run.start());
+
+    // First run: every new-marked request of every bound category, in slot
+    // order, then the file holds exactly their IDs.
+    QCOMPARE(scan(run), expectedTexts);
+    QCOMPARE(seenFile(run), expectedIds);
+    QVERIFY(!run.browserShown()); // the scan works in the hidden browser
+
+    // Nothing new: nothing announced, the same IDs.
+    QCOMPARE(scan(run), QStringList());
+    QCOMPARE(seenFile(run), expectedIds);
+
+    // A request that appears later is announced in the next run, once.
+    QVERIFY(sim.command(u"add printing 99001"_qs).startsWith(u"OK"_qs));
+    QCOMPARE(scan(run), QStringList{u"新規案件:印刷"_qs});
+    QVERIFY(seenFile(run).contains(u"99001"_qs));
+
+    // A run in which one category's page fails keeps that category's IDs...
+    QVERIFY(sim.command(u"fail system_dev 500"_qs).startsWith(u"OK"_qs));
+    QCOMPARE(scan(run), QStringList());
+    const QStringList afterFailure = seenFile(run);
+    for (const QString& id : newRequestsOnPage(sim, u"system_dev"_qs))
+        QVERIFY(afterFailure.contains(id));
+    // ...so the run after it announces none of them again.
+    QCOMPARE(scan(run), QStringList());
+    QVERIFY(run.running());
+}
+
+QTEST_GUILESS_MAIN(ScanE2eTest)
+#include "scan_e2e_test.moc"
