@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/browser.h"
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+namespace velkoria {
+
+// The markers of a request-list page, matched exactly (case-sensitive) in the
+// markup the browser writes out.
+inline QString requestLinkMarker() {
+    return QStringLiteral("/browse/request/");
+}
+inline QString entryEndMarker() {
+    return QStringLiteral("見積件数</FONT>");
+}
+inline QString newIconMarker() {
+    return QStringLiteral("/img/new.gif");
+}
+
+// The scan results of one run: every new-marked request found so far, in the
+// order found, with the caption of the quick button whose page held it.
+// Duplicates are kept. The tables grow as needed.
+struct ScanResults {
+    QStringList newitem;      // request IDs
+    QStringList newitemtitle; // parallel to newitem: the quick button's caption
+    QString curtitle;         // caption of the quick button whose page is being scanned
+
+    qsizetype newcount() const { return newitem.size(); }
+    // Empties the tables for a new run; curtitle stays.
+    void clear() {
+        newitem.clear();
+        newitemtitle.clear();
+    }
+};
+
+// `findnewjobs`: appends to results every link marker (needle, non-empty) of
+// the page text whose stretch up to the first end marker after it holds the
+// new icon. The ID is the text from just after the marker up to the first
+// double quote after the marker. The search for the next link resumes
+// needle's length after the start of the current one, so a link that shares
+// characters with the previous marker is not found; a link without an end
+// marker after it, or without a double quote after it, adds nothing.
+// Runs in time linear in the page text.
+void findnewjobs(QStringView html, QStringView needle, ScanResults& results);
+
+// `readjobpage`: the browser's current page through findnewjobs with the
+// request-link marker. Browser failures (462 included) go to the caller.
+void readjobpage(Browser& browser, ScanResults& results);
+
+} // namespace velkoria

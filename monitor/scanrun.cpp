@@ -1,0 +1,118 @@
+#include "monitor/scanrun.h"
+
+#include "platform/errors.h"
+#include "platform/textfile.h"
+
+#include <QScopeGuard>
+#include <QSet>
+
+namespace velkoria {
+
+namespace {
+
+// The previous run's IDs. A missing file (before the first run) or one that
+// cannot be read counts as empty: everything collected is then announced.
+QStringList readSeenRequests() {
+    try {
+        return readTextLines(programFile(seenRequestFileName()));
+    } catch (const RuntimeError&) {
+        return {};
+    }
+}
+
+} // namespace
+
+ScanRun::ScanRun(Marketplace& market, const ButtonInfo& buttons, ScanIndicators& indicators, MessageSink& messages,
+                 ProgramEnd& end, std::function<QString()> sort)
+    : m_market(market), m_buttons(buttons), m_indicators(indicators), m_messages(messages), m_end(end),
+      m_sort(std::move(sort)) {}
+
+void ScanRun::scanjobs() {
+    // Runs never nest. A tick or click that falls due during a run (while one of
+    // its boxes is open) or during a quick-access page wait is dropped: a nested
+    // run would refill the results under the announcements of the outer one.
+    if (inProgress())
+        return;
+    m_running = true;
+    const auto done = qScopeGuard([this] { m_running = false; });
+    try {
+        m_market.browser().setVisible(false);
+        m_indicators.setScanning(true);
+        m_results.clear();
+        const bool allLoaded = readPages();
+        const QStringList seen = readSeenRequests();
+        announce(seen);
+        // A page that did not load is no page without news: keep the previous
+        // IDs, or its requests would be announced again after the hiccup.
+        savenewitems(allLoaded ? QStringList{} : seen);
+    } catch (const RuntimeError& error) {
+        if (error.number() == BrowserGone)
+            closedBrowser();
+        throw;
+    }
+    m_indicators.setScanning(false);
+}
+
+bool ScanRun::readPages() {
+    bool allLoaded = true;
+    for (int n = 1; n <= kButtonSlots; ++n) {
+        const TableRow row = m_buttons.slot(n);
+        if (row.key.isEmpty())
+            continue;
+        try {
+            m_market.newjob(row.key, m_sort ? m_sort() : sorttype(false, false));
+        } catch (const RuntimeError& error) {
+            if (error.number() != kUnsendableValue)
+                throw;
+            // Nothing was sent: say why, and count the slot's page as not loaded.
+            m_messages.show(error.description());
+            allLoaded = false;
+            continue;
+        }
+        if (m_market.waitpage() != PageLoad::Complete) {
+            // The browser holds its error page, or still the previous slot's page:
+            // reading it would credit that page's requests to this caption.
+            allLoaded = false;
+            continue;
+        }
+        m_results.curtitle = row.caption;
+        readjobpage(m_market.browser(), m_results);
+    }
+    return allLoaded;
+}
+
+void ScanRun::announce(const QStringList& seen) {
+    // Exact, case-sensitive equality with any line, as a set: same answer, no
+    // line-by-line comparison per entry.
+    const QSet<QString> seenIds(seen.cbegin(), seen.cend());
+    const qsizetype count = m_results.newcount();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!seenIds.contains(m_results.newitem.at(i)))
+            m_messages.show(newRequestMessage(m_results.newitemtitle.at(i)));
+    }
+}
+
+void ScanRun::savenewitems(const QStringList& keptFromPrevious) {
+    QStringList lines = m_results.newitem;
+    if (!keptFromPrevious.isEmpty()) {
+        const QSet<QString> collected(lines.cbegin(), lines.cend());
+        for (const QString& line : keptFromPrevious) {
+            if (!collected.contains(line))
+                lines.append(line);
+        }
+    }
+    try {
+        writeTextLines(programFile(seenRequestFileName()), lines);
+    } catch (const RuntimeError& error) {
+        // The write is atomic: the old file stays whole. Say so and go on; the
+        // next run compares with the old file.
+        m_messages.show(error.description());
+    }
+}
+
+void ScanRun::closedBrowser() {
+    m_messages.show(closedBrowserMessage());
+    m_end.endNow(0);
+}
+
+} // namespace velkoria

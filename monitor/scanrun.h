@@ -1,0 +1,91 @@
+#pragma once
+
+#include "browser/marketplace.h"
+#include "buttons/tables.h"
+#include "monitor/scanner.h"
+#include "platform/messages.h"
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace velkoria {
+
+inline QString seenRequestFileName() {
+    return QStringLiteral("new_item.txt");
+}
+
+// The announcement of one unseen request: the quick button's caption, not the ID.
+inline QString newRequestMessage(const QString& caption) {
+    return QStringLiteral("新規案件:") + caption;
+}
+
+// The scan indicators: Text2's background and Label3's caption.
+inline QColor scanningBackground() {
+    return QColor(2, 255, 0);
+}
+inline QColor restingBackground() {
+    return QColor(255, 255, 255);
+}
+inline QString scanningCaption() {
+    return QStringLiteral("スキャン中");
+}
+
+// What the main window shows of a scan run.
+class ScanIndicators {
+public:
+    virtual ~ScanIndicators() = default;
+    // true: Text2 gets scanningBackground() and Label3 scanningCaption();
+    // false: restingBackground() and the empty caption. The run does not let the
+    // window process its events until its message boxes, so the window must
+    // paint both controls before returning (a synchronous repaint).
+    virtual void setScanning(bool scanning) = 0;
+};
+
+// What the schedule starts.
+class ScanRunner {
+public:
+    virtual ~ScanRunner() = default;
+    // True while a run (its message boxes included) or a quick-access page
+    // wait is in progress: no run may start then.
+    virtual bool inProgress() const = 0;
+    // One scan run; does nothing while inProgress().
+    virtual void scanjobs() = 0;
+};
+
+// The scan run: every bound quick button's search in the hidden browser, the
+// new-marked requests of each result page, one box per request that the
+// previous run did not collect, and the seen-request file rewritten.
+class ScanRun : public ScanRunner {
+public:
+    // buttons is the window's quick-button table, read afresh by every run;
+    // sort gives the sort order chosen on the window at that moment (sorttype()).
+    ScanRun(Marketplace& market, const ButtonInfo& buttons, ScanIndicators& indicators, MessageSink& messages,
+            ProgramEnd& end, std::function<QString()> sort);
+
+    bool inProgress() const override { return m_running || m_market.waiting(); }
+    void scanjobs() override;
+
+    // The latest run's collection (kept until the next run starts).
+    const ScanResults& results() const { return m_results; }
+
+private:
+    // Loads and reads the page of every bound slot; false if any did not load.
+    bool readPages();
+    void announce(const QStringList& seen);
+    void savenewitems(const QStringList& keptFromPrevious);
+    // The closed-browser message, then the end of the program.
+    void closedBrowser();
+
+    Marketplace& m_market;
+    const ButtonInfo& m_buttons;
+    ScanIndicators& m_indicators;
+    MessageSink& m_messages;
+    ProgramEnd& m_end;
+    std::function<QString()> m_sort;
+    ScanResults m_results;
+    bool m_running = false;
+};
+
+} // namespace velkoria

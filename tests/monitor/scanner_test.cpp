@@ -1,0 +1,141 @@
+#include "monitor/scanner.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+using namespace velkoria;
+
+namespace {
+
+const QString L = u"/browse/request/"_qs;
+const QString E = u"見積件数</FONT>"_qs;
+const QString I = u"/img/new.gif"_qs;
+
+QStringList scan(const QString& html) {
+    ScanResults results;
+    findnewjobs(html, L, results);
+    return results.newitem;
+}
+
+// The scan exactly as the procedure is written, searching from every link
+// again: the reference the linear scan must agree with.
+QStringList referenceScan(const QString& html, const QString& needle) {
+    QStringList ids;
+    const qsizetype n = needle.size();
+    for (qsizetype pos = html.indexOf(needle); pos >= 0; pos = html.indexOf(needle, pos + n)) {
+        const qsizetype idStart = pos + n;
+        const qsizetype quote = html.indexOf(u'"', pos);
+        const qsizetype mark = html.indexOf(E, pos);
+        if (mark >= 0 && html.mid(pos, mark - pos).contains(I) && quote >= idStart)
+            ids.append(html.mid(idStart, quote - idStart));
+    }
+    return ids;
+}
+
+} // namespace
+
+class ScannerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void pages_data();
+    void pages();
+    void pagesAccumulateWithTheirCaptions();
+    void agreesWithTheReferenceOnRandomPages();
+};
+
+void ScannerTest::pages_data() {
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QStringList>("ids");
+    const auto row = [](const char* name, const QString& html, const QStringList& ids) {
+        QTest::newRow(name) << html << ids;
+    };
+    row("empty page", QString(), {});
+    row("no link", u"<A href=\"/browse/list/1\">"_qs + I + E, {});
+    row("site entry",
+        u"<TR><TD><A href=\"/browse/request/10234\">タイトル</A> <IMG src=\"/img/new.gif\"></TD>"
+        u"<TD><FONT size=\"2\">見積件数</FONT> 3件</TD></TR>"_qs,
+        {u"10234"_qs});
+    row("entry without icon", L + u"1\">t</A>"_qs + E, {});
+    row("icon after the end marker", L + u"1\">"_qs + E + I, {});
+    row("icon between end marker and next link", L + u"1\">"_qs + E + I + L + u"2\">"_qs + E, {});
+    row("icon after the next link", L + u"1\">"_qs + E + L + u"2\">"_qs + I + E, {u"2"_qs});
+    row("icon inside the link", L + u"7"_qs + I + u"\">"_qs + E, {u"7/img/new.gif"_qs});
+    row("two links, icon after both", L + u"1\">a"_qs + L + u"2\">b"_qs + I + E, {u"1"_qs, u"2"_qs});
+    row("two links, icon between", L + u"1\">a"_qs + I + L + u"2\">b"_qs + E, {u"1"_qs});
+    row("ID runs to the first quote", L + u"1 a"_qs + L + u"2\""_qs + I + E, {u"1 a/browse/request/2"_qs, u"2"_qs});
+    row("same ID twice", L + u"5\""_qs + I + E + L + u"5\""_qs + I + E, {u"5"_qs, u"5"_qs});
+    row("empty ID", L + u"\""_qs + I + E, {QString()});
+    row("ID with trailing slash", L + u"123/\""_qs + I + E, {u"123/"_qs});
+    row("end marker inside the ID", L + u"1"_qs + E + u"\""_qs + I + E, {});
+    row("upper-case icon", L + u"1\"/IMG/NEW.GIF"_qs + E, {});
+    row("lower-case end tag", L + u"1\""_qs + I + u"見積件数</font>"_qs, {});
+    row("upper-case link", u"/BROWSE/REQUEST/1\""_qs + I + E, {});
+    row("marker sharing a slash", u"/browse/request/browse/request/9\""_qs + I + E, {u"browse/request/9"_qs});
+    row("markers back to back", L + L + u"9\""_qs + I + E, {L + u"9"_qs, u"9"_qs});
+    row("link at the very end", L + u"1\""_qs + I + E + L, {u"1"_qs});
+    row("links after the last end marker", L + u"1\""_qs + I + E + L + u"2\""_qs + I + L + u"3\""_qs, {u"1"_qs});
+    row("no quote after the link", u"\""_qs + L + u"1"_qs + I + E, {});
+    row("half-width kana and emoji in the ID", L + u"ｱ😀\""_qs + I + E, {u"ｱ😀"_qs});
+}
+
+void ScannerTest::pages() {
+    QFETCH(QString, html);
+    QFETCH(QStringList, ids);
+    QCOMPARE(scan(html), ids);
+    QCOMPARE(referenceScan(html, L), ids);
+}
+
+void ScannerTest::pagesAccumulateWithTheirCaptions() {
+    ScanResults results;
+    results.curtitle = u"ホームページ"_qs;
+    findnewjobs(QString(L + u"1\""_qs + I + E + L + u"2\""_qs + I + E + L + u"3\""_qs + I + E), L, results);
+    results.curtitle = u"ロゴ"_qs;
+    findnewjobs(QString(L + u"4\""_qs + I + E + L + u"5\""_qs + E), L, results);
+    QCOMPARE(results.newcount(), 4);
+    QCOMPARE(results.newitem, (QStringList{u"1"_qs, u"2"_qs, u"3"_qs, u"4"_qs}));
+    QCOMPARE(results.newitemtitle,
+             (QStringList{u"ホームページ"_qs, u"ホームページ"_qs, u"ホームページ"_qs, u"ロゴ"_qs}));
+    results.clear();
+    QCOMPARE(results.newcount(), 0);
+    QCOMPARE(results.newitemtitle.size(), 0);
+}
+
+void ScannerTest::agreesWithTheReferenceOnRandomPages() {
+    // Pages made of the markers, their near misses and text, so that links,
+    // quotes, icons and end markers meet in every order.
+    const QStringList pieces{L,
+                             L,
+                             L,
+                             E,
+                             E,
+                             I,
+                             I,
+                             u"\""_qs,
+                             u"\""_qs,
+                             u"7"_qs,
+                             u"</A>"_qs,
+                             u"/browse"_qs,
+                             u"/request/"_qs,
+                             u"見積件数"_qs,
+                             u"</FONT>"_qs,
+                             u"/img/"_qs,
+                             u"new.gif"_qs,
+                             u"x"_qs};
+    QRandomGenerator random(932);
+    for (int page = 0; page < 3000; ++page) {
+        QString html;
+        const int length = random.bounded(1, 40);
+        for (int i = 0; i < length; ++i)
+            html += pieces.at(random.bounded(int(pieces.size())));
+        if (scan(html) != referenceScan(html, L))
+            QFAIL(qPrintable(u"differs on: "_qs + html));
+    }
+    // A needle holding a quote: an ID would have a negative length, so no entry.
+    ScanResults results;
+    const QString quoted = u"/req\"/"_qs;
+    findnewjobs(QString(quoted + u"1\""_qs + I + E), quoted, results);
+    QCOMPARE(results.newcount(), 0);
+}
+
+QTEST_APPLESS_MAIN(ScannerTest)
+#include "scanner_test.moc"

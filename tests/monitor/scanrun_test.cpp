@@ -1,0 +1,351 @@
+#include "monitor/scanrun.h"
+#include "monitor/schedule.h"
+#include "platform/errors.h"
+#include "tests/support/fakebrowser.h"
+#include "tests/support/fakes.h"
+#include "tests/support/tempfolder.h"
+
+#include <QMap>
+#include <QtTest>
+
+using namespace velkoria;
+using namespace velkoria::test;
+
+namespace {
+
+// One entry of a result page as the site writes it.
+QString entry(const QString& id, bool isNew) {
+    return u"<TR><TD><A href=\"/browse/request/"_qs + id + u"\">タイトル</A>"_qs +
+           (isNew ? u" <IMG src=\"/img/new.gif\">"_qs : QString()) +
+           u"</TD><TD><FONT size=\"2\">見積件数</FONT> 3件</TD></TR>"_qs;
+}
+
+// A result page whose entries are all new-marked.
+FakeBrowser::Page page(const QStringList& newIds) {
+    QString html = u"<HTML><BODY><TABLE>"_qs + entry(u"900"_qs, false);
+    for (const QString& id : newIds)
+        html += entry(id, true);
+    return {html + u"</TABLE><A href=\"/browse/request/help\"><IMG src=\"/img/new.gif\"></A></BODY></HTML>"_qs};
+}
+
+QByteArray lines(const QStringList& ids) {
+    QByteArray bytes;
+    for (const QString& id : ids)
+        bytes += cp932(id) + "\r\n";
+    return bytes;
+}
+
+QString box(const QString& caption) {
+    return newRequestMessage(caption);
+}
+
+// A browser that can go away right before a given call, and lets a test act
+// while a page wait blocks.
+class TestBrowser : public FakeBrowser {
+public:
+    void navigate(const QString& url, const QByteArray& postData, const QString& headers) override {
+        closeIf(u"navigate"_qs);
+        FakeBrowser::navigate(url, postData, headers);
+    }
+    QString documentHtml() override {
+        closeIf(u"html"_qs);
+        return FakeBrowser::documentHtml();
+    }
+    bool waitForActivity(QDeadlineTimer deadline) override {
+        if (onWait)
+            onWait();
+        return FakeBrowser::waitForActivity(deadline);
+    }
+    QString closeBefore;
+    std::function<void()> onWait;
+
+private:
+    void closeIf(const QString& call) {
+        if (call == closeBefore)
+            close();
+    }
+};
+
+class Indicators : public ScanIndicators {
+public:
+    explicit Indicators(QStringList& log) : m_log(log) {}
+    void setScanning(bool scanning) override { m_log.append(scanning ? u"scanning"_qs : u"rest"_qs); }
+
+private:
+    QStringList& m_log;
+};
+
+class NullView : public ScheduleView {
+public:
+    void startScheduleTimer(int) override {}
+    void stopScheduleTimer() override {}
+    void startBlinkTimer() override {}
+    void stopBlinkTimer() override {}
+    bool cycleLabelVisible() const override { return true; }
+    void setCycleLabelVisible(bool) override {}
+    void hideBrowser() override {}
+};
+
+// The scan run over a fake browser whose result pages are scripted by key.
+struct Rig {
+    // The load limit goes into the settings before the marketplace copies them.
+    explicit Rig(int loadTimeoutSeconds = 5)
+        : settings([loadTimeoutSeconds] {
+              Settings s;
+              s.loadTimeoutSeconds = loadTimeoutSeconds;
+              return s;
+          }()) {
+        browser.pageFor = [this](const FakeBrowser::Navigation& nav) {
+            const QString body = QString::fromLatin1(nav.body);
+            const QString key = body.section(u"&key="_qs, 1).section(u'&', 0, 0);
+            return pages.value(key);
+        };
+        messages.onShow = [this](const QString& text) { browser.calls.append(u"box "_qs + text); };
+    }
+    void bind(int slot, const QString& key, const QString& caption) { buttons.slot(slot) = {key, u"x"_qs, caption}; }
+    // What the run did, without the polls of the waits.
+    QStringList steps() const {
+        QStringList out;
+        for (const QString& call : browser.calls) {
+            if (call != u"busy"_qs && call != u"readyState"_qs && call != u"wait"_qs)
+                out.append(call);
+        }
+        return out;
+    }
+    QStringList boxes() const { return messages.texts; }
+    void clearRecords() {
+        browser.calls.clear();
+        browser.navigations.clear();
+        messages.texts.clear();
+    }
+
+    TempProgramFolder folder;
+    TestBrowser browser;
+    Settings settings;
+    FakeMessageSink messages;
+    FakeProgramEnd end;
+    QMap<QString, FakeBrowser::Page> pages;
+    ButtonInfo buttons;
+    QString sort = u"registered"_qs;
+    Indicators indicators{browser.calls};
+    Marketplace market{browser, settings, messages, end};
+    ScanRun run{market, buttons, indicators, messages, end, [this] { return sort; }};
+};
+
+} // namespace
+
+class ScanRunTest : public QObject {
+    Q_OBJECT
+private slots:
+    void announcesUnseenInTableOrderAndStoresTheRun();
+    void allSlotsEmpty();
+    void comparisonIsExact();
+    void pageNotLoadedKeepsPreviousIds_data();
+    void pageNotLoadedKeepsPreviousIds();
+    void failedWriteKeepsTheOldFileAndGoesOn();
+    void closedBrowserEndsTheProgram_data();
+    void closedBrowserEndsTheProgram();
+    void runsNeverNest();
+};
+
+void ScanRunTest::announcesUnseenInTableOrderAndStoresTheRun() {
+    Rig rig;
+    rig.bind(1, u"k1"_qs, u"ホームページ"_qs);
+    rig.bind(3, u"k3"_qs, u"ロゴ"_qs);
+    rig.bind(7, u"k7"_qs, u"翻訳"_qs);
+    rig.pages[u"k1"_qs] = page({u"101"_qs, u"102"_qs});
+    rig.pages[u"k3"_qs] = page({u"201"_qs});
+    rig.pages[u"k7"_qs] = page({u"101"_qs}); // one request listed under two categories
+    rig.folder.write(u"new_item.txt"_qs, lines({u"102"_qs}));
+    rig.sort = u"bidding"_qs;
+
+    rig.run.scanjobs();
+    QCOMPARE(rig.steps(), (QStringList{u"visible 0"_qs, u"scanning"_qs, u"navigate"_qs, u"html"_qs, u"navigate"_qs,
+                                       u"html"_qs, u"navigate"_qs, u"html"_qs, u"box 新規案件:ホームページ"_qs,
+                                       u"box 新規案件:ロゴ"_qs, u"box 新規案件:翻訳"_qs, u"rest"_qs}));
+    QVERIFY(rig.browser.navigations.at(0).body.contains("&key=k1&condition=present&sort_type=bidding&"));
+    QVERIFY(rig.browser.navigations.at(2).body.contains("&key=k7&"));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"101"_qs, u"102"_qs, u"201"_qs, u"101"_qs}));
+    QCOMPARE(rig.run.results().newitemtitle.at(3), u"翻訳"_qs);
+
+    // The same pages again: nothing is new, the file stays.
+    rig.clearRecords();
+    rig.run.scanjobs();
+    QCOMPARE(rig.boxes(), QStringList());
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"101"_qs, u"102"_qs, u"201"_qs, u"101"_qs}));
+
+    // A run that no longer collects 102 drops it; a later run announces it again.
+    rig.pages[u"k1"_qs] = page({u"101"_qs});
+    rig.run.scanjobs();
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"101"_qs, u"201"_qs, u"101"_qs}));
+    rig.pages[u"k1"_qs] = page({u"101"_qs, u"102"_qs});
+    rig.run.scanjobs();
+    QCOMPARE(rig.boxes(), QStringList{box(u"ホームページ"_qs)});
+}
+
+void ScanRunTest::allSlotsEmpty() {
+    Rig rig;
+    rig.folder.write(u"new_item.txt"_qs, lines({u"1"_qs, u"2"_qs}));
+    rig.run.scanjobs();
+    QCOMPARE(rig.steps(), (QStringList{u"visible 0"_qs, u"scanning"_qs, u"rest"_qs}));
+    QVERIFY(rig.folder.exists(u"new_item.txt"_qs));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), QByteArray());
+}
+
+void ScanRunTest::comparisonIsExact() {
+    Rig rig;
+    rig.bind(2, u"k2"_qs, QString()); // an empty caption
+    rig.pages[u"k2"_qs] = page({u"101"_qs, u"abc"_qs, u"7"_qs, u"7"_qs, u"55"_qs});
+    // A trailing blank and another letter case do not match; a line held twice matches once.
+    rig.folder.write(u"new_item.txt"_qs, "101 \r\nABC\r\n55\r\n55\r\n");
+    rig.run.scanjobs();
+    QCOMPARE(rig.boxes(), QStringList(4, box(QString())));
+    QCOMPARE(rig.boxes().first(), u"新規案件:"_qs);
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"101"_qs, u"abc"_qs, u"7"_qs, u"7"_qs, u"55"_qs}));
+
+    // Missing file: everything collected is new. More than 1000 entries: all kept.
+    QFile::remove(rig.folder.file(u"new_item.txt"_qs));
+    QStringList many;
+    for (int i = 0; i < 1500; ++i)
+        many.append(QString::number(i));
+    rig.pages[u"k2"_qs] = page(many);
+    rig.clearRecords();
+    rig.run.scanjobs();
+    QCOMPARE(rig.boxes().size(), 1500);
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines(many));
+}
+
+void ScanRunTest::pageNotLoadedKeepsPreviousIds_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("load failed") << u"failed"_qs;
+    QTest::newRow("load timed out") << u"stalls"_qs;
+    QTest::newRow("key not sendable") << u"key"_qs;
+}
+
+void ScanRunTest::pageNotLoadedKeepsPreviousIds() {
+    QFETCH(QString, how);
+    Rig rig(0); // a zero load limit: a stalling page times out at once
+    rig.browser.busyPolls = 0;
+    // The page of a failed load is not read: it may be an error page or the previous slot's.
+    FakeBrowser::Page bad = page({u"999"_qs});
+    bad.failed = how == u"failed"_qs;
+    bad.stalls = how == u"stalls"_qs;
+    rig.bind(1, how == u"key"_qs ? u"😀"_qs : u"bad"_qs, u"A"_qs);
+    rig.bind(2, u"good"_qs, u"B"_qs);
+    rig.pages[u"bad"_qs] = bad;
+    rig.pages[u"good"_qs] = page({u"4"_qs, u"2"_qs});
+    rig.folder.write(u"new_item.txt"_qs, lines({u"1"_qs, u"2"_qs, u"3"_qs, u"2"_qs}));
+
+    rig.run.scanjobs();
+    QStringList expected{box(u"B"_qs)};
+    if (how == u"key"_qs) {
+        QCOMPARE(rig.browser.navigations.size(), 1); // nothing was sent for the key
+        expected.prepend(rig.boxes().first());
+        QVERIFY(rig.boxes().first().contains(u"カテゴリのキー"_qs));
+    }
+    QCOMPARE(rig.boxes(), expected);
+    // This run's IDs, then the previous lines it did not collect, in their order.
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"4"_qs, u"2"_qs, u"1"_qs, u"3"_qs}));
+
+    // Once every page loads again, the file holds that run's IDs only.
+    rig.bind(1, QString(), QString());
+    rig.clearRecords();
+    rig.run.scanjobs();
+    QCOMPARE(rig.boxes(), QStringList());
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"4"_qs, u"2"_qs}));
+}
+
+void ScanRunTest::failedWriteKeepsTheOldFileAndGoesOn() {
+    Rig rig;
+    rig.bind(1, u"k"_qs, u"A"_qs);
+    rig.pages[u"k"_qs] = page({u"20000"_qs});
+    rig.folder.write(u"new_item.txt"_qs, lines({u"1"_qs}));
+    {
+        DiskFull full;
+        rig.run.scanjobs();
+    }
+    QCOMPARE(rig.boxes().size(), 2);
+    QCOMPARE(rig.boxes().at(0), box(u"A"_qs));
+    QVERIFY(rig.boxes().at(1).contains(u"new_item.txt"_qs));
+    QCOMPARE(rig.steps().last(), u"rest"_qs);
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"1"_qs}));
+    QVERIFY(!rig.run.inProgress());
+
+    rig.clearRecords();
+    rig.run.scanjobs();
+    QCOMPARE(rig.boxes(), QStringList{box(u"A"_qs)});
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"20000"_qs}));
+}
+
+void ScanRunTest::closedBrowserEndsTheProgram_data() {
+    QTest::addColumn<QString>("when");
+    QTest::newRow("before the run") << u"hide"_qs;
+    QTest::newRow("at the navigation") << u"navigate"_qs;
+    QTest::newRow("while loading") << u"load"_qs;
+    QTest::newRow("at the page read") << u"html"_qs;
+}
+
+void ScanRunTest::closedBrowserEndsTheProgram() {
+    QFETCH(QString, when);
+    Rig rig;
+    rig.bind(1, u"k1"_qs, u"A"_qs);
+    rig.bind(2, u"k2"_qs, u"B"_qs);
+    rig.pages[u"k1"_qs] = page({u"1"_qs});
+    rig.pages[u"k2"_qs] = page({u"2"_qs});
+    rig.folder.write(u"new_item.txt"_qs, lines({u"old"_qs}));
+    if (when == u"hide"_qs)
+        rig.browser.close();
+    else if (when == u"load"_qs)
+        rig.pages[u"k2"_qs].closes = true;
+    else
+        rig.browser.closeBefore = when;
+
+    QVERIFY_THROWS_EXCEPTION(ProgramEnded, rig.run.scanjobs());
+    QCOMPARE(rig.boxes(), QStringList{closedBrowserMessage()});
+    QVERIFY(rig.end.ended);
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"old"_qs}));
+}
+
+void ScanRunTest::runsNeverNest() {
+    Rig rig;
+    rig.bind(1, u"k"_qs, u"A"_qs);
+    rig.pages[u"k"_qs] = page({u"1"_qs, u"2"_qs});
+    NullView view;
+    ScanSchedule schedule(view, rig.run, rig.messages, rig.end);
+    schedule.apply(u"-3"_qs, false); // a run on every tick
+
+    // Ticks and clicks while the run's boxes are open do nothing.
+    int boxesOpen = 0;
+    rig.messages.onShow = [&](const QString&) {
+        ++boxesOpen;
+        schedule.tick();
+        schedule.scanNow();
+        QVERIFY(rig.run.inProgress());
+    };
+    schedule.scanNow();
+    QCOMPARE(boxesOpen, 2);
+    QCOMPARE(rig.browser.navigations.size(), 1);
+    QCOMPARE(schedule.cyclecount(), 0);
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"1"_qs, u"2"_qs}));
+
+    // Nor while a quick-access click waits for its page.
+    int waits = 0;
+    rig.browser.onWait = [&] {
+        if (!rig.market.waiting())
+            return;
+        ++waits;
+        schedule.tick();
+        schedule.scanNow();
+    };
+    rig.market.quickAccess(u"k"_qs, u"registered"_qs);
+    QVERIFY(waits > 0);
+    QCOMPARE(rig.browser.navigations.size(), 2);
+    QVERIFY(!rig.run.inProgress());
+
+    // Afterwards a tick starts a run again.
+    schedule.tick();
+    QCOMPARE(rig.browser.navigations.size(), 3);
+}
+
+QTEST_MAIN(ScanRunTest)
+#include "scanrun_test.moc"
