@@ -7,7 +7,7 @@ PACKAGES=(
     qt6-httpserver-dev qt6-websockets-dev libssl-dev
     libbenchmark-dev
     chromium
-    xvfb xauth openbox x11-utils xdotool
+    xvfb xauth openbox x11-utils xdotool imagemagick
     fonts-noto-cjk
     poppler-utils
 )

@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Takes the user manual's screenshots of the built program: the main window and
+# the quick-button editor, on a private X display (Xvfb with openbox), from a
+# copy of the program folder with a sample account.
+#
+# Usage: tools/manual/screenshots.sh BUILD_DIR [IMAGE_DIR]
+#   BUILD_DIR  the CMake build directory (its program/ folder holds velkoria)
+#   IMAGE_DIR  where mainwindow.png and editor.png go (default: docs/manual/images)
+#
+# Needs Xvfb, openbox, xdotool, imagemagick (import) and a Chromium-family browser.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build=${1:?usage: screenshots.sh BUILD_DIR [IMAGE_DIR]}
+images=${2:-$here/../../docs/manual/images}
+program_dir=$build/program
+
+die() {
+    echo "screenshots.sh: $*" >&2
+    if [ -n "${DISPLAY:-}" ]; then
+        echo "screenshots.sh: windows on the screen:" >&2
+        for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null || true); do
+            echo "  $id $(xdotool getwindowname "$id") $(xdotool getwindowgeometry --shell "$id" | tr '\n' ' ')" >&2
+        done
+    fi
+    exit 1
+}
+
+[ -x "$program_dir/velkoria" ] || die "$program_dir/velkoria not found: build the program first"
+for tool in Xvfb openbox xdotool import; do
+    command -v "$tool" >/dev/null || die "$tool is missing (tools/install-deps.sh installs it)"
+done
+mkdir -p "$images"
+images=$(cd "$images" && pwd)
+
+work=$(mktemp -d)
+xvfb_pid=
+wm_pid=
+app_pid=
+cleanup() {
+    # The program runs in a process group of its own, with its browser in it.
+    [ -n "$app_pid" ] && kill -- "-$app_pid" 2>/dev/null
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A program folder of its own: the installation data of the build, a sample
+# account, and settings that keep the browser on this machine.
+cp -r "$program_dir" "$work/program"
+rm -rf "$work/program/browser-profile" "$work/program/new_item.txt"
+printf 'taro@example.jp\r\nsample-password\r\n' >"$work/program/zandorp_id.txt"
+chmod 600 "$work/program/zandorp_id.txt"
+cat >"$work/program/velkoria.ini" <<'EOF'
+[marketplace]
+search_url=http://127.0.0.1:9/
+login_url=https://127.0.0.1:9/
+
+[browser]
+executable=
+arguments=--no-sandbox --test-type
+load_timeout_seconds=10
+EOF
+
+# A free display number.
+display=
+for n in $(seq 150 199); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+        display=$n
+        break
+    fi
+done
+[ -n "$display" ] || die "no free X display number"
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 1 100); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+done
+[ -e "/tmp/.X11-unix/X$display" ] || die "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$display"
+unset QT_QPA_PLATFORM
+openbox >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+sleep 1
+
+# Japanese texts in the Japanese forms of the characters.
+LANG=ja_JP.UTF-8 LC_ALL= LC_CTYPE=C.UTF-8 setsid "$work/program/velkoria" >"$work/velkoria.log" 2>&1 &
+app_pid=$!
+
+# Waits up to $2 seconds for a visible window whose title is exactly $1; prints its id.
+# (xdotool's own pattern match misses some Japanese titles: compare the names here.)
+find_window() {
+    local title=$1 seconds=$2 id
+    for _ in $(seq 1 $((seconds * 10))); do
+        for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null || true); do
+            if [ "$(xdotool getwindowname "$id")" = "$title" ]; then
+                echo "$id"
+                return 0
+            fi
+        done
+        kill -0 "$app_pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# Message boxes carry the title "Velkoria" too: the main window is the one 200 pixels wide.
+main=
+for _ in $(seq 1 60); do
+    for id in $(xdotool search --onlyvisible --name '^Velkoria$' 2>/dev/null || true); do
+        width=$(xdotool getwindowgeometry --shell "$id" | sed -n 's/^WIDTH=//p')
+        if [ "$width" = 200 ]; then
+            main=$id
+            break 2
+        fi
+    done
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.5
+done
+if [ -z "$main" ]; then
+    die "the main window did not appear; program output: $(cat "$work/velkoria.log")"
+fi
+# The browser starts with a window of its own and hides it right after: wait
+# until the main window is the only one on the screen.
+for _ in $(seq 1 60); do
+    others=0
+    for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null || true); do
+        [ "$id" = "$main" ] || others=$((others + 1))
+    done
+    [ "$others" = 0 ] && break
+    sleep 0.5
+done
+sleep 1.5
+import -frame -window "$main" "$images/mainwindow.png"
+
+# The Edit button "編集": its centre lies 100 pixels from the left and 568 below
+# the top of the client area, which starts under the menu bar.
+height=$(xdotool getwindowgeometry --shell "$main" | sed -n 's/^HEIGHT=//p')
+menu_bar=$((height > 694 ? height - 694 : 0))
+editor=
+for _ in 1 2 3; do
+    xdotool mousemove --window "$main" 100 $((menu_bar + 568)) click 1
+    editor=$(find_window 'クイックボタン編集' 5) && break
+done
+[ -n "$editor" ] || die "the editor did not open; program output: $(cat "$work/velkoria.log")"
+# Out of the main window's way, so that nothing covers it.
+xdotool windowmove "$editor" 260 40
+sleep 1.5
+import -frame -window "$editor" "$images/editor.png"
+
+echo "screenshots.sh: wrote $images/mainwindow.png and $images/editor.png"
