@@ -20,6 +20,10 @@ QString standardDescription(int number) {
         return QStringLiteral("ファイルにこれ以上データがありません。");
     case PathFileAccess:
         return QStringLiteral("パス名またはファイルへのアクセスに失敗しました。");
+    case CannotStartBrowser:
+        return QStringLiteral("ブラウザ（Chrome、Edge または Chromium）を起動できません。");
+    case AutomationError:
+        return QStringLiteral("ブラウザの操作でエラーが発生しました。");
     case BrowserGone:
         return QStringLiteral("ブラウザが終了しているため、操作できません。");
     default:

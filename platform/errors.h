@@ -14,6 +14,8 @@ enum ErrorNumber : int {
     FileNotFound = 53,
     InputPastEndOfFile = 62,
     PathFileAccess = 75,
+    CannotStartBrowser = 429, // no browser found, or it did not start or answer
+    AutomationError = 440,    // the browser refused a command or did not answer it
     BrowserGone = 462,
 };
 

@@ -1,0 +1,86 @@
+#include "platform/cdp/browserprocess.h"
+
+#include "platform/cdp/connection.h"
+#include "platform/cdp/pipetransport.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace velkoria::cdp {
+
+namespace {
+
+constexpr qsizetype ErrorTailBytes = 4096;
+constexpr int StartLimitMs = 10000;
+constexpr int ExitLimitMs = 3000;
+
+} // namespace
+
+BrowserProcess::BrowserProcess(const QString& executable, const QStringList& arguments,
+                               std::unique_ptr<Transport>& transport)
+    : m_executable(executable) {
+    // toBrowser: the program writes, the browser reads on fd 3.
+    // fromBrowser: the browser writes on fd 4, the program reads.
+    int toBrowser[2];
+    int fromBrowser[2];
+    if (::pipe2(toBrowser, O_CLOEXEC) != 0)
+        throw makeError(CannotStartBrowser, QStringLiteral("パイプを作成できません (%1)").arg(executable));
+    if (::pipe2(fromBrowser, O_CLOEXEC) != 0) {
+        ::close(toBrowser[0]);
+        ::close(toBrowser[1]);
+        throw makeError(CannotStartBrowser, QStringLiteral("パイプを作成できません (%1)").arg(executable));
+    }
+
+    // Runs in the child between fork and exec. The ends are first moved above
+    // fd 10 (close-on-exec), since either may itself sit on fd 3 or 4; dup2
+    // then gives the browser fds 3 and 4 without close-on-exec.
+    m_process.setChildProcessModifier([in = toBrowser[0], out = fromBrowser[1]] {
+        const int movedIn = ::fcntl(in, F_DUPFD_CLOEXEC, 10);
+        const int movedOut = ::fcntl(out, F_DUPFD_CLOEXEC, 10);
+        if (movedIn < 0 || movedOut < 0 || ::dup2(movedIn, 3) < 0 || ::dup2(movedOut, 4) < 0)
+            ::_exit(127);
+    });
+    m_process.setStandardInputFile(QProcess::nullDevice());
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    QObject::connect(&m_process, &QProcess::readyReadStandardError, &m_process, [this] { keepErrorTail(); });
+    m_process.start(executable, arguments);
+    const bool started = m_process.waitForStarted(StartLimitMs);
+
+    // The browser's ends belong to the browser alone: with a copy kept here the
+    // pipe would never report the browser's end.
+    ::close(toBrowser[0]);
+    ::close(fromBrowser[1]);
+    if (!started) {
+        ::close(toBrowser[1]);
+        ::close(fromBrowser[0]);
+        throw makeError(CannotStartBrowser,
+                        QStringLiteral("ブラウザを起動できません: %1\n%2").arg(executable, m_process.errorString()));
+    }
+    transport = std::make_unique<PipeTransport>(fromBrowser[0], toBrowser[1]);
+}
+
+BrowserProcess::~BrowserProcess() {
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    if (!m_process.waitForFinished(ExitLimitMs)) {
+        m_process.kill();
+        m_process.waitForFinished(ExitLimitMs);
+    }
+}
+
+void BrowserProcess::keepErrorTail() {
+    m_errorTail += m_process.readAllStandardError();
+    if (m_errorTail.size() > ErrorTailBytes)
+        m_errorTail.remove(0, m_errorTail.size() - ErrorTailBytes);
+}
+
+QString BrowserProcess::errorOutput() {
+    keepErrorTail();
+    return QString::fromLocal8Bit(m_errorTail).trimmed();
+}
+
+bool BrowserProcess::waitForExit(int milliseconds) {
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(milliseconds);
+}
+
+} // namespace velkoria::cdp

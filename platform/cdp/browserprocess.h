@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/cdp/transport.h"
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace velkoria::cdp {
+
+// The running browser process. Its standard error is kept (the last few
+// kilobytes) so that a failed launch can show the browser's own words.
+class BrowserProcess {
+public:
+    // Starts the executable with its control pipe on fds 3 and 4 and returns
+    // the program's end of that pipe in transport. Throws CannotStartBrowser
+    // naming the executable when it cannot be started.
+    BrowserProcess(const QString& executable, const QStringList& arguments, std::unique_ptr<Transport>& transport);
+    // Call after the pipe is closed: the browser then ends by itself; one that
+    // does not end within a few seconds is killed.
+    ~BrowserProcess();
+    BrowserProcess(const BrowserProcess&) = delete;
+    BrowserProcess& operator=(const BrowserProcess&) = delete;
+
+    const QString& executable() const { return m_executable; }
+    qint64 processId() const { return m_process.processId(); }
+    // The end of what the browser wrote to its standard error.
+    QString errorOutput();
+    // Waits (without the event loop) for the process to end.
+    bool waitForExit(int milliseconds);
+
+private:
+    void keepErrorTail();
+
+    QString m_executable;
+    QProcess m_process;
+    QByteArray m_errorTail;
+};
+
+} // namespace velkoria::cdp

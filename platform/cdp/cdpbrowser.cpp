@@ -1,0 +1,283 @@
+#include "platform/cdp/cdpbrowser.h"
+
+#include "platform/cdp/browserprocess.h"
+
+#include <QJsonArray>
+#include <QThread>
+
+namespace velkoria::cdp {
+
+namespace {
+
+// Writes out the document element the way the program's page readers expect:
+// element names as the DOM's tagName (upper case for HTML), attribute names as
+// they are with values in double quotes, text escaped as the HTML serializer
+// escapes it, comments kept, void elements without end tags. Chromium's own
+// outerHTML writes tag names in lower case.
+const QString DocumentSerializer = QStringLiteral(R"js((() => {
+  const VOID = new Set(['AREA', 'BASE', 'BASEFONT', 'BGSOUND', 'BR', 'COL', 'EMBED', 'FRAME', 'HR', 'IMG',
+                        'INPUT', 'KEYGEN', 'LINK', 'META', 'PARAM', 'SOURCE', 'TRACK', 'WBR']);
+  const RAW = new Set(['STYLE', 'SCRIPT', 'XMP', 'IFRAME', 'NOEMBED', 'NOFRAMES', 'PLAINTEXT', 'NOSCRIPT']);
+  const HTML = 'http://www.w3.org/1999/xhtml';
+  const text = s => s.replace(/&/g, '&amp;').replace(/\u00a0/g, '&nbsp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
+  const attr = s => s.replace(/&/g, '&amp;').replace(/\u00a0/g, '&nbsp;').replace(/"/g, '&quot;');
+  const out = [];
+  const write = node => {
+    switch (node.nodeType) {
+    case Node.ELEMENT_NODE: {
+      const name = node.tagName;
+      const html = node.namespaceURI === HTML;
+      out.push('<', name);
+      for (const a of node.attributes) out.push(' ', a.name, '="', attr(a.value), '"');
+      out.push('>');
+      if (html && VOID.has(name)) return;
+      const raw = html && RAW.has(name);
+      const children = html && name === 'TEMPLATE' ? node.content.childNodes : node.childNodes;
+      for (const child of children) {
+        if (raw && child.nodeType === Node.TEXT_NODE) out.push(child.data);
+        else write(child);
+      }
+      out.push('</', name, '>');
+      return;
+    }
+    case Node.TEXT_NODE: out.push(text(node.data)); return;
+    case Node.CDATA_SECTION_NODE: out.push('<![CDATA[', node.data, ']]>'); return;
+    case Node.PROCESSING_INSTRUCTION_NODE: out.push('<?', node.target, ' ', node.data, '>'); return;
+    case Node.COMMENT_NODE: out.push('<!--', node.data, '-->'); return;
+    }
+  };
+  if (document.documentElement) write(document.documentElement);
+  return out.join('');
+})())js");
+
+constexpr int WindowStateLimitMs = 1000;
+
+QString text(const QJsonObject& object, const char* key) {
+    return object.value(QLatin1String(key)).toString();
+}
+
+} // namespace
+
+CdpBrowser::CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, std::unique_ptr<BrowserProcess> process)
+    : m_connection(std::move(connection)), m_process(std::move(process)), m_callLimitMs(callLimitMs) {
+    m_connection->addEventListener([this](const QString& method, const QJsonObject& params, const QString& sessionId) {
+        onEvent(method, params, sessionId);
+    });
+}
+
+CdpBrowser::~CdpBrowser() {
+    // Closing the pipe ends the browser; the process object then waits for it.
+    m_connection.reset();
+    m_process.reset();
+}
+
+QJsonObject CdpBrowser::call(const QString& method, const QJsonObject& params, bool onPage) {
+    return m_connection->call(method, params, onPage ? m_sessionId : QString(), QDeadlineTimer(m_callLimitMs));
+}
+
+void CdpBrowser::attach() {
+    // The window is hidden first of all: the browser has just shown it.
+    const QJsonArray targets = call(QStringLiteral("Target.getTargets"), {}, false).value(u"targetInfos").toArray();
+    for (const QJsonValue& target : targets) {
+        if (text(target.toObject(), "type") == QLatin1String("page")) {
+            m_targetId = text(target.toObject(), "targetId");
+            break;
+        }
+    }
+    if (m_targetId.isEmpty())
+        m_targetId = text(call(QStringLiteral("Target.createTarget"),
+                               {{QStringLiteral("url"), QStringLiteral("about:blank")}}, false),
+                          "targetId");
+    setVisible(false);
+
+    const QJsonObject attached =
+        call(QStringLiteral("Target.attachToTarget"),
+             {{QStringLiteral("targetId"), m_targetId}, {QStringLiteral("flatten"), true}}, false);
+    m_sessionId = text(attached, "sessionId");
+    call(QStringLiteral("Page.enable"));
+    call(QStringLiteral("Network.enable"));
+    // Inspector.detached reports the user closing the page.
+    call(QStringLiteral("Inspector.enable"));
+    call(QStringLiteral("Page.setLifecycleEventsEnabled"), {{QStringLiteral("enabled"), true}});
+    // Target.targetDestroyed reports the page's end too.
+    call(QStringLiteral("Target.setDiscoverTargets"), {{QStringLiteral("discover"), true}}, false);
+    const QJsonObject tree = call(QStringLiteral("Page.getFrameTree")).value(u"frameTree").toObject();
+    m_watcher.setMainFrame(text(tree.value(u"frame").toObject(), "id"));
+}
+
+void CdpBrowser::refresh() {
+    m_connection->dispatchArrived();
+    if (m_connection->isGone())
+        throw makeError(BrowserGone);
+}
+
+void CdpBrowser::postQuietly(const QString& method, const QJsonObject& params) {
+    try {
+        m_connection->post(method, params, m_sessionId);
+    } catch (const RuntimeError&) {
+        // Only the browser's end makes a post fail, and that is already recorded.
+    }
+}
+
+void CdpBrowser::onEvent(const QString& method, const QJsonObject& params, const QString& sessionId) {
+    if (method == QLatin1String("Target.targetDestroyed")) {
+        if (text(params, "targetId") == m_targetId)
+            m_connection->markGone();
+        return;
+    }
+    if (method == QLatin1String("Target.detachedFromTarget")) {
+        if (!m_sessionId.isEmpty() && text(params, "sessionId") == m_sessionId)
+            m_connection->markGone();
+        return;
+    }
+    if (sessionId.isEmpty() || sessionId != m_sessionId)
+        return;
+    if (method == QLatin1String("Inspector.detached")) {
+        m_connection->markGone();
+        return;
+    }
+    if (method == QLatin1String("Fetch.requestPaused")) {
+        // Every paused request must be continued, or its load stalls for ever.
+        postQuietly(QStringLiteral("Fetch.continueRequest"),
+                    m_interceptor.continueParams(params, m_watcher.mainFrame()));
+        return;
+    }
+    m_watcher.handleEvent(method, params);
+    disableFetchWhenSettled();
+}
+
+void CdpBrowser::disableFetchWhenSettled() {
+    if (m_fetchEnabled && m_watcher.settled()) {
+        m_fetchEnabled = false;
+        m_interceptor.disarm();
+        postQuietly(QStringLiteral("Fetch.disable"), {});
+    }
+}
+
+void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const QString& headers) {
+    refresh();
+    const int navigation = ++m_navigations;
+    if (postData.isEmpty()) {
+        // Nothing to post: a plain navigation (the header lines only describe a body).
+        m_interceptor.disarm();
+    } else {
+        m_interceptor.arm(postData, PostInterceptor::parseHeaderLines(headers));
+        if (!m_fetchEnabled) {
+            const QJsonObject pattern{{QStringLiteral("urlPattern"), QStringLiteral("*")},
+                                      {QStringLiteral("resourceType"), QStringLiteral("Document")},
+                                      {QStringLiteral("requestStage"), QStringLiteral("Request")}};
+            call(QStringLiteral("Fetch.enable"), {{QStringLiteral("patterns"), QJsonArray{pattern}}});
+            m_fetchEnabled = true;
+        }
+    }
+    m_watcher.navigationRequested();
+    // Not waited for: the reply comes only with the response's headers. It is
+    // handled whenever it is read, while the program waits or idles.
+    m_connection->post(QStringLiteral("Page.navigate"), {{QStringLiteral("url"), url}}, m_sessionId,
+                       [this, navigation](const QJsonObject& result, const std::optional<RuntimeError>& error) {
+                           if (navigation != m_navigations)
+                               return;
+                           if (!error)
+                               m_watcher.navigationAnswered(result);
+                           else if (error->number() != BrowserGone)
+                               m_watcher.navigationRefused();
+                           disableFetchWhenSettled();
+                       });
+}
+
+bool CdpBrowser::busy() {
+    refresh();
+    return m_watcher.busy();
+}
+
+int CdpBrowser::readyState() {
+    refresh();
+    return m_watcher.readyState();
+}
+
+bool CdpBrowser::lastLoadFailed() {
+    refresh();
+    return m_watcher.failed();
+}
+
+bool CdpBrowser::waitForActivity(QDeadlineTimer deadline) {
+    return m_connection->waitForMessage(deadline);
+}
+
+QString CdpBrowser::documentHtml() {
+    return evaluate(DocumentSerializer).toString();
+}
+
+QJsonValue CdpBrowser::evaluate(const QString& expression) {
+    refresh();
+    const QJsonObject reply = call(QStringLiteral("Runtime.evaluate"), {{QStringLiteral("expression"), expression},
+                                                                        {QStringLiteral("returnByValue"), true},
+                                                                        {QStringLiteral("silent"), true}});
+    if (reply.contains(u"exceptionDetails")) {
+        const QJsonObject details = reply.value(u"exceptionDetails").toObject();
+        throw makeError(AutomationError, QStringLiteral("ページを読み取れません (Runtime.evaluate): %1")
+                                             .arg(text(details.value(u"exception").toObject(), "description")));
+    }
+    return reply.value(u"result").toObject().value(u"value");
+}
+
+void CdpBrowser::setWindowBounds(const QJsonObject& bounds) {
+    // Looked up each time: the user may have dragged the tab into another window.
+    const QJsonObject window =
+        call(QStringLiteral("Browser.getWindowForTarget"), {{QStringLiteral("targetId"), m_targetId}}, false);
+    call(QStringLiteral("Browser.setWindowBounds"),
+         {{QStringLiteral("windowId"), window.value(u"windowId")}, {QStringLiteral("bounds"), bounds}}, false);
+}
+
+QJsonObject CdpBrowser::windowBounds() {
+    refresh();
+    return call(QStringLiteral("Browser.getWindowForTarget"), {{QStringLiteral("targetId"), m_targetId}}, false)
+        .value(u"bounds")
+        .toObject();
+}
+
+void CdpBrowser::waitForWindowState(const QString& state) {
+    // The window manager carries a state change out a little later, and the
+    // protocol reports no event for it. Without a window manager minimizing
+    // is ignored altogether: hence the limit.
+    const QDeadlineTimer deadline(WindowStateLimitMs);
+    while (windowBounds().value(u"windowState").toString() != state && !deadline.hasExpired())
+        QThread::msleep(10);
+}
+
+void CdpBrowser::setVisible(bool visible) {
+    refresh();
+    if (!visible) {
+        setWindowBounds({{QStringLiteral("windowState"), QStringLiteral("minimized")}});
+        m_hidden = true;
+        waitForWindowState(QStringLiteral("minimized"));
+        return;
+    }
+    setWindowBounds({{QStringLiteral("windowState"), QStringLiteral("normal")}});
+    m_hidden = false;
+    // Bounds can only be set on a window in the normal state.
+    waitForWindowState(QStringLiteral("normal"));
+    if (m_pendingTop) {
+        setWindowBounds({{QStringLiteral("top"), *m_pendingTop}});
+        m_pendingTop.reset();
+    }
+    call(QStringLiteral("Page.bringToFront"));
+}
+
+void CdpBrowser::setTop(int top) {
+    refresh();
+    // A minimized window is not moved (that could flash it on the screen):
+    // the position is applied when it is shown.
+    if (m_hidden) {
+        m_pendingTop = top;
+        return;
+    }
+    setWindowBounds({{QStringLiteral("top"), top}});
+}
+
+void CdpBrowser::closePageForTest() {
+    refresh();
+    m_connection->post(QStringLiteral("Target.closeTarget"), {{QStringLiteral("targetId"), m_targetId}});
+}
+
+} // namespace velkoria::cdp

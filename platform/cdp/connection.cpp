@@ -1,0 +1,159 @@
+#include "platform/cdp/connection.h"
+
+#include <QJsonDocument>
+
+namespace velkoria::cdp {
+
+Connection::Connection(std::unique_ptr<Transport> transport) : m_transport(std::move(transport)) {
+    m_transport->setReadableHandler([this] { dispatchArrived(); });
+}
+
+Connection::~Connection() {
+    // No handler may run during destruction.
+    m_pending.clear();
+    m_listeners.clear();
+    m_transport->close();
+}
+
+void Connection::addEventListener(EventListener listener) {
+    m_listeners.push_back(std::move(listener));
+}
+
+void Connection::throwIfGone() const {
+    if (m_gone)
+        throw makeError(BrowserGone);
+}
+
+void Connection::post(const QString& method, const QJsonObject& params, const QString& sessionId,
+                      ReplyHandler onReply) {
+    throwIfGone();
+    const qint64 id = m_nextId++;
+    QJsonObject message{{QStringLiteral("id"), id}, {QStringLiteral("method"), method}};
+    if (!params.isEmpty())
+        message.insert(QStringLiteral("params"), params);
+    if (!sessionId.isEmpty())
+        message.insert(QStringLiteral("sessionId"), sessionId);
+    m_pending.emplace(id, Pending{method, std::move(onReply)});
+    if (!m_transport->write(QJsonDocument(message).toJson(QJsonDocument::Compact))) {
+        markGone();
+        throw makeError(BrowserGone);
+    }
+}
+
+QJsonObject Connection::call(const QString& method, const QJsonObject& params, const QString& sessionId,
+                             QDeadlineTimer deadline) {
+    bool answered = false;
+    QJsonObject result;
+    std::optional<RuntimeError> error;
+    const qint64 id = m_nextId;
+    post(method, params, sessionId, [&](const QJsonObject& r, const std::optional<RuntimeError>& e) {
+        answered = true;
+        result = r;
+        error = e;
+    });
+    while (!answered) {
+        if (pump(deadline) == Pumped::Timeout) {
+            m_pending.erase(id); // its reply, should it come, is ignored
+            throw makeError(AutomationError, QStringLiteral("ブラウザが応答しません (%1)").arg(method));
+        }
+    }
+    if (error)
+        throw *error;
+    return result;
+}
+
+bool Connection::waitForMessage(QDeadlineTimer deadline) {
+    throwIfGone();
+    const Pumped pumped = pump(deadline);
+    throwIfGone();
+    return pumped == Pumped::Dispatched;
+}
+
+void Connection::dispatchArrived() {
+    if (m_gone)
+        return;
+    QByteArray message;
+    for (;;) {
+        switch (m_transport->read(message, QDeadlineTimer(0))) {
+        case Transport::ReadResult::Message:
+            dispatch(message);
+            if (m_gone)
+                return;
+            continue;
+        case Transport::ReadResult::Closed:
+            markGone();
+            return;
+        case Transport::ReadResult::Timeout:
+            return;
+        }
+    }
+}
+
+Connection::Pumped Connection::pump(QDeadlineTimer deadline) {
+    if (m_gone)
+        return Pumped::Gone;
+    QByteArray message;
+    switch (m_transport->read(message, deadline)) {
+    case Transport::ReadResult::Timeout:
+        return Pumped::Timeout;
+    case Transport::ReadResult::Closed:
+        markGone();
+        return Pumped::Gone;
+    case Transport::ReadResult::Message:
+        break;
+    }
+    dispatch(message);
+    // Whatever came in the same burst goes too, so that one wakeup sees it all.
+    dispatchArrived();
+    return m_gone ? Pumped::Gone : Pumped::Dispatched;
+}
+
+void Connection::dispatch(const QByteArray& message) {
+    const QJsonObject object = QJsonDocument::fromJson(message).object();
+    const QJsonValue id = object.value(QStringLiteral("id"));
+    if (!id.isUndefined()) {
+        const auto it = m_pending.find(id.toInteger());
+        if (it == m_pending.end())
+            return; // the caller stopped waiting for it
+        Pending pending = std::move(it->second);
+        m_pending.erase(it);
+        if (!pending.onReply)
+            return;
+        const QJsonObject error = object.value(QStringLiteral("error")).toObject();
+        if (object.contains(QStringLiteral("error"))) {
+            const QString text = QStringLiteral("ブラウザがコマンドを拒否しました (%1): %2 [%3]")
+                                     .arg(pending.method, error.value(QStringLiteral("message")).toString())
+                                     .arg(error.value(QStringLiteral("code")).toInteger());
+            pending.onReply({}, makeError(AutomationError, text));
+        } else {
+            pending.onReply(object.value(QStringLiteral("result")).toObject(), std::nullopt);
+        }
+        return;
+    }
+    const QString method = object.value(QStringLiteral("method")).toString();
+    if (method.isEmpty())
+        return;
+    const QJsonObject params = object.value(QStringLiteral("params")).toObject();
+    const QString sessionId = object.value(QStringLiteral("sessionId")).toString();
+    for (const EventListener& listener : m_listeners)
+        listener(method, params, sessionId);
+}
+
+void Connection::markGone() {
+    if (m_gone)
+        return;
+    m_gone = true;
+    std::map<qint64, Pending> pending;
+    pending.swap(m_pending);
+    const RuntimeError gone = makeError(BrowserGone);
+    for (auto& [id, call] : pending)
+        if (call.onReply)
+            call.onReply({}, gone);
+}
+
+void Connection::close() {
+    m_transport->close();
+    markGone();
+}
+
+} // namespace velkoria::cdp

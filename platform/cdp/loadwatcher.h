@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+namespace velkoria::cdp {
+
+// The load state of the page as the program sees it (busy, ready state, failed),
+// derived from the browser's events alone: while a navigation is under way the
+// browser answers no query about the page, so only events can report "busy".
+// No I/O: it is fed the navigations the program starts and the events of the
+// page's session.
+//
+// A navigation the program started is followed by its loaderId (known from
+// Page.frameStartedNavigating or the Page.navigate reply). It is complete at
+// the "load" lifecycle event of that loader; the old document's lifecycle
+// events, which keep arriving during the request, are ignored. It has failed
+// on an errorText in the reply, Network.loadingFailed of its document, or an
+// HTTP status of 400 or more; a failed navigation still ends idle and complete
+// (the browser shows its error page), and so does one that stops without a
+// load event (a 204 response, a download). busy() also covers every load of
+// the main frame, from Page.frameStartedLoading to Page.frameStoppedLoading.
+class LoadWatcher {
+public:
+    void setMainFrame(const QString& frameId) { m_mainFrame = frameId; }
+    const QString& mainFrame() const { return m_mainFrame; }
+
+    // The program has sent Page.navigate.
+    void navigationRequested();
+    // The reply of Page.navigate: loaderId, and errorText when it failed.
+    void navigationAnswered(const QJsonObject& result);
+    // Page.navigate itself was refused (a protocol error).
+    void navigationRefused();
+    // An event of the page's session.
+    void handleEvent(const QString& method, const QJsonObject& params);
+
+    bool busy() const { return m_pending || m_loading; }
+    // 1 loading, 3 interactive (the document is parsed), 4 complete.
+    int readyState() const { return m_readyState; }
+    bool failed() const { return m_failed; }
+    // The navigation the program started has ended, one way or the other.
+    bool settled() const { return !m_pending; }
+
+private:
+    void settle();
+    bool isMainFrame(const QJsonObject& params) const;
+
+    QString m_mainFrame;
+    QString m_loaderId; // of the navigation being followed; empty until known
+    bool m_pending = false;
+    bool m_loading = false;
+    bool m_startedLoading = false; // the frame started loading after the request
+    bool m_failed = false;
+    int m_readyState = 4;
+};
+
+} // namespace velkoria::cdp

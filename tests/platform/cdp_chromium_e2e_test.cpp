@@ -1,0 +1,308 @@
+#include "platform/cdp/browserprocess.h"
+#include "platform/cdp/cdpbrowser.h"
+#include "platform/chromium.h"
+#include "platform/errors.h"
+#include "tests/platform/loopbackserver.h"
+
+#include <QElapsedTimer>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace velkoria;
+using velkoria::cdp::CdpBrowser;
+using velkoria::test::LoopbackServer;
+
+namespace {
+
+const QString FormHeader = QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n");
+
+Settings testSettings() {
+    Settings settings;
+    settings.arguments = QStringList{QStringLiteral("--no-sandbox"), QStringLiteral("--test-type")};
+    return settings;
+}
+
+// The program's wait: poll busy and readyState, block on the browser in
+// between. False when the deadline comes first; wakeups counts the blocks.
+bool waitLoaded(Browser& browser, int milliseconds, int* wakeups = nullptr) {
+    const QDeadlineTimer deadline(milliseconds);
+    for (;;) {
+        if (!browser.busy() && browser.readyState() == 4)
+            return true;
+        if (!browser.waitForActivity(deadline))
+            return false;
+        if (wakeups)
+            ++*wakeups;
+    }
+}
+
+int errorNumber(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const RuntimeError& error) {
+        return error.number();
+    }
+    return 0;
+}
+
+QByteArray shiftJis(const QString& text) {
+    QStringEncoder encoder("Shift_JIS");
+    return encoder.encode(text);
+}
+
+std::unique_ptr<CdpBrowser> launch(const QString& profile) {
+    std::unique_ptr<Browser> browser = launchBrowser(testSettings(), profile);
+    return std::unique_ptr<CdpBrowser>(static_cast<CdpBrowser*>(browser.release()));
+}
+
+} // namespace
+
+class ChromiumTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir profiles;
+    LoopbackServer server;
+    std::unique_ptr<CdpBrowser> browser;
+
+    QString profile(const QString& name) const { return profiles.filePath(name); }
+
+    void load(const QString& path, const QByteArray& body = "x=1") {
+        browser->navigate(server.url(path), body, FormHeader);
+        QVERIFY(waitLoaded(*browser, 20000));
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(profiles.isValid());
+        QElapsedTimer clock;
+        clock.start();
+        browser = launch(profile(QStringLiteral("main")));
+        qInfo("launch until attached and hidden: %lld ms", clock.elapsed());
+        QVERIFY(browser);
+    }
+
+    void startsHiddenAndComplete() {
+        QCOMPARE(browser->windowBounds().value(u"windowState").toString(), QStringLiteral("minimized"));
+        QVERIFY(!browser->busy());
+        QCOMPARE(browser->readyState(), 4);
+        QVERIFY(!browser->lastLoadFailed());
+    }
+
+    void postsExactlyTheBodyWithTheHeader() {
+        QByteArray body("menu=browse&act=search_request&key=a+b%41&c=");
+        body += char(0xb1); // half-width katakana
+        body += char(0x80);
+        body += char(0xff);
+        server.respond("/search", {200, "text/html", "<html><body>result</body></html>", 300});
+        browser->navigate(server.url(QStringLiteral("/search")), body, FormHeader);
+        // From navigate's return the browser reports the navigation.
+        QVERIFY(browser->busy());
+        QVERIFY(browser->readyState() != 4);
+        QVERIFY(waitLoaded(*browser, 20000));
+        QVERIFY(!browser->lastLoadFailed());
+
+        const auto requests = server.requestsFor("/search");
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests[0].method, QByteArray("POST"));
+        QCOMPARE(requests[0].body, body);
+        QCOMPARE(requests[0].values("Content-Type"), QList<QByteArray>{"application/x-www-form-urlencoded"});
+        QVERIFY(!requests[0].values("User-Agent").isEmpty()); // the browser's own headers stay
+        QVERIFY(browser->documentHtml().contains(QLatin1String("result")));
+    }
+
+    void markupIsWrittenAsTheOldBrowserDid() {
+        const QString page = QStringLiteral(
+            "<html><head><title>一覧</title></head><body>"
+            "<table><tr><td><font color=red>見積件数</font></td><td class=\"n\">①～－ ｱ</td></tr></table>"
+            "<!-- 新着 --><p title='a\"b&amp;c' data-x=1>x &amp; y &lt; z&nbsp;&gt;</p>"
+            "<br><img src=\"new.gif\"><script>if (1 < 2 && true) {}</script></body></html>");
+        server.respond("/list", {200, "text/html; charset=Shift_JIS", shiftJis(page)});
+        load(QStringLiteral("/list"));
+        const QString html = browser->documentHtml();
+        QCOMPARE(html,
+                 QStringLiteral("<HTML><HEAD><TITLE>一覧</TITLE></HEAD><BODY>"
+                                "<TABLE><TBODY><TR><TD><FONT color=\"red\">見積件数</FONT></TD>"
+                                "<TD class=\"n\">①～－ ｱ</TD></TR></TBODY></TABLE>"
+                                "<!-- 新着 --><P title=\"a&quot;b&amp;c\" data-x=\"1\">x &amp; y &lt; z&nbsp;&gt;</P>"
+                                "<BR><IMG src=\"new.gif\"><SCRIPT>if (1 < 2 && true) {}</SCRIPT></BODY></HTML>"));
+    }
+
+    void httpErrorStatusIsAFailedLoad() {
+        server.respond("/broken", {500, "text/html", "<html><body>error</body></html>"});
+        load(QStringLiteral("/broken"));
+        QVERIFY(browser->lastLoadFailed());
+        QCOMPARE(browser->readyState(), 4);
+        load(QStringLiteral("/fine"));
+        QVERIFY(!browser->lastLoadFailed());
+    }
+
+    void refusedConnectionIsAFailedLoadThatEnds() {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        browser->navigate(QStringLiteral("http://127.0.0.1:%1/").arg(port), "x=1", FormHeader);
+        QVERIFY(waitLoaded(*browser, 20000));
+        QVERIFY(browser->lastLoadFailed());
+    }
+
+    void silentServerRunsIntoTheDeadlineWithoutSpinning() {
+        server.respond("/silent", {200, "text/html", {}, 0, true});
+        browser->navigate(server.url(QStringLiteral("/silent")), "x=1", FormHeader);
+        int wakeups = 0;
+        QVERIFY(!waitLoaded(*browser, 1500, &wakeups));
+        QVERIFY(browser->busy());
+        // Each wakeup is a message from the browser; a spinning wait would
+        // count thousands.
+        QVERIFY2(wakeups < 50, qPrintable(QString::number(wakeups)));
+        // The next navigation replaces the stalled one.
+        load(QStringLiteral("/after-silent"));
+        QVERIFY(!browser->lastLoadFailed());
+    }
+
+    void navigationReplacesOneStillLoading() {
+        server.respond("/slow", {200, "text/html", "<html><body>slow</body></html>", 2000});
+        server.respond("/quick", {200, "text/html", "<html><body>quick</body></html>"});
+        browser->navigate(server.url(QStringLiteral("/slow")), "x=1", FormHeader);
+        QTest::qWait(200); // the program idles meanwhile: its event loop drains the pipe
+        load(QStringLiteral("/quick"), "y=2");
+        QVERIFY(browser->documentHtml().contains(QLatin1String("quick")));
+        QCOMPARE(server.requestsFor("/quick").value(0).body, QByteArray("y=2"));
+    }
+
+    void anotherSiteIsNotMistakenForTheEnd() {
+        // A cross-site navigation changes the renderer process, not the page.
+        browser->navigate(QStringLiteral("http://localhost:%1/other").arg(QUrl(server.url({})).port()), "z=3",
+                          FormHeader);
+        QVERIFY(waitLoaded(*browser, 20000));
+        QVERIFY(!browser->lastLoadFailed());
+        QCOMPARE(server.requestsFor("/other").value(0).body, QByteArray("z=3"));
+        load(QStringLiteral("/back"));
+    }
+
+    void idleProgramKeepsPostingThroughItsEventLoop() {
+        // My Business posts and returns to the event loop without waiting.
+        browser->navigate(server.url(QStringLiteral("/login")), "email=a&pass1=b", FormHeader);
+        QTRY_COMPARE_WITH_TIMEOUT(server.requestsFor("/login").size(), 1, 10000);
+        QCOMPARE(server.requestsFor("/login")[0].body, QByteArray("email=a&pass1=b"));
+        QTRY_VERIFY_WITH_TIMEOUT(!browser->busy() && browser->readyState() == 4, 10000);
+    }
+
+    void showHideAndTop() {
+        browser->setTop(0); // hidden: applied when shown
+        browser->setVisible(true);
+        QJsonObject bounds = browser->windowBounds();
+        QCOMPARE(bounds.value(u"windowState").toString(), QStringLiteral("normal"));
+        QCOMPARE(bounds.value(u"top").toInt(), 0);
+        browser->setTop(40);
+        QCOMPARE(browser->windowBounds().value(u"top").toInt(), 40);
+        browser->setVisible(false);
+        QCOMPARE(browser->windowBounds().value(u"windowState").toString(), QStringLiteral("minimized"));
+        // Loading and reading work the same while hidden.
+        load(QStringLiteral("/hidden"));
+        QVERIFY(browser->documentHtml().contains(QLatin1String("ok")));
+        browser->setVisible(true);
+        bounds = browser->windowBounds();
+        QCOMPARE(bounds.value(u"windowState").toString(), QStringLiteral("normal"));
+        QCOMPARE(bounds.value(u"top").toInt(), 40);
+    }
+
+    void userClosingTheWindowMakesEveryCallFail462() {
+        auto own = launch(profile(QStringLiteral("closed-by-user")));
+        own->setVisible(true);
+        const QString pid = QString::number(own->process()->processId());
+        QProcess search;
+        search.start(QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid});
+        QVERIFY(search.waitForFinished(5000));
+        const QString window = QString::fromLatin1(search.readAllStandardOutput()).split(u'\n').value(0).trimmed();
+        QVERIFY2(!window.isEmpty(), "browser window not found");
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                                          window, QStringLiteral("key"), QStringLiteral("ctrl+w")}),
+            0);
+        // The waiting program learns it from the browser's burst, before its deadline.
+        const QDeadlineTimer deadline(10000);
+        QCOMPARE(errorNumber([&] {
+                     while (!deadline.hasExpired())
+                         own->waitForActivity(deadline);
+                 }),
+                 int(BrowserGone));
+        QVERIFY(!deadline.hasExpired());
+        QCOMPARE(errorNumber([&] { own->busy(); }), int(BrowserGone));
+        QCOMPARE(errorNumber([&] { own->setVisible(true); }), int(BrowserGone));
+        QCOMPARE(errorNumber([&] { own->navigate(server.url(QStringLiteral("/x")), "x=1", FormHeader); }),
+                 int(BrowserGone));
+        QVERIFY(own->process()->waitForExit(5000));
+    }
+
+    void pendingWaitEndsAt462WhenThePageCloses() {
+        auto own = launch(profile(QStringLiteral("closed-page")));
+        server.respond("/never", {200, "text/html", {}, 0, true});
+        own->navigate(server.url(QStringLiteral("/never")), "x=1", FormHeader);
+        own->closePageForTest();
+        const QDeadlineTimer deadline(10000);
+        QCOMPARE(errorNumber([&] { waitLoaded(*own, 10000); }), int(BrowserGone));
+        QVERIFY(!deadline.hasExpired());
+        QCOMPARE(errorNumber([&] { own->readyState(); }), int(BrowserGone));
+        QCOMPARE(errorNumber([&] { own->documentHtml(); }), int(BrowserGone));
+        QCOMPARE(errorNumber([&] { own->setTop(0); }), int(BrowserGone));
+    }
+
+    void killedBrowserIsGone() {
+        auto own = launch(profile(QStringLiteral("killed")));
+        ::kill(pid_t(own->process()->processId()), SIGKILL);
+        QCOMPARE(errorNumber([&] { own->waitForActivity(QDeadlineTimer(10000)); }), int(BrowserGone));
+        QCOMPARE(errorNumber([&] { own->lastLoadFailed(); }), int(BrowserGone));
+    }
+
+    void browserEndsWithItsObject() {
+        auto own = launch(profile(QStringLiteral("ends")));
+        const pid_t pid = pid_t(own->process()->processId());
+        QElapsedTimer clock;
+        clock.start();
+        own.reset();
+        qInfo("browser ended %lld ms after its pipe closed", clock.elapsed());
+        QCOMPARE(::kill(pid, 0), -1); // no such process (reaped by the destructor)
+    }
+
+    void launchFailuresNameTheExecutable() {
+        Settings settings = testSettings();
+        settings.executable = QStringLiteral("/nonexistent/chrome");
+        try {
+            launchBrowser(settings, profile(QStringLiteral("missing")));
+            QFAIL("launched");
+        } catch (const RuntimeError& error) {
+            QVERIFY(error.number() != BrowserGone);
+            QVERIFY2(error.description().contains(settings.executable), qPrintable(error.description()));
+        }
+
+        // A browser that ends at once: its own error output is shown.
+        QTemporaryDir dir;
+        const QString script = dir.filePath(QStringLiteral("fake-browser"));
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\necho 'Missing X server or $DISPLAY' >&2\nexit 1\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        settings.executable = script;
+        try {
+            launchBrowser(settings, profile(QStringLiteral("ends-at-once")));
+            QFAIL("launched");
+        } catch (const RuntimeError& error) {
+            QVERIFY(error.number() != BrowserGone);
+            QVERIFY2(error.description().contains(script), qPrintable(error.description()));
+            QVERIFY2(error.description().contains(QLatin1String("Missing X server")), qPrintable(error.description()));
+        }
+    }
+
+    void cleanupTestCase() { browser.reset(); }
+};
+
+QTEST_MAIN(ChromiumTest)
+#include "cdp_chromium_e2e_test.moc"

@@ -1,0 +1,90 @@
+// Prints the figures of the browser connection: time from launch until the
+// page is attached and hidden, and the CPU time the program's thread spends
+// while it waits for a page that the server delays.
+#include "platform/chromium.h"
+#include "platform/errors.h"
+#include "tests/platform/loopbackserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace velkoria;
+
+namespace {
+
+double cpuMs(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+Settings benchSettings() {
+    Settings settings;
+    settings.arguments = QStringList{QStringLiteral("--no-sandbox"), QStringLiteral("--test-type")};
+    return settings;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    constexpr int Launches = 3;
+    constexpr int DelayMs = 3000;
+    QTemporaryDir profiles;
+    try {
+        QList<qint64> fresh, reused;
+        for (int i = 0; i < Launches; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            launchBrowser(benchSettings(), profiles.filePath(QStringLiteral("fresh%1").arg(i)));
+            fresh << clock.elapsed();
+        }
+        for (int i = 0; i < Launches; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            launchBrowser(benchSettings(), profiles.filePath(QStringLiteral("reused")));
+            reused << clock.elapsed();
+        }
+        std::sort(fresh.begin(), fresh.end());
+        std::sort(reused.begin(), reused.end());
+        std::printf("launch until attached and hidden, median of %d: new profile %lld ms, existing profile %lld ms\n",
+                    Launches, fresh[Launches / 2], reused[Launches / 2]);
+
+        test::LoopbackServer server;
+        server.respond("/delayed", {200, "text/html", "<html><body>late</body></html>", DelayMs});
+        auto browser = launchBrowser(benchSettings(), profiles.filePath(QStringLiteral("wait")));
+        for (int round = 1; round <= 3; ++round) {
+            browser->navigate(server.url(QStringLiteral("/delayed")), "x=1",
+                              QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n"));
+            const double threadBefore = cpuMs(RUSAGE_THREAD);
+            const double processBefore = cpuMs(RUSAGE_SELF);
+            QElapsedTimer clock;
+            clock.start();
+            const QDeadlineTimer deadline(30000);
+            int polls = 0;
+            int wakeups = 0;
+            for (;;) {
+                ++polls;
+                if (!browser->busy() && browser->readyState() == 4)
+                    break;
+                if (!browser->waitForActivity(deadline))
+                    break;
+                ++wakeups;
+            }
+            std::printf("wait %d for a page delayed %d ms: %lld ms wall, program thread CPU %.1f ms, "
+                        "whole process CPU %.1f ms (incl. the test server), %d polls, %d wakeups\n",
+                        round, DelayMs, clock.elapsed(), cpuMs(RUSAGE_THREAD) - threadBefore,
+                        cpuMs(RUSAGE_SELF) - processBefore, polls, wakeups);
+        }
+    } catch (const RuntimeError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
