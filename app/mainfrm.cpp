@@ -32,7 +32,8 @@ void place(QWidget* w, int left, int top, int width, int height) {
 
 void paintBackground(QWidget* w, const QColor& colour) {
     QPalette p = w->palette();
-    p.setColor(QPalette::Window, colour);
+    // Buttons (the sort options) fill with their Button role, the rest with Window.
+    p.setColor(w->backgroundRole(), colour);
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }

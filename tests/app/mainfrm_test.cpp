@@ -117,6 +117,12 @@ void MainFrmTest::layoutFollowsTheDesign() {
     QVERIFY(!h.find<QLineEdit>(u"Text1_1"_qs)->testAttribute(Qt::WA_InputMethodEnabled));
     QVERIFY(h.find<QLineEdit>(u"Text2"_qs)->font().bold());
     QCOMPARE(h.find<QLineEdit>(u"Text2"_qs)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    // Frames and options on the window's white; the scan label on button face.
+    for (const char* name : {"client", "Frame1", "frami3", "Frame2", "Frame3", "Option1_0", "Option1_2"}) {
+        auto* w = h.find<QWidget>(QString::fromLatin1(name));
+        QVERIFY2(w->autoFillBackground() && w->palette().color(w->backgroundRole()) == QColor(255, 255, 255), name);
+    }
+    QCOMPARE(h.find<QLabel>(u"Label3"_qs)->palette().color(QPalette::Window), QColor(240, 240, 240));
     // Resizing moves nothing.
     h.window->resize(400, 900);
     QCOMPARE(h.find<QPushButton>(u"Command1_7"_qs)->geometry(), QRect(16, 208, 153, 25));
