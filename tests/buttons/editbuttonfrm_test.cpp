@@ -17,19 +17,6 @@ using namespace velkoria::test;
 
 namespace {
 
-// The main window's quick buttons as the dialog sets them.
-class FakeQuickButtons : public QuickButtonView {
-public:
-    void showQuickButton(int n, const QString& caption, bool visible) override {
-        captions[n] = caption;
-        visibles[n] = visible;
-        ++calls;
-    }
-    std::array<QString, 8> captions;
-    std::array<bool, 8> visibles{};
-    int calls = 0;
-};
-
 // The category list the rows offer: entry j is row j + 1.
 CategoryTable categoryList() {
     CategoryTable table;

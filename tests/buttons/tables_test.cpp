@@ -1,6 +1,7 @@
 #include "buttons/quickbuttonview.h"
 #include "buttons/tables.h"
 #include "platform/errors.h"
+#include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
 
 #include <QtTest>
@@ -9,16 +10,6 @@ using namespace velkoria;
 using namespace velkoria::test;
 
 namespace {
-
-class FakeQuickButtons : public QuickButtonView {
-public:
-    void showQuickButton(int n, const QString& caption, bool visible) override {
-        captions[n] = caption;
-        visibles[n] = visible;
-    }
-    std::array<QString, 8> captions;
-    std::array<bool, 8> visibles{};
-};
 
 QByteArray fileBytes(const QStringList& lines) {
     return cp932(lines.join(u"\r\n"_qs) + u"\r\n"_qs);

@@ -3,6 +3,7 @@
 #include "platform/chromium.h"
 #include "platform/errors.h"
 #include "tests/platform/loopbackserver.h"
+#include "tests/support/fakes.h"
 
 #include <QElapsedTimer>
 #include <QStringDecoder>
@@ -15,6 +16,7 @@
 
 using namespace velkoria;
 using velkoria::cdp::CdpBrowser;
+using velkoria::test::errorNumber;
 using velkoria::test::LoopbackServer;
 
 namespace {
@@ -39,15 +41,6 @@ bool waitLoaded(Browser& browser, int milliseconds, int* wakeups = nullptr) {
         if (wakeups)
             ++*wakeups;
     }
-}
-
-int errorNumber(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& error) {
-        return error.number();
-    }
-    return 0;
 }
 
 QByteArray shiftJis(const QString& text) {

@@ -1,9 +1,11 @@
 #include "platform/cdp/connection.h"
 #include "tests/platform/faketransport.h"
+#include "tests/support/fakes.h"
 
 #include <QtTest>
 
 using namespace velkoria;
+using velkoria::test::errorNumber;
 using namespace velkoria::cdp;
 using velkoria::test::FakeTransport;
 
@@ -21,15 +23,6 @@ Connection::ReplyHandler record(Outcome& outcome) {
         outcome.result = result;
         outcome.error = error;
     };
-}
-
-int errorNumber(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& error) {
-        return error.number();
-    }
-    return 0;
 }
 
 } // namespace

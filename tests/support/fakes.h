@@ -1,9 +1,12 @@
 #pragma once
 
+#include "buttons/quickbuttonview.h"
+#include "platform/errors.h"
 #include "platform/messages.h"
 #include "platform/shell.h"
 
 #include <QStringList>
+#include <array>
 #include <functional>
 
 namespace velkoria::test {
@@ -47,5 +50,28 @@ public:
     QStringList opened;
     bool result = true;
 };
+
+// The main window's quick buttons, as the table code and the editor set them.
+class FakeQuickButtons : public QuickButtonView {
+public:
+    void showQuickButton(int n, const QString& caption, bool visible) override {
+        captions[static_cast<size_t>(n)] = caption;
+        visibles[static_cast<size_t>(n)] = visible;
+        ++calls;
+    }
+    std::array<QString, 8> captions; // 1 to 7
+    std::array<bool, 8> visibles{};
+    int calls = 0;
+};
+
+// The number of the RuntimeError that action throws, 0 if none.
+inline int errorNumber(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const RuntimeError& error) {
+        return error.number();
+    }
+    return 0;
+}
 
 } // namespace velkoria::test
