@@ -13,7 +13,7 @@ fi
 
 # The simulator prints "READY http=PORT https=PORT spki=HASH" when it listens.
 coproc SIM { exec build/market-sim --http-port 0 --https-port 0 --categories data/category.txt \
-    --add-every 120 --log build/market-sim.log; }
+    --add-every 120; }
 read -r -t 20 ready <&"${SIM[0]}" || { echo "run.sh: the marketplace simulator did not start" >&2; exit 1; }
 http=$(sed -n 's/.*http=\([0-9]*\).*/\1/p' <<<"$ready")
 https=$(sed -n 's/.*https=\([0-9]*\).*/\1/p' <<<"$ready")

@@ -244,7 +244,7 @@ void MainFrm::edit_button_Click() {
     // One editor at a time: created (and loaded) on first use and after its
     // close box discarded it, otherwise shown again as it was left.
     if (!m_editor)
-        m_editor = new EditButtonForm(m_buttoninfo, m_category, *this, m_services.messages);
+        m_editor = new EditButtonForm(m_buttoninfo, m_category, *this, m_services.messages, m_services.end);
     m_editor->present();
 }
 

@@ -122,6 +122,10 @@ PageLoad Marketplace::waitpage() {
 }
 
 void Marketplace::quickAccess(const QString& key, const QString& sort) {
+    // From the click to the end of the wait, including a message box on the
+    // way, no scan may start inside this handler.
+    m_waiting = true;
+    const auto done = qScopeGuard([this] { m_waiting = false; });
     try {
         m_browser.setVisible(true);
     } catch (const RuntimeError& error) {
@@ -135,8 +139,6 @@ void Marketplace::quickAccess(const QString& key, const QString& sort) {
         if (error.number() == kUnsendableValue)
             m_messages.show(error.description());
     }
-    m_waiting = true;
-    const auto done = qScopeGuard([this] { m_waiting = false; });
     try {
         waitpage();
     } catch (const RuntimeError& error) {

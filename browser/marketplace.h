@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/browser.h"
+#include "platform/errors.h"
 #include "platform/messages.h"
 #include "platform/settings.h"
 
@@ -45,9 +46,9 @@ QByteArray encodeSiteToken(const QString& key, const QString& fieldName);
 QByteArray searchBody(const QString& key, const QString& sort);
 QByteArray loginBody(const QString& id, const QString& password);
 
-// The error number of a value that cannot be sent (kept from the old
-// conversion, which failed with an overflow).
-inline constexpr int kUnsendableValue = 6;
+// The error number of a value that cannot be sent: an overflow, as a value
+// that does not fit the form's bytes.
+inline constexpr int kUnsendableValue = Overflow;
 
 enum class PageLoad { Complete, Failed, TimedOut };
 

@@ -1,5 +1,7 @@
 #include "buttons/editbuttonfrm.h"
 
+#include "platform/handler.h"
+
 #include "platform/errors.h"
 
 #include <QLabel>
@@ -53,8 +55,9 @@ void DropDownCombo::setProgramText(const QString& text) {
 }
 
 EditButtonForm::EditButtonForm(ButtonInfo& buttons, const CategoryTable& categories, QuickButtonView& view,
-                               MessageSink& messages)
-    : QWidget(nullptr, Qt::Window), m_buttons(buttons), m_categories(categories), m_view(view), m_messages(messages) {
+                               MessageSink& messages, ProgramEnd& end)
+    : QWidget(nullptr, Qt::Window), m_buttons(buttons), m_categories(categories), m_view(view), m_messages(messages),
+      m_end(end) {
     setObjectName(QStringLiteral("editbuttonfrm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("クイックボタン編集"));
@@ -75,19 +78,19 @@ EditButtonForm::EditButtonForm(ButtonInfo& buttons, const CategoryTable& categor
         auto* clear = new QPushButton(QStringLiteral("クリア"), this);
         clear->setObjectName(QStringLiteral("Command3_%1").arg(i));
         clear->setGeometry(px(6120), rowTop(i), px(615), px(255));
-        connect(clear, &QPushButton::clicked, this, [this, i] { clearRow(i); });
+        connect(clear, &QPushButton::clicked, this, guarded(m_messages, m_end, [this, i] { clearRow(i); }));
         m_clearButtons[i] = clear;
     }
 
     m_save = new QPushButton(QStringLiteral("保存"), this);
     m_save->setObjectName(QStringLiteral("Command1"));
     m_save->setGeometry(px(4320), px(3120), px(1695), px(735));
-    connect(m_save, &QPushButton::clicked, this, &EditButtonForm::save);
+    connect(m_save, &QPushButton::clicked, this, guarded(m_messages, m_end, [this] { save(); }));
 
     m_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
     m_cancel->setObjectName(QStringLiteral("Command2"));
     m_cancel->setGeometry(px(360), px(3120), px(1695), px(735));
-    connect(m_cancel, &QPushButton::clicked, this, &EditButtonForm::cancel);
+    connect(m_cancel, &QPushButton::clicked, this, guarded(m_messages, m_end, [this] { cancel(); }));
 
     // The boxes from top to bottom, then Save, Cancel and the Clear buttons from
     // top to bottom. The labels take no focus.

@@ -47,7 +47,8 @@ class EditButtonForm : public QWidget {
 public:
     // Runs the load step: the rows show the slots' captions with the category
     // list filled in. Not shown yet; call present().
-    EditButtonForm(ButtonInfo& buttons, const CategoryTable& categories, QuickButtonView& view, MessageSink& messages);
+    EditButtonForm(ButtonInfo& buttons, const CategoryTable& categories, QuickButtonView& view, MessageSink& messages,
+                   ProgramEnd& end);
 
     // Shows the dialog as it was left and brings it to the front. The first
     // showing also moves its top edge to the top of the screen.
@@ -71,6 +72,7 @@ private:
     const CategoryTable& m_categories;
     QuickButtonView& m_view;
     MessageSink& m_messages;
+    ProgramEnd& m_end;
 
     std::array<QLabel*, kButtonSlots> m_labels{};
     std::array<DropDownCombo*, kButtonSlots> m_boxes{};

@@ -5,8 +5,8 @@
 
 namespace velkoria {
 
-// Error numbers of the runtime failures the program knows. The numbers are the
-// ones users have always been shown in the error box, so they stay stable.
+// Error numbers of the runtime failures the program knows. Users quote them
+// from the error box, so they stay stable.
 enum ErrorNumber : int {
     Overflow = 6,
     SubscriptOutOfRange = 9,

@@ -10,6 +10,9 @@ void runHandler(MessageSink& messages, ProgramEnd& end, const std::function<void
         messages.show(uncaughtErrorText(error));
     } catch (const std::bad_alloc&) {
         messages.show(uncaughtErrorText(makeError(7, QStringLiteral("メモリが不足しています。"))));
+    } catch (const std::exception& error) {
+        // No exception may leave a handler into the event loop.
+        messages.show(uncaughtErrorText(makeError(51, QString::fromLocal8Bit(error.what()))));
     }
     end.endNow(1);
 }

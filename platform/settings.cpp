@@ -19,12 +19,15 @@ QString readUrl(QSettings& ini, const QString& path, const QString& key, const Q
                 const QString& fallback) {
     if (!ini.contains(key))
         return fallback;
-    const QString value = ini.value(key).toString().trimmed();
+    QString value = ini.value(key).toString().trimmed();
     const QUrl url(value, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme() != scheme || url.host().isEmpty() || url.hasQuery())
-        throw badValue(
-            path, key,
-            QStringLiteral("%1:// で始まり、ホスト名を含む URL（クエリなし）を指定してください").arg(scheme));
+    // The requests go to the site's root: its path is "/" and nothing else.
+    if (!url.isValid() || url.scheme() != scheme || url.host().isEmpty() || url.hasQuery() || url.hasFragment() ||
+        (url.path() != u"/" && !url.path().isEmpty()))
+        throw badValue(path, key.section(u'/', 1),
+                       QStringLiteral("%1://ホスト名[:ポート]/ の形の URL を指定してください").arg(scheme));
+    if (url.path().isEmpty())
+        value += u'/';
     return value;
 }
 } // namespace

@@ -157,6 +157,9 @@ void CdpBrowser::disableFetchWhenSettled() {
 void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const QString& headers) {
     refresh();
     const int navigation = ++m_navigations;
+    // From here on the wait describes this navigation, also when it cannot even
+    // start: a wait must then end with a failed load, not with the old page.
+    m_watcher.navigationRequested();
     if (postData.isEmpty()) {
         // Nothing to post: a plain navigation (the header lines only describe a body).
         m_interceptor.disarm();
@@ -166,11 +169,16 @@ void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const 
             const QJsonObject pattern{{QStringLiteral("urlPattern"), QStringLiteral("*")},
                                       {QStringLiteral("resourceType"), QStringLiteral("Document")},
                                       {QStringLiteral("requestStage"), QStringLiteral("Request")}};
-            call(QStringLiteral("Fetch.enable"), {{QStringLiteral("patterns"), QJsonArray{pattern}}});
+            try {
+                call(QStringLiteral("Fetch.enable"), {{QStringLiteral("patterns"), QJsonArray{pattern}}});
+            } catch (const RuntimeError& error) {
+                if (error.number() != BrowserGone)
+                    m_watcher.navigationRefused();
+                throw;
+            }
             m_fetchEnabled = true;
         }
     }
-    m_watcher.navigationRequested();
     // Not waited for: the reply comes only with the response's headers. It is
     // handled whenever it is read, while the program waits or idles.
     m_connection->post(QStringLiteral("Page.navigate"), {{QStringLiteral("url"), url}}, m_sessionId,

@@ -52,7 +52,8 @@ QJsonObject Connection::call(const QString& method, const QJsonObject& params, c
         error = e;
     });
     while (!answered) {
-        if (pump(deadline) == Pumped::Timeout) {
+        // The limit holds even while events keep coming without the reply.
+        if (deadline.hasExpired() || pump(deadline) == Pumped::Timeout) {
             m_pending.erase(id); // its reply, should it come, is ignored
             throw makeError(AutomationError, QStringLiteral("ブラウザが応答しません (%1)").arg(method));
         }
@@ -73,7 +74,10 @@ void Connection::dispatchArrived() {
     if (m_gone)
         return;
     QByteArray message;
-    for (;;) {
+    // A burst is bounded, so that a browser that keeps talking cannot hold the
+    // caller here; what is left is read on the next wakeup.
+    constexpr int kBurst = 256;
+    for (int i = 0; i < kBurst; ++i) {
         switch (m_transport->read(message, QDeadlineTimer(0))) {
         case Transport::ReadResult::Message:
             dispatch(message);

@@ -157,7 +157,11 @@ void MarketplaceTest::quickAccessWithUnsendableKey() {
     FakeMessageSink messages;
     FakeProgramEnd end;
     Marketplace market(browser, testSettings(), messages, end);
+    bool waitingDuringTheBox = false;
+    messages.onShow = [&](const QString&) { waitingDuringTheBox = market.waiting(); };
     market.quickAccess(u"key\U0001F600"_qs, u"registered"_qs);
+    QVERIFY(waitingDuringTheBox); // a scan tick during the box does not start a run
+    QVERIFY(!market.waiting());
     QVERIFY(browser.visible);
     QVERIFY(browser.navigations.isEmpty());
     QCOMPARE(messages.texts.size(), 1);

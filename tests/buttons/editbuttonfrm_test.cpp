@@ -71,6 +71,7 @@ struct Editor {
     CategoryTable categories = categoryList();
     FakeQuickButtons view;
     FakeMessageSink messages;
+    FakeProgramEnd end;
     QPointer<EditButtonForm> dialog;
 
     Editor() {
@@ -82,7 +83,7 @@ struct Editor {
     // The Edit click of the main window.
     void open() {
         if (!dialog)
-            dialog = new EditButtonForm(buttons, categories, view, messages);
+            dialog = new EditButtonForm(buttons, categories, view, messages, end);
         dialog->present();
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
     }
@@ -220,7 +221,8 @@ void EditButtonFrmTest::firstShowingMovesToTheTopOfTheScreen() {
     const CategoryTable categories = categoryList();
     FakeQuickButtons view;
     FakeMessageSink messages;
-    EditButtonForm d(buttons, categories, view, messages);
+    FakeProgramEnd end;
+    EditButtonForm d(buttons, categories, view, messages, end);
     // Where the window system would have put it.
     d.move(37, 120);
     d.present();

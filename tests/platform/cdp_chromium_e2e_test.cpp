@@ -108,7 +108,7 @@ private slots:
         QVERIFY(browser->documentHtml().contains(QLatin1String("result")));
     }
 
-    void markupIsWrittenAsTheOldBrowserDid() {
+    void markupHasUpperCaseTagsAndQuotedValues() {
         const QString page = QStringLiteral(
             "<html><head><title>一覧</title></head><body>"
             "<table><tr><td><font color=red>見積件数</font></td><td class=\"n\">①～－ ｱ</td></tr></table>"

@@ -127,6 +127,13 @@ private slots:
         QVERIFY(!connection->isGone());
     }
 
+    void callTimesOutWhileEventsKeepComing() {
+        fake->chatty = true;
+        QVERIFY_THROWS_EXCEPTION(RuntimeError,
+                                 connection->call(QStringLiteral("Page.getFrameTree"), {}, {}, QDeadlineTimer(50)));
+        QVERIFY(!connection->isGone());
+    }
+
     void pipeEndFailsEveryPendingCallAndEveryLaterOne() {
         Outcome outcomes[3];
         for (Outcome& outcome : outcomes)

@@ -29,6 +29,10 @@ public:
             message = incoming.takeFirst();
             return ReadResult::Message;
         }
+        if (chatty) {
+            message = R"({"method":"Network.dataReceived","params":{}})";
+            return ReadResult::Message;
+        }
         return inputClosed ? ReadResult::Closed : ReadResult::Timeout;
     }
     void setReadableHandler(std::function<void()> handler) override { readable = std::move(handler); }
@@ -53,6 +57,7 @@ public:
     bool inputClosed = false;
     bool outputClosed = false;
     int reads = 0;
+    bool chatty = false; // a browser that keeps sending events and never answers
 };
 
 } // namespace velkoria::test

@@ -128,12 +128,12 @@ void TextFileTest::settingsDefaultsAndValues() {
     QCOMPARE(defaults.loginUrl, u"https://www.zandorp.jp/"_qs);
     QCOMPARE(defaults.loadTimeoutSeconds, 60);
 
-    folder.write(u"velkoria.ini"_qs, "[marketplace]\nsearch_url=http://127.0.0.1:8080/\n"
+    folder.write(u"velkoria.ini"_qs, "[marketplace]\nsearch_url=http://127.0.0.1:8080/\nlogin_url=https://h:8443\n"
                                      "[browser]\narguments=--no-sandbox --flag=a,b  --test-type\n"
                                      "load_timeout_seconds=5\n");
     const Settings s = loadSettings(folder.file(u"velkoria.ini"_qs));
     QCOMPARE(s.searchUrl, u"http://127.0.0.1:8080/"_qs);
-    QCOMPARE(s.loginUrl, u"https://www.zandorp.jp/"_qs);
+    QCOMPARE(s.loginUrl, u"https://h:8443/"_qs); // the root's slash added
     QCOMPARE(s.arguments, (QStringList{u"--no-sandbox"_qs, u"--flag=a,b"_qs, u"--test-type"_qs}));
     QCOMPARE(s.loadTimeoutSeconds, 5);
 }
@@ -143,6 +143,8 @@ void TextFileTest::malformedSettingsNameTheKey_data() {
     QTest::addColumn<QString>("key");
     QTest::newRow("search over https") << QByteArray("[marketplace]\nsearch_url=https://h/\n") << u"search_url"_qs;
     QTest::newRow("login without host") << QByteArray("[marketplace]\nlogin_url=https:///\n") << u"login_url"_qs;
+    QTest::newRow("search with a path") << QByteArray("[marketplace]\nsearch_url=http://h/search\n")
+                                        << u"search_url"_qs;
     QTest::newRow("search with query") << QByteArray("[marketplace]\nsearch_url=http://h/?a=1\n") << u"search_url"_qs;
     QTest::newRow("timeout not a number")
         << QByteArray("[browser]\nload_timeout_seconds=soon\n") << u"load_timeout_seconds"_qs;
