@@ -9,7 +9,7 @@ PACKAGES=(
     chromium
     xvfb xauth openbox x11-utils xdotool imagemagick
     fonts-noto-cjk
-    poppler-utils
+    poppler-utils procps
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -19,5 +19,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO="sudo"
     $SUDO apt-get update
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
 fi
