@@ -34,11 +34,6 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
     return true;
 }
 
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Option1(2), "見積件数順", in the client area.
 const QPoint kBiddingOption(96, 520);
 } // namespace

@@ -10,11 +10,6 @@
 using namespace velkoria::test;
 
 namespace {
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Client-area centres of the dialog's controls (twips / 15).
 QPoint comboCentre(int row) {
     return {228, 34 + 24 * row};

@@ -23,6 +23,11 @@ QString builtSimulator() {
     return buildDir() + u"/market-sim";
 }
 
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QString runTool(const QString& program, const QStringList& args, int timeoutMs) {
     QProcess p;
     // Window titles are UTF-8: xdotool's patterns need a UTF-8 locale.

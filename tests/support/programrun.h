@@ -14,6 +14,9 @@ namespace velkoria::test {
 QString builtProgram();   // <build>/program/velkoria
 QString builtSimulator(); // <build>/market-sim
 
+// The whole content of a file; empty if it cannot be read.
+QByteArray fileBytes(const QString& path);
+
 // Runs a command and returns its standard output (trimmed); empty on failure.
 QString runTool(const QString& program, const QStringList& args, int timeoutMs = 10000);
 
