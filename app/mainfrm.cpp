@@ -2,7 +2,6 @@
 
 #include "app/account.h"
 #include "app/monitorwiring.h"
-#include "buttons/editbuttonfrm.h"
 #include "platform/errors.h"
 #include "platform/handler.h"
 #include "platform/textfile.h"

@@ -8,6 +8,7 @@
 #include "platform/messages.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
+#include "platform/twips.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -16,7 +17,6 @@
 #include <memory>
 
 class QAction;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -99,11 +99,5 @@ private:
 
     friend class MonitorWiring;
 };
-
-// twips to device-independent pixels (15 twips a pixel at 96 dpi; Qt scales
-// device-independent pixels with the screen's DPI).
-constexpr int twips(int value) {
-    return (value + 7) / 15;
-}
 
 } // namespace velkoria

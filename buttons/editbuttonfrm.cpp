@@ -1,6 +1,7 @@
 #include "buttons/editbuttonfrm.h"
 
 #include "platform/handler.h"
+#include "platform/twips.h"
 
 #include "platform/errors.h"
 
@@ -16,13 +17,8 @@ namespace velkoria {
 
 namespace {
 
-// The design is laid out in twips; at 96 dots per inch a pixel is 15 twips.
-constexpr int px(int twips) {
-    return twips / 15;
-}
-
 constexpr int rowTop(int i) {
-    return px(360 + 360 * i);
+    return twips(360 + 360 * i);
 }
 
 // How long the first showing waits for the window system to place the window
@@ -61,35 +57,35 @@ EditButtonForm::EditButtonForm(ButtonInfo& buttons, const CategoryTable& categor
     setObjectName(QStringLiteral("editbuttonfrm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("クイックボタン編集"));
-    resize(px(6990), px(4095));
+    resize(twips(6990), twips(4095));
 
     for (int i = 0; i < kButtonSlots; ++i) {
         auto* label = new QLabel(QStringLiteral("Label1"), this);
         label->setObjectName(QStringLiteral("Label1_%1").arg(i));
-        label->setGeometry(px(240), rowTop(i), px(495), px(375));
+        label->setGeometry(twips(240), rowTop(i), twips(495), twips(375));
         m_labels[i] = label;
 
         auto* box = new DropDownCombo(this);
         box->setObjectName(QStringLiteral("Combo1_%1").arg(i));
-        box->setGeometry(px(840), rowTop(i), px(5175), px(300));
+        box->setGeometry(twips(840), rowTop(i), twips(5175), twips(300));
         box->setEditText(QStringLiteral("Combo1"));
         m_boxes[i] = box;
 
         auto* clear = new QPushButton(QStringLiteral("クリア"), this);
         clear->setObjectName(QStringLiteral("Command3_%1").arg(i));
-        clear->setGeometry(px(6120), rowTop(i), px(615), px(255));
+        clear->setGeometry(twips(6120), rowTop(i), twips(615), twips(255));
         connect(clear, &QPushButton::clicked, this, guarded(m_messages, m_end, [this, i] { clearRow(i); }));
         m_clearButtons[i] = clear;
     }
 
     m_save = new QPushButton(QStringLiteral("保存"), this);
     m_save->setObjectName(QStringLiteral("Command1"));
-    m_save->setGeometry(px(4320), px(3120), px(1695), px(735));
+    m_save->setGeometry(twips(4320), twips(3120), twips(1695), twips(735));
     connect(m_save, &QPushButton::clicked, this, guarded(m_messages, m_end, [this] { save(); }));
 
     m_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
     m_cancel->setObjectName(QStringLiteral("Command2"));
-    m_cancel->setGeometry(px(360), px(3120), px(1695), px(735));
+    m_cancel->setGeometry(twips(360), twips(3120), twips(1695), twips(735));
     connect(m_cancel, &QPushButton::clicked, this, guarded(m_messages, m_end, [this] { cancel(); }));
 
     // The boxes from top to bottom, then Save, Cancel and the Clear buttons from
