@@ -13,9 +13,11 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <limits>
 
 namespace velkoria {
 
@@ -37,16 +39,6 @@ void paintBackground(QWidget* w, const QColor& colour) {
     w->setAutoFillBackground(true);
 }
 
-QFont msPGothic(qreal points) {
-    QFont font;
-    // "ＭＳ Ｐゴシック" where Windows has it, else a Japanese font of the system.
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic")});
-    font.setPointSizeF(points);
-    font.setWeight(QFont::Bold);
-    return font;
-}
-
 QPushButton* colouredButton(const QString& name, const QString& caption, const QColor& colour, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
@@ -58,17 +50,57 @@ QPushButton* colouredButton(const QString& name, const QString& caption, const Q
     return b;
 }
 
+// A frame as Windows draws one: an etched line round the frame whose top runs
+// through the middle of the caption, and the caption on it at the top left, on
+// the frame's background. The caption's top is the frame's top, so the line
+// stays clear of the controls inside, which the design puts below the caption.
+class Frame : public QGroupBox {
+public:
+    Frame(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect box = rect().adjusted(0, metrics.height() / 2, -1, -1);
+        // Classic Windows colours: button shadow, then button highlight.
+        painter.setPen(QColor(160, 160, 160));
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.setPen(QColor(255, 255, 255));
+        painter.drawRect(box.adjusted(1, 1, 0, 0));
+        const QRect caption(kCaptionLeft, 0, metrics.horizontalAdvance(title()) + 2 * kCaptionPadding,
+                            metrics.height());
+        painter.fillRect(caption, palette().color(backgroundRole()));
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, title());
+    }
+
+private:
+    static constexpr int kCaptionLeft = 6;
+    static constexpr int kCaptionPadding = 2;
+};
+
 QGroupBox* frame(const QString& name, const QString& caption, QWidget* parent) {
-    auto* f = new QGroupBox(caption, parent);
+    auto* f = new Frame(caption, parent);
     f->setObjectName(name);
     paintBackground(f, kWindowColour);
     return f;
+}
+
+// Text boxes hold what the user or a file gives them, whatever its length
+// (QLineEdit would cut it at 32767 characters).
+QLineEdit* textBox(const QString& name, QWidget* parent) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setMaxLength(std::numeric_limits<int>::max());
+    return box;
 }
 } // namespace
 
 MainFrm::MainFrm(MainServices services, QWidget* parent) : QMainWindow(parent), m_services(std::move(services)) {
     setObjectName(QStringLiteral("mainfrm"));
     setWindowTitle(programTitle());
+    setFont(designFont());
     setWindowIcon(QIcon(QStringLiteral(":/velkoria.png")));
     buildControls();
 }
@@ -82,7 +114,6 @@ void MainFrm::buildControls() {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     paintBackground(client, kWindowColour);
-    client->setMinimumSize(twips(3000), twips(10410));
     setCentralWidget(client);
 
     m_whelp = menuBar()->addAction(QStringLiteral("ヘルプ"));
@@ -97,14 +128,12 @@ void MainFrm::buildControls() {
     auto* label10 = new QLabel(QStringLiteral("ID"), frame1);
     label10->setObjectName(QStringLiteral("Label1_0"));
     place(label10, 120, 360, 495, 255);
-    m_text1[0] = new QLineEdit(frame1);
-    m_text1[0]->setObjectName(QStringLiteral("Text1_0"));
+    m_text1[0] = textBox(QStringLiteral("Text1_0"), frame1);
     place(m_text1[0], 360, 360, 2295, 270);
     auto* label11 = new QLabel(QStringLiteral("パスワード"), frame1);
     label11->setObjectName(QStringLiteral("Label1_1"));
     place(label11, 120, 720, 975, 255);
-    m_text1[1] = new QLineEdit(frame1);
-    m_text1[1]->setObjectName(QStringLiteral("Text1_1"));
+    m_text1[1] = textBox(QStringLiteral("Text1_1"), frame1);
     place(m_text1[1], 960, 720, 1695, 270);
     m_text1[1]->setEchoMode(QLineEdit::Password);
     m_text1[1]->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // '*'
@@ -115,7 +144,7 @@ void MainFrm::buildControls() {
 
     m_command2 = colouredButton(QStringLiteral("Command2"), QStringLiteral("終了"), QColor(240, 255, 240), client);
     place(m_command2, 120, 2040, 2775, 495);
-    m_command2->setFont(msPGothic(11.25));
+    m_command2->setFont(designFont(11.25, true));
 
     auto* frami3 = frame(QStringLiteral("frami3"), QStringLiteral("クイックアクセス"), client);
     place(frami3, 120, 3000, 2775, 7215);
@@ -139,6 +168,9 @@ void MainFrm::buildControls() {
         m_option1[static_cast<size_t>(i)] = o;
     }
     m_option1[0]->setChecked(true);
+    for (QRadioButton* o : m_option1)
+        connect(o, &QRadioButton::toggled, this, [this] { keepTabStopOnSelectedOption(); });
+    keepTabStopOnSelectedOption();
 
     m_editButton = new QPushButton(QStringLiteral("編集"), frami3);
     m_editButton->setObjectName(QStringLiteral("edit_button"));
@@ -149,10 +181,10 @@ void MainFrm::buildControls() {
     m_label2 = new QLabel(QStringLiteral("周期分"), frame3);
     m_label2->setObjectName(QStringLiteral("Label2"));
     place(m_label2, 480, 360, 615, 255);
-    m_text2 = new QLineEdit(QStringLiteral("0"), frame3);
-    m_text2->setObjectName(QStringLiteral("Text2"));
+    m_text2 = textBox(QStringLiteral("Text2"), frame3);
+    m_text2->setText(QStringLiteral("0"));
     place(m_text2, 1320, 240, 495, 375);
-    m_text2->setFont(msPGothic(14.25));
+    m_text2->setFont(designFont(14.25, true));
     m_text2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_label3 = new QLabel(frame3);
     m_label3->setObjectName(QStringLiteral("Label3"));
@@ -181,14 +213,38 @@ void MainFrm::buildControls() {
     for (QLineEdit* box : m_text1)
         box->installEventFilter(this);
 
-    m_monitor = std::make_unique<MonitorWiring>(*this);
-    connect(m_text2, &QLineEdit::textChanged, this, [this] { runGuarded([this] { m_monitor->Text2_Change(); }); });
-    m_text2->installEventFilter(this);
-    m_label3->installEventFilter(this);
-    connect(m_timer1, &QTimer::timeout, this, [this] { runGuarded([this] { m_monitor->Timer1_Timer(); }); });
-    connect(m_timer2, &QTimer::timeout, this, [this] { runGuarded([this] { m_monitor->Timer2_Timer(); }); });
+    // Once the program is ending nothing may tick behind its last box.
+    m_services.end.onEnding([window = QPointer<MainFrm>(this)] {
+        if (window) {
+            window->m_timer1->stop();
+            window->m_timer2->stop();
+        }
+    });
 
     resize(twips(3000), twips(10410) + menuBar()->sizeHint().height());
+}
+
+void MainFrm::wireInspection() {
+    m_monitor = std::make_unique<MonitorWiring>(
+        MonitorWiring::Controls{*m_timer1, *m_timer2, *m_label2, *m_text2, *m_label3}, *m_browser);
+    m_scanRun = std::make_unique<ScanRun>(*m_marketplace, m_buttoninfo, *m_monitor, m_services.messages,
+                                          [this] { return currentSortType(); });
+    m_schedule = std::make_unique<ScanSchedule>(*m_monitor, *m_scanRun);
+    // Text2_Change, Timer1_Timer, Timer2_Timer; Text2_LostFocus and Label3_Click
+    // come through the event filter.
+    connect(m_text2, &QLineEdit::textChanged, this,
+            [this] { runGuarded([this] { m_schedule->apply(m_text2->text(), true); }); });
+    connect(m_timer1, &QTimer::timeout, this, [this] { runGuarded([this] { m_schedule->tick(); }); });
+    connect(m_timer2, &QTimer::timeout, this, [this] { runGuarded([this] { m_schedule->blinkTick(); }); });
+    m_text2->installEventFilter(this);
+    m_label3->installEventFilter(this);
+}
+
+void MainFrm::keepTabStopOnSelectedOption() {
+    // As on Windows: Tab enters the group on the selected option, and the arrow
+    // keys (Qt's own handling of exclusive buttons) move the selection.
+    for (QRadioButton* o : m_option1)
+        o->setFocusPolicy(o->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void MainFrm::runGuarded(const std::function<void()>& handler) {
@@ -196,7 +252,8 @@ void MainFrm::runGuarded(const std::function<void()>& handler) {
 }
 
 void MainFrm::formLoad() {
-    m_monitor->startUp();
+    m_timer2->setInterval(1000);
+    m_timer2->stop();
     m_buttoninfo = loadbuttons();
     applyButtons(m_buttoninfo, *this);
     const CategoryLoad categories = loadcategory();
@@ -211,8 +268,8 @@ void MainFrm::formLoad() {
     m_browser = m_services.createBrowser(m_settings);
     m_browser->setVisible(false);
     m_browser->setTop(0);
-    m_marketplace = std::make_unique<Marketplace>(*m_browser, m_settings, m_services.messages, m_services.end);
-    m_monitor->browserReady();
+    m_marketplace = std::make_unique<Marketplace>(*m_browser, m_settings, m_services.messages);
+    wireInspection();
     move(0, 0);
     m_myBussines->setFocus(Qt::OtherFocusReason);
 }
@@ -232,7 +289,12 @@ void MainFrm::Command1_Click(int index) {
 }
 
 void MainFrm::my_bussines_Click() {
-    m_marketplace->myBusiness(m_text1[0]->text(), m_text1[1]->text());
+    try {
+        m_marketplace->mybussines(m_text1[0]->text(), m_text1[1]->text());
+    } catch (const UnsendableValueError& error) {
+        // Nothing was sent and the browser stays as it was; say why.
+        m_services.messages.show(error.description());
+    }
 }
 
 void MainFrm::Command2_Click() {
@@ -261,16 +323,6 @@ void MainFrm::Text1_LostFocus() {
     }
 }
 
-void MainFrm::setScanning(bool scanning) {
-    QPalette p = m_text2->palette();
-    p.setColor(QPalette::Base, scanning ? QColor(2, 255, 0) : QColor(255, 255, 255));
-    m_text2->setPalette(p);
-    m_label3->setText(scanning ? QStringLiteral("スキャン中") : QString());
-    // The run does not return to the event loop while pages load: paint now.
-    m_text2->repaint();
-    m_label3->repaint();
-}
-
 void MainFrm::closeEvent(QCloseEvent* event) {
     event->accept();
     m_services.end.endNow(0);
@@ -285,11 +337,11 @@ bool MainFrm::eventFilter(QObject* watched, QEvent* event) {
         if (lostFocus && (watched == m_text1[0] || watched == m_text1[1]))
             runGuarded([this] { Text1_LostFocus(); });
         else if (lostFocus && watched == m_text2)
-            runGuarded([this] { m_monitor->Text2_LostFocus(); });
+            runGuarded([this] { m_schedule->apply(m_text2->text(), false); });
     } else if (event->type() == QEvent::MouseButtonRelease && watched == m_label3) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && m_label3->rect().contains(mouse->position().toPoint()))
-            runGuarded([this] { m_monitor->Label3_Click(); });
+            runGuarded([this] { m_schedule->scanNow(); });
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "app/monitorwiring.h"
 #include "browser/marketplace.h"
 #include "buttons/editbuttonfrm.h"
 #include "buttons/quickbuttonview.h"
 #include "buttons/tables.h"
+#include "monitor/scanrun.h"
+#include "monitor/schedule.h"
 #include "platform/browser.h"
 #include "platform/messages.h"
 #include "platform/settings.h"
@@ -25,8 +28,6 @@ class QTimer;
 
 namespace velkoria {
 
-class MonitorWiring;
-
 // What the main window needs from outside: message boxes, the end of the
 // process, the desktop shell and a way to start the browser.
 struct MainServices {
@@ -45,7 +46,8 @@ public:
     ~MainFrm() override;
 
     // The start-up sequence (the window's Load). A failure throws RuntimeError;
-    // the window must then not be shown.
+    // the window must then not be shown. The real-time inspection controls are
+    // wired once the browser exists.
     void formLoad();
 
     void showQuickButton(int n, const QString& caption, bool visible) override;
@@ -63,9 +65,9 @@ public:
     Browser* browser() { return m_browser.get(); }
     Marketplace* marketplace() { return m_marketplace.get(); }
     EditButtonForm* editor() { return m_editor.data(); }
-    MonitorWiring& monitor() { return *m_monitor; }
+    // The inspection group as the scan run shows its state; null before start-up.
+    MonitorWiring* monitor() { return m_monitor.get(); }
     QString currentSortType() const;
-    void setScanning(bool scanning);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -73,6 +75,9 @@ protected:
 
 private:
     void buildControls();
+    void wireInspection();
+    // The selected sort option is the group's one tab stop.
+    void keepTabStopOnSelectedOption();
     void runGuarded(const std::function<void()>& handler);
 
     MainServices m_services;
@@ -82,6 +87,8 @@ private:
     std::unique_ptr<Browser> m_browser;
     std::unique_ptr<Marketplace> m_marketplace;
     std::unique_ptr<MonitorWiring> m_monitor;
+    std::unique_ptr<ScanRun> m_scanRun;
+    std::unique_ptr<ScanSchedule> m_schedule;
     QPointer<EditButtonForm> m_editor;
 
     QPushButton* m_myBussines = nullptr;
@@ -96,8 +103,6 @@ private:
     QTimer* m_timer1 = nullptr;
     QTimer* m_timer2 = nullptr;
     QAction* m_whelp = nullptr;
-
-    friend class MonitorWiring;
 };
 
 } // namespace velkoria

@@ -2,34 +2,29 @@
 
 #include "monitor/scanrun.h"
 #include "monitor/schedule.h"
+#include "platform/browser.h"
 
-#include <memory>
+class QLabel;
+class QLineEdit;
+class QTimer;
 
 namespace velkoria {
 
-class MainFrm;
-
-// Connects the real-time inspection controls of the main window (the cycle
-// box, the scan label, the two timers) to the scan schedule and the scan run.
-class MonitorWiring : public ScheduleView, public ScanIndicators, public ScanRunner {
+// The main window's real-time inspection group as the scan schedule and the
+// scan run see it: the schedule and blink timers, the cycle label Label2, and
+// the scan indicators on the cycle box Text2 and the scan label Label3. It
+// holds no logic and calls nothing back: each flow enters the monitor once,
+// from the window's handler, and comes back here only to show its state.
+class MonitorWiring : public ScheduleView, public ScanIndicators {
 public:
-    explicit MonitorWiring(MainFrm& window);
-    ~MonitorWiring() override;
-
-    // Start-up: the blink timer set to one second and stopped.
-    void startUp();
-    // Once the browser exists: the scan run can be made.
-    void browserReady();
-
-    // Event handlers of the window's controls.
-    void Text2_Change();
-    void Text2_LostFocus();
-    void Timer1_Timer();
-    void Timer2_Timer();
-    void Label3_Click();
-
-    ScanSchedule& schedule() { return *m_schedule; }
-    ScanRun* scanRun() { return m_run.get(); }
+    struct Controls {
+        QTimer& timer1;
+        QTimer& timer2;
+        QLabel& label2;
+        QLineEdit& text2;
+        QLabel& label3;
+    };
+    MonitorWiring(const Controls& controls, Browser& browser);
 
     // ScheduleView
     void startScheduleTimer(int intervalMs) override;
@@ -41,14 +36,10 @@ public:
     void hideBrowser() override;
     // ScanIndicators
     void setScanning(bool scanning) override;
-    // ScanRunner: the run once the browser exists.
-    bool inProgress() const override;
-    void scanjobs() override;
 
 private:
-    MainFrm& m_window;
-    std::unique_ptr<ScanRun> m_run;
-    std::unique_ptr<ScanSchedule> m_schedule;
+    Controls m_controls;
+    Browser& m_browser;
 };
 
 } // namespace velkoria

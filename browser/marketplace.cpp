@@ -4,7 +4,6 @@
 #include "platform/textfile.h"
 
 #include <QScopeGuard>
-#include <cstdlib>
 
 namespace velkoria {
 
@@ -17,14 +16,16 @@ QString sorttype(bool limitedSelected, bool biddingSelected) {
     return sort;
 }
 
+UnsendableValueError::UnsendableValueError(const QString& fieldName)
+    : RuntimeError(Overflow, QStringLiteral("%1 に Shift_JIS で送れない文字（絵文字など）が含まれています。"
+                                            "その文字を取り除いてください。何も送信していません。")
+                                 .arg(fieldName)) {}
+
 namespace {
 QByteArray toCp932(const QString& value, const QString& fieldName) {
     QByteArray bytes;
     if (!encodeCp932(value, &bytes))
-        throw RuntimeError(kUnsendableValue,
-                           QStringLiteral("%1 に Shift_JIS で送れない文字（絵文字など）が含まれています。"
-                                          "その文字を取り除いてください。何も送信していません。")
-                               .arg(fieldName));
+        throw UnsendableValueError(fieldName);
     return bytes;
 }
 
@@ -78,7 +79,7 @@ QByteArray loginBody(const QString& id, const QString& password) {
            "&pass1=" + encodeFormValue(password, QStringLiteral("パスワード")) + "&sbmLogin=next";
 }
 
-PageLoad waitpage(Browser& browser, std::chrono::milliseconds limit) {
+PageLoad waitForPage(Browser& browser, std::chrono::milliseconds limit) {
     const QDeadlineTimer deadline(limit);
     for (;;) {
         const bool busy = browser.busy();
@@ -89,22 +90,17 @@ PageLoad waitpage(Browser& browser, std::chrono::milliseconds limit) {
     }
 }
 
-Marketplace::Marketplace(Browser& browser, const Settings& settings, MessageSink& messages, ProgramEnd& end)
-    : m_browser(browser), m_settings(settings), m_messages(messages), m_end(end) {}
-
-void Marketplace::closedBrowser() {
-    m_messages.show(closedBrowserMessage());
-    m_end.endNow(0);
-    std::abort(); // endNow does not return
-}
+Marketplace::Marketplace(Browser& browser, const Settings& settings, MessageSink& messages)
+    : m_browser(browser), m_settings(settings), m_messages(messages) {}
 
 void Marketplace::postpage(const QString& url, const QByteArray& body) {
     try {
         m_browser.navigate(url, body, postHeader());
-    } catch (const RuntimeError& error) {
-        if (error.number() == BrowserGone)
-            closedBrowser();
-        // Any other failure of the navigation is ignored: the caller goes on.
+    } catch (const BrowserGoneError&) {
+        throw;
+    } catch (const RuntimeError&) {
+        // Any other failure of the navigation is ignored: the caller goes on,
+        // and its wait finds the page not loaded.
     }
 }
 
@@ -113,12 +109,13 @@ void Marketplace::newjob(const QString& key, const QString& sort) {
 }
 
 void Marketplace::mybussines(const QString& id, const QString& password) {
+    const QByteArray body = loginBody(id, password);
     m_browser.setVisible(true);
-    postpage(m_settings.loginUrl + loginQuery(), loginBody(id, password));
+    postpage(m_settings.loginUrl + loginQuery(), body);
 }
 
 PageLoad Marketplace::waitpage() {
-    return velkoria::waitpage(m_browser, std::chrono::seconds(m_settings.loadTimeoutSeconds));
+    return waitForPage(m_browser, std::chrono::seconds(m_settings.loadTimeoutSeconds));
 }
 
 void Marketplace::quickAccess(const QString& key, const QString& sort) {
@@ -126,37 +123,14 @@ void Marketplace::quickAccess(const QString& key, const QString& sort) {
     // way, no scan may start inside this handler.
     m_waiting = true;
     const auto done = qScopeGuard([this] { m_waiting = false; });
-    try {
-        m_browser.setVisible(true);
-    } catch (const RuntimeError& error) {
-        if (error.number() == BrowserGone)
-            closedBrowser();
-    }
+    m_browser.setVisible(true);
     try {
         newjob(key, sort);
-    } catch (const RuntimeError& error) {
+    } catch (const UnsendableValueError& error) {
         // Nothing was sent; say why instead of failing silently.
-        if (error.number() == kUnsendableValue)
-            m_messages.show(error.description());
-    }
-    try {
-        waitpage();
-    } catch (const RuntimeError& error) {
-        if (error.number() == BrowserGone)
-            closedBrowser();
-        throw;
-    }
-}
-
-void Marketplace::myBusiness(const QString& id, const QString& password) {
-    QByteArray body;
-    try {
-        body = loginBody(id, password);
-    } catch (const RuntimeError& error) {
         m_messages.show(error.description());
-        return;
     }
-    mybussines(id, password);
+    waitpage();
 }
 
 } // namespace velkoria

@@ -11,11 +11,6 @@
 
 namespace velkoria {
 
-// The closed-browser message; the program ends when the user has dismissed it.
-inline QString closedBrowserMessage() {
-    return QStringLiteral("インターネットエクスプローラが終了しています。Velkoriaを終了します");
-}
-
 // The one header line every POST adds.
 inline QString postHeader() {
     return QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n");
@@ -30,9 +25,16 @@ inline QString loginQuery() {
 // for the number of quotations (it wins if both report selected), else "registered".
 QString sorttype(bool limitedSelected, bool biddingSelected);
 
+// A value that code page 932 cannot hold, so that it cannot be sent: an
+// overflow, as a value that does not fit the form's bytes. Its description
+// names the field, never the value. Nothing has been sent when it is thrown.
+class UnsendableValueError : public RuntimeError {
+public:
+    explicit UnsendableValueError(const QString& fieldName);
+};
+
 // Form values in code page 932. A character that code page 932 cannot hold
-// throws RuntimeError (overflow) with a message saying which field it is in,
-// without quoting the value.
+// throws UnsendableValueError.
 //
 // encodeFormValue: letters, digits and *-._ as they are, space as "+", every
 // other byte as %XX; for the account ID and the password.
@@ -46,35 +48,34 @@ QByteArray encodeSiteToken(const QString& key, const QString& fieldName);
 QByteArray searchBody(const QString& key, const QString& sort);
 QByteArray loginBody(const QString& id, const QString& password);
 
-// The error number of a value that cannot be sent: an overflow, as a value
-// that does not fit the form's bytes.
-inline constexpr int kUnsendableValue = Overflow;
-
 enum class PageLoad { Complete, Failed, TimedOut };
 
-// `waitpage`: returns when the browser is idle with a complete document, or
-// when the time limit runs out (the load then counts as failed). Blocks on the
-// browser's next message instead of spinning; the program's own events are not
-// processed meanwhile. A browser that goes away throws RuntimeError(462) at once.
-PageLoad waitpage(Browser& browser, std::chrono::milliseconds limit);
+// The wait of `waitpage`: returns when the browser is idle with a complete
+// document, or when the time limit runs out (the load then counts as failed).
+// Blocks on the browser's next message instead of spinning; the program's own
+// events are not processed meanwhile. A browser that goes away throws
+// BrowserGoneError at once.
+PageLoad waitForPage(Browser& browser, std::chrono::milliseconds limit);
 
 // The marketplace requests through the one browser.
 class Marketplace {
 public:
-    Marketplace(Browser& browser, const Settings& settings, MessageSink& messages, ProgramEnd& end);
+    // A closed browser makes every member throw BrowserGoneError.
+    Marketplace(Browser& browser, const Settings& settings, MessageSink& messages);
 
-    // `newjob`: posts the category search and returns at once. Throws
-    // RuntimeError for a key that cannot be sent (nothing is sent then).
+    // `newjob`: posts the category search and returns at once. A key that
+    // cannot be sent throws UnsendableValueError.
     void newjob(const QString& key, const QString& sort);
-    // `mybussines`: shows the browser and posts the login; no wait.
+    // `mybussines`: shows the browser and posts the login; no wait. An ID or a
+    // password that cannot be sent throws UnsendableValueError before the
+    // browser is shown.
     void mybussines(const QString& id, const QString& password);
-    // `waitpage` with the configured time limit.
+    // `waitpage`: waitForPage with the configured time limit.
     PageLoad waitpage();
 
     // `Command1_Click`: shows the browser, posts the slot's search and waits.
+    // A key that cannot be sent gets a message and nothing is sent.
     void quickAccess(const QString& key, const QString& sort);
-    // `my_bussines_Click`. A value that cannot be sent gets a message and nothing is sent.
-    void myBusiness(const QString& id, const QString& password);
 
     // True while a quick-access click is waiting for its page.
     bool waiting() const { return m_waiting; }
@@ -82,15 +83,13 @@ public:
     Browser& browser() { return m_browser; }
 
 private:
-    // `postpage`: navigates with the body; a closed browser ends the program,
-    // any other failure of the navigation is ignored.
+    // `postpage`: navigates with the body; any failure of the navigation but
+    // the closed browser is ignored.
     void postpage(const QString& url, const QByteArray& body);
-    [[noreturn]] void closedBrowser();
 
     Browser& m_browser;
     Settings m_settings;
     MessageSink& m_messages;
-    ProgramEnd& m_end;
     bool m_waiting = false;
 };
 

@@ -23,9 +23,8 @@ QStringList readSeenRequests() {
 } // namespace
 
 ScanRun::ScanRun(Marketplace& market, const ButtonInfo& buttons, ScanIndicators& indicators, MessageSink& messages,
-                 ProgramEnd& end, std::function<QString()> sort)
-    : m_market(market), m_buttons(buttons), m_indicators(indicators), m_messages(messages), m_end(end),
-      m_sort(std::move(sort)) {}
+                 std::function<QString()> sort)
+    : m_market(market), m_buttons(buttons), m_indicators(indicators), m_messages(messages), m_sort(std::move(sort)) {}
 
 void ScanRun::scanjobs() {
     // Runs never nest. A tick or click that falls due during a run (while one of
@@ -35,21 +34,15 @@ void ScanRun::scanjobs() {
         return;
     m_running = true;
     const auto done = qScopeGuard([this] { m_running = false; });
-    try {
-        m_market.browser().setVisible(false);
-        m_indicators.setScanning(true);
-        m_results.clear();
-        const bool allLoaded = readPages();
-        const QStringList seen = readSeenRequests();
-        announce(seen);
-        // A page that did not load is no page without news: keep the previous
-        // IDs, or its requests would be announced again after the hiccup.
-        savenewitems(allLoaded ? QStringList{} : seen);
-    } catch (const RuntimeError& error) {
-        if (error.number() == BrowserGone)
-            closedBrowser();
-        throw;
-    }
+    m_market.browser().setVisible(false);
+    m_indicators.setScanning(true);
+    m_results.clear();
+    const bool allLoaded = readPages();
+    const QStringList seen = readSeenRequests();
+    announce(seen);
+    // A page that did not load is no page without news: keep the previous
+    // IDs, or its requests would be announced again after the hiccup.
+    savenewitems(allLoaded ? QStringList{} : seen);
     m_indicators.setScanning(false);
 }
 
@@ -61,22 +54,29 @@ bool ScanRun::readPages() {
             continue;
         try {
             m_market.newjob(row.key, m_sort ? m_sort() : sorttype(false, false));
-        } catch (const RuntimeError& error) {
-            if (error.number() != kUnsendableValue)
-                throw;
+        } catch (const UnsendableValueError& error) {
             // Nothing was sent: say why, and count the slot's page as not loaded.
             m_messages.show(error.description());
             allLoaded = false;
             continue;
         }
-        if (m_market.waitpage() != PageLoad::Complete) {
-            // The browser holds its error page, or still the previous slot's page:
-            // reading it would credit that page's requests to this caption.
+        try {
+            if (m_market.waitpage() != PageLoad::Complete) {
+                // The browser holds its error page, or still the previous slot's page:
+                // reading it would credit that page's requests to this caption.
+                allLoaded = false;
+                continue;
+            }
+            m_results.curtitle = row.caption;
+            readjobpage(m_market.browser(), m_results);
+        } catch (const BrowserGoneError&) {
+            throw;
+        } catch (const RuntimeError&) {
+            // A page command failed (the browser did not answer in time while the
+            // page was awaited or read): a page that did not load, no reason to
+            // end the program.
             allLoaded = false;
-            continue;
         }
-        m_results.curtitle = row.caption;
-        readjobpage(m_market.browser(), m_results);
     }
     return allLoaded;
 }
@@ -108,11 +108,6 @@ void ScanRun::savenewitems(const QStringList& keptFromPrevious) {
         // next run compares with the old file.
         m_messages.show(error.description());
     }
-}
-
-void ScanRun::closedBrowser() {
-    m_messages.show(closedBrowserMessage());
-    m_end.endNow(0);
 }
 
 } // namespace velkoria

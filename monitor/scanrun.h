@@ -61,8 +61,10 @@ class ScanRun : public ScanRunner {
 public:
     // buttons is the window's quick-button table, read afresh by every run;
     // sort gives the sort order chosen on the window at that moment (sorttype()).
+    // A closed browser makes scanjobs throw BrowserGoneError, with the seen-request
+    // file untouched.
     ScanRun(Marketplace& market, const ButtonInfo& buttons, ScanIndicators& indicators, MessageSink& messages,
-            ProgramEnd& end, std::function<QString()> sort);
+            std::function<QString()> sort);
 
     bool inProgress() const override { return m_running || m_market.waiting(); }
     void scanjobs() override;
@@ -75,14 +77,11 @@ private:
     bool readPages();
     void announce(const QStringList& seen);
     void savenewitems(const QStringList& keptFromPrevious);
-    // The closed-browser message, then the end of the program.
-    void closedBrowser();
 
     Marketplace& m_market;
     const ButtonInfo& m_buttons;
     ScanIndicators& m_indicators;
     MessageSink& m_messages;
-    ProgramEnd& m_end;
     std::function<QString()> m_sort;
     ScanResults m_results;
     bool m_running = false;

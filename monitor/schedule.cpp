@@ -1,7 +1,5 @@
 #include "monitor/schedule.h"
 
-#include "platform/errors.h"
-
 #include <QByteArray>
 #include <charconv>
 #include <cmath>
@@ -123,8 +121,7 @@ double leadingNumber(QStringView text) {
     return value;
 }
 
-ScanSchedule::ScanSchedule(ScheduleView& view, ScanRunner& scans, MessageSink& messages, ProgramEnd& end)
-    : m_view(view), m_scans(scans), m_messages(messages), m_end(end) {}
+ScanSchedule::ScanSchedule(ScheduleView& view, ScanRunner& scans) : m_view(view), m_scans(scans) {}
 
 void ScanSchedule::apply(const QString& text, bool hideBrowser) {
     m_cyclelimit = 0;
@@ -135,16 +132,8 @@ void ScanSchedule::apply(const QString& text, bool hideBrowser) {
         m_view.startScheduleTimer(kScheduleIntervalMs);
         m_cyclelimit = v + v;
         m_view.startBlinkTimer();
-        if (hideBrowser) {
-            try {
-                m_view.hideBrowser();
-            } catch (const RuntimeError& error) {
-                if (error.number() != BrowserGone)
-                    throw;
-                m_messages.show(closedBrowserMessage());
-                m_end.endNow(0);
-            }
-        }
+        if (hideBrowser)
+            m_view.hideBrowser();
     } else {
         m_view.stopScheduleTimer();
         m_view.setCycleLabelVisible(true);

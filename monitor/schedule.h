@@ -1,7 +1,6 @@
 #pragma once
 
 #include "monitor/scanrun.h"
-#include "platform/messages.h"
 
 #include <QString>
 #include <QStringView>
@@ -32,7 +31,7 @@ public:
     // Label2, the cycle unit label.
     virtual bool cycleLabelVisible() const = 0;
     virtual void setCycleLabelVisible(bool visible) = 0;
-    // Sets the browser's Visible to false; throws RuntimeError(462) if it is gone.
+    // Sets the browser's Visible to false; throws BrowserGoneError if it is gone.
     virtual void hideBrowser() = 0;
 };
 
@@ -46,7 +45,7 @@ public:
 //   Label3_Click    scanNow()
 class ScanSchedule {
 public:
-    ScanSchedule(ScheduleView& view, ScanRunner& scans, MessageSink& messages, ProgramEnd& end);
+    ScanSchedule(ScheduleView& view, ScanRunner& scans);
 
     // Applies the cycle in text; hideBrowser hides the browser when the cycle is on.
     void apply(const QString& text, bool hideBrowser);
@@ -62,8 +61,6 @@ public:
 private:
     ScheduleView& m_view;
     ScanRunner& m_scans;
-    MessageSink& m_messages;
-    ProgramEnd& m_end;
     double m_cyclelimit = 0;
     qint64 m_cyclecount = 0;
 };

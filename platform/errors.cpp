@@ -6,6 +6,8 @@ RuntimeError::RuntimeError(int number, QString description)
     : m_number(number), m_description(std::move(description)),
       m_what(QString(QString::number(number) + u": " + m_description).toUtf8()) {}
 
+BrowserGoneError::BrowserGoneError() : RuntimeError(BrowserGone, standardDescription(BrowserGone)) {}
+
 QString standardDescription(int number) {
     switch (number) {
     case Overflow:

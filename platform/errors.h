@@ -33,6 +33,15 @@ private:
     QByteArray m_what;
 };
 
+// The browser no longer exists: the user closed its window, or it crashed.
+// Every browser call throws it from then on. Nothing catches it but the event
+// handler wrapper (runHandler), which shows the closed-browser message and
+// ends the program; code on the way only lets it pass.
+class BrowserGoneError : public RuntimeError {
+public:
+    BrowserGoneError();
+};
+
 // The catalogue's standard description of an error number.
 QString standardDescription(int number);
 

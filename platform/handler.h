@@ -7,9 +7,13 @@
 
 namespace velkoria {
 
-// Runs one event handler. A runtime error that the handler does not catch
-// abandons it: the error box (number and description) is shown and the
-// program ends. This is the one place that does it, for every handler.
+// Runs one event handler; every handler of the program runs through here.
+// - The browser gone (BrowserGoneError): the closed-browser message, then the
+//   end of the program with status 0.
+// - Any other error that the handler does not catch abandons it: the error box
+//   (number and description), then the end with status 1.
+// From the moment either box is up the program is ending: the ending hooks have
+// stopped the timers, and every later handler is refused without running.
 void runHandler(MessageSink& messages, ProgramEnd& end, const std::function<void()>& handler);
 
 // Wraps a handler for connecting to a signal.

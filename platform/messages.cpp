@@ -1,11 +1,23 @@
 #include "platform/messages.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QFont>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <cstdio>
 #include <unistd.h>
 
 namespace velkoria {
+
+namespace {
+// Room that a title bar takes besides its caption: the window icon and the
+// minimise, maximise and close buttons, with their margins.
+constexpr int kTitleBarRoom = 160;
+} // namespace
 
 void QtMessageSink::show(const QString& text) {
     // End-to-end tests read what the boxes said from this file; a user never sets it.
@@ -17,7 +29,43 @@ void QtMessageSink::show(const QString& text) {
     }
     QMessageBox box(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok);
     box.setObjectName(QStringLiteral("velkoriaMessage"));
+    box.setFont(designFont());
+    // A caption or a request title may look like markup; it is shown as written.
+    box.setTextFormat(Qt::PlainText);
+    // Some styles put an icon on the standard buttons; the box has none anywhere.
+    if (QAbstractButton* ok = box.button(QMessageBox::Ok))
+        ok->setIcon(QIcon());
+    // A short text makes a narrow box, whose window manager then elides the
+    // caption: keep the box as wide as its title bar needs.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const QFontMetrics titleFont(QApplication::font("QMdiSubWindowTitleBar"));
+        const int width = titleFont.horizontalAdvance(programTitle()) + kTitleBarRoom;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     box.exec();
+}
+
+QFont designFont(qreal points, bool bold) {
+    QFont font;
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("IPA Pゴシック"), QStringLiteral("Noto Sans CJK JP")});
+    font.setPointSizeF(points);
+    if (bold)
+        font.setWeight(QFont::Bold);
+    return font;
+}
+
+void ProgramEnd::beginEnding() {
+    if (m_ending)
+        return;
+    m_ending = true;
+    for (const auto& hook : m_hooks)
+        hook();
+}
+
+void ProgramEnd::onEnding(std::function<void()> hook) {
+    m_hooks.push_back(std::move(hook));
 }
 
 void ProcessEnd::endNow(int exitCode) {

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <vector>
 
+class QFont;
 class QWidget;
 
 namespace velkoria {
 
-// Modal message boxes: OK button only, no icon, captioned "Velkoria".
+// Modal message boxes: OK button only, no icon, captioned "Velkoria", the text
+// shown as it is (never read as markup).
 class MessageSink {
 public:
     virtual ~MessageSink() = default;
@@ -24,11 +28,35 @@ inline QString programTitle() {
     return QStringLiteral("Velkoria");
 }
 
+// The message shown when the browser has gone away; the program ends when the
+// user has dismissed it.
+inline QString closedBrowserMessage() {
+    return QStringLiteral("インターネットエクスプローラが終了しています。Velkoriaを終了します");
+}
+
+// The font the windows were designed with: ＭＳ Ｐゴシック where Windows has it,
+// else IPA P Gothic, which has the same metrics, so that captions fit their
+// controls as designed; Noto Sans CJK only when neither is installed. Latin
+// letters come from the same font.
+QFont designFont(qreal points = 9, bool bold = false);
+
 // Ends the process at once: no further event of any window runs and nothing is saved.
 class ProgramEnd {
 public:
     virtual ~ProgramEnd() = default;
     [[noreturn]] virtual void endNow(int exitCode) = 0;
+
+    // The ending has begun: the box that ends the program is up. From then on
+    // no event handler runs (runHandler refuses them all).
+    bool ending() const { return m_ending; }
+    // Marks the program as ending and runs the hooks given to onEnding, once.
+    void beginEnding();
+    // Something to stop when the ending begins, such as a window's timers.
+    void onEnding(std::function<void()> hook);
+
+private:
+    bool m_ending = false;
+    std::vector<std::function<void()>> m_hooks;
 };
 
 class ProcessEnd : public ProgramEnd {

@@ -108,7 +108,7 @@ void CdpBrowser::attach() {
 void CdpBrowser::refresh() {
     m_connection->dispatchArrived();
     if (m_connection->isGone())
-        throw makeError(BrowserGone);
+        throw BrowserGoneError();
 }
 
 void CdpBrowser::postQuietly(const QString& method, const QJsonObject& params) {

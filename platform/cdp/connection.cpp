@@ -21,7 +21,7 @@ void Connection::addEventListener(EventListener listener) {
 
 void Connection::throwIfGone() const {
     if (m_gone)
-        throw makeError(BrowserGone);
+        throw BrowserGoneError();
 }
 
 void Connection::post(const QString& method, const QJsonObject& params, const QString& sessionId,
@@ -36,7 +36,7 @@ void Connection::post(const QString& method, const QJsonObject& params, const QS
     m_pending.emplace(id, Pending{method, std::move(onReply)});
     if (!m_transport->write(QJsonDocument(message).toJson(QJsonDocument::Compact))) {
         markGone();
-        throw makeError(BrowserGone);
+        throw BrowserGoneError();
     }
 }
 
@@ -58,6 +58,8 @@ QJsonObject Connection::call(const QString& method, const QJsonObject& params, c
             throw makeError(AutomationError, QStringLiteral("ブラウザが応答しません (%1)").arg(method));
         }
     }
+    // A call that failed because the browser went away fails as such.
+    throwIfGone();
     if (error)
         throw *error;
     return result;

@@ -135,18 +135,40 @@ void MainFrmTest::tabOrder() {
     h.window->show();
     QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
     QCOMPARE(QApplication::focusWidget()->objectName(), u"my_bussines"_qs);
-    QStringList order;
-    QWidget* w = h.find<QWidget>(u"my_bussines"_qs);
-    for (int i = 0; i < 17; ++i) {
-        order.append(w->objectName());
-        do
-            w = w->nextInFocusChain();
-        while (!(w->focusPolicy() & Qt::TabFocus));
-    }
-    QCOMPARE(order, (QStringList{u"my_bussines"_qs, u"Text1_0"_qs, u"Text1_1"_qs, u"Command2"_qs, u"Command1_7"_qs,
-                                 u"Command1_6"_qs, u"Command1_5"_qs, u"Command1_4"_qs, u"Command1_3"_qs,
-                                 u"Command1_2"_qs, u"Command1_1"_qs, u"Option1_2"_qs, u"Option1_1"_qs, u"Option1_0"_qs,
-                                 u"edit_button"_qs, u"Text2"_qs, u"my_bussines"_qs}));
+    const auto tabChain = [&] {
+        QStringList order;
+        QWidget* w = h.find<QWidget>(u"my_bussines"_qs);
+        for (int i = 0; i < 15; ++i) {
+            order.append(w->objectName());
+            do
+                w = w->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus));
+        }
+        return order;
+    };
+    const auto expected = [](const QString& option) {
+        return QStringList{u"my_bussines"_qs, u"Text1_0"_qs,    u"Text1_1"_qs,     u"Command2"_qs,   u"Command1_7"_qs,
+                           u"Command1_6"_qs,  u"Command1_5"_qs, u"Command1_4"_qs,  u"Command1_3"_qs, u"Command1_2"_qs,
+                           u"Command1_1"_qs,  option,           u"edit_button"_qs, u"Text2"_qs,      u"my_bussines"_qs};
+    };
+    // The sort options are one stop, on the selected option.
+    QCOMPARE(tabChain(), expected(u"Option1_0"_qs));
+    // The arrow keys move the selection, and the stop goes with it.
+    auto* option0 = h.find<QRadioButton>(u"Option1_0"_qs);
+    auto* option1 = h.find<QRadioButton>(u"Option1_1"_qs);
+    auto* option2 = h.find<QRadioButton>(u"Option1_2"_qs);
+    option0->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(option0, Qt::Key_Down);
+    QVERIFY(option1->isChecked() && option1->hasFocus());
+    QTest::keyClick(option1, Qt::Key_Down);
+    QVERIFY(option2->isChecked() && option2->hasFocus());
+    QCOMPARE(tabChain(), expected(u"Option1_2"_qs));
+    QTest::keyClick(option2, Qt::Key_Up);
+    QVERIFY(option1->isChecked());
+    // A click selects too.
+    QTest::mouseClick(option0, Qt::LeftButton);
+    QVERIFY(option0->isChecked());
+    QCOMPARE(tabChain(), expected(u"Option1_0"_qs));
 }
 
 void MainFrmTest::freshInstallStartsWithoutWriting() {
@@ -311,10 +333,10 @@ void MainFrmTest::cycleAndIndicators() {
     QVERIFY(!h.find<QTimer>(u"Timer1"_qs)->isActive());
     QVERIFY(!h.find<QLabel>(u"Label2"_qs)->isHidden());
 
-    h.window->setScanning(true);
+    h.window->monitor()->setScanning(true);
     QCOMPARE(text2->palette().color(QPalette::Base), QColor(2, 255, 0));
     QCOMPARE(h.find<QLabel>(u"Label3"_qs)->text(), u"スキャン中"_qs);
-    h.window->setScanning(false);
+    h.window->monitor()->setScanning(false);
     QCOMPARE(text2->palette().color(QPalette::Base), QColor(255, 255, 255));
     QVERIFY(h.find<QLabel>(u"Label3"_qs)->text().isEmpty());
 }

@@ -84,12 +84,12 @@ void MarketplaceTest::unsendableValuesNameTheFieldNotTheValue() {
     try {
         loginBody(u"id"_qs, u"hunter2\U0001F600"_qs);
         QFAIL("an emoji was encoded");
-    } catch (const RuntimeError& e) {
-        QCOMPARE(e.number(), kUnsendableValue);
+    } catch (const UnsendableValueError& e) {
+        QCOMPARE(e.number(), int(Overflow));
         QVERIFY(e.description().contains(u"パスワード"_qs));
         QVERIFY(!e.description().contains(u"hunter2"_qs));
     }
-    QVERIFY_THROWS_EXCEPTION(RuntimeError, searchBody(u"\U0001F600"_qs, u"registered"_qs));
+    QVERIFY_THROWS_EXCEPTION(UnsendableValueError, searchBody(u"\U0001F600"_qs, u"registered"_qs));
 }
 
 void MarketplaceTest::bodies() {
@@ -106,29 +106,28 @@ void MarketplaceTest::bodies() {
 void MarketplaceTest::waitEndsOnCompleteFailedOrLimit() {
     FakeBrowser browser;
     // Idle with a complete document: one read of each.
-    QCOMPARE(waitpage(browser, std::chrono::seconds(1)), PageLoad::Complete);
+    QCOMPARE(waitForPage(browser, std::chrono::seconds(1)), PageLoad::Complete);
     QCOMPARE(browser.calls, (QStringList{u"busy"_qs, u"readyState"_qs}));
 
     browser.navigate(u"u"_qs, {}, {});
     browser.calls.clear();
-    QCOMPARE(waitpage(browser, std::chrono::seconds(1)), PageLoad::Complete);
+    QCOMPARE(waitForPage(browser, std::chrono::seconds(1)), PageLoad::Complete);
     QCOMPARE(browser.calls.count(u"wait"_qs), 2); // waited for the browser between polls
 
     browser.pageFor = [](const FakeBrowser::Navigation&) { return FakeBrowser::Page{{}, true}; };
     browser.navigate(u"u"_qs, {}, {});
-    QCOMPARE(waitpage(browser, std::chrono::seconds(1)), PageLoad::Failed);
+    QCOMPARE(waitForPage(browser, std::chrono::seconds(1)), PageLoad::Failed);
 
     browser.pageFor = [](const FakeBrowser::Navigation&) { return FakeBrowser::Page{{}, false, true}; };
     browser.navigate(u"u"_qs, {}, {});
-    QCOMPARE(waitpage(browser, std::chrono::milliseconds(50)), PageLoad::TimedOut);
+    QCOMPARE(waitForPage(browser, std::chrono::milliseconds(50)), PageLoad::TimedOut);
 }
 
 void MarketplaceTest::quickAccessPostsTheSearchAndWaits() {
     FakeBrowser browser;
     browser.visible = false;
     FakeMessageSink messages;
-    FakeProgramEnd end;
-    Marketplace market(browser, testSettings(), messages, end);
+    Marketplace market(browser, testSettings(), messages);
     market.quickAccess(u"printing"_qs, u"bidding"_qs);
     QCOMPARE(browser.calls.first(), u"visible 1"_qs);
     QCOMPARE(browser.navigations.size(), 1);
@@ -145,18 +144,17 @@ void MarketplaceTest::quickAccessWithClosedBrowser() {
     FakeBrowser browser;
     browser.close();
     FakeMessageSink messages;
-    FakeProgramEnd end;
-    Marketplace market(browser, testSettings(), messages, end);
-    QVERIFY_THROWS_EXCEPTION(ProgramEnded, market.quickAccess(u"k"_qs, u"registered"_qs));
-    QCOMPARE(messages.texts, QStringList{closedBrowserMessage()});
+    Marketplace market(browser, testSettings(), messages);
+    QVERIFY_THROWS_EXCEPTION(BrowserGoneError, market.quickAccess(u"k"_qs, u"registered"_qs));
+    QVERIFY(messages.texts.isEmpty()); // the handler wrapper says it and ends
     QVERIFY(browser.navigations.isEmpty());
+    QVERIFY(!market.waiting());
 }
 
 void MarketplaceTest::quickAccessWithUnsendableKey() {
     FakeBrowser browser;
     FakeMessageSink messages;
-    FakeProgramEnd end;
-    Marketplace market(browser, testSettings(), messages, end);
+    Marketplace market(browser, testSettings(), messages);
     bool waitingDuringTheBox = false;
     messages.onShow = [&](const QString&) { waitingDuringTheBox = market.waiting(); };
     market.quickAccess(u"key\U0001F600"_qs, u"registered"_qs);
@@ -165,26 +163,23 @@ void MarketplaceTest::quickAccessWithUnsendableKey() {
     QVERIFY(browser.visible);
     QVERIFY(browser.navigations.isEmpty());
     QCOMPARE(messages.texts.size(), 1);
-    QVERIFY(!end.ended);
 }
 
 void MarketplaceTest::browserClosedDuringTheWait() {
     FakeBrowser browser;
     browser.pageFor = [](const FakeBrowser::Navigation&) { return FakeBrowser::Page{{}, false, false, true}; };
     FakeMessageSink messages;
-    FakeProgramEnd end;
-    Marketplace market(browser, testSettings(), messages, end);
-    QVERIFY_THROWS_EXCEPTION(ProgramEnded, market.quickAccess(u"k"_qs, u"registered"_qs));
-    QCOMPARE(messages.texts, QStringList{closedBrowserMessage()});
+    Marketplace market(browser, testSettings(), messages);
+    QVERIFY_THROWS_EXCEPTION(BrowserGoneError, market.quickAccess(u"k"_qs, u"registered"_qs));
+    QVERIFY(messages.texts.isEmpty());
 }
 
 void MarketplaceTest::myBusinessPostsTheLogin() {
     FakeBrowser browser;
     browser.visible = false;
     FakeMessageSink messages;
-    FakeProgramEnd end;
-    Marketplace market(browser, testSettings(), messages, end);
-    market.myBusiness(u"demo@zandorp.example"_qs, u"a&b=c"_qs);
+    Marketplace market(browser, testSettings(), messages);
+    market.mybussines(u"demo@zandorp.example"_qs, u"a&b=c"_qs);
     QVERIFY(browser.visible);
     QCOMPARE(browser.navigations.size(), 1);
     QCOMPARE(browser.navigations.first().url,
@@ -193,26 +188,19 @@ void MarketplaceTest::myBusinessPostsTheLogin() {
              QByteArray("email=demo%40zandorp.example&pass1=a%26b%3Dc&sbmLogin=next"));
     QVERIFY(!browser.calls.contains(u"wait"_qs)); // no wait follows the login
 
-    // With the browser closed, My Business ends through the error box, not silently.
+    // With the browser closed, My Business fails as the quick buttons do.
     browser.close();
-    try {
-        market.myBusiness(u"a"_qs, u"b"_qs);
-        QFAIL("no error");
-    } catch (const RuntimeError& e) {
-        QCOMPARE(e.number(), int(BrowserGone));
-    }
+    QVERIFY_THROWS_EXCEPTION(BrowserGoneError, market.mybussines(u"a"_qs, u"b"_qs));
 }
 
 void MarketplaceTest::myBusinessWithUnsendablePassword() {
     FakeBrowser browser;
     browser.visible = false;
     FakeMessageSink messages;
-    FakeProgramEnd end;
-    Marketplace market(browser, testSettings(), messages, end);
-    market.myBusiness(u"id"_qs, u"\U0001F511"_qs);
-    QCOMPARE(messages.texts.size(), 1);
+    Marketplace market(browser, testSettings(), messages);
+    QVERIFY_THROWS_EXCEPTION(UnsendableValueError, market.mybussines(u"id"_qs, u"\U0001F511"_qs));
+    QVERIFY(!browser.visible); // nothing shown, nothing sent
     QVERIFY(browser.navigations.isEmpty());
-    QVERIFY(!end.ended);
 }
 
 QTEST_GUILESS_MAIN(MarketplaceTest)

@@ -123,13 +123,12 @@ struct Rig {
     TestBrowser browser;
     Settings settings;
     FakeMessageSink messages;
-    FakeProgramEnd end;
     QMap<QString, FakeBrowser::Page> pages;
     ButtonInfo buttons;
     QString sort = u"registered"_qs;
     Indicators indicators{browser.calls};
-    Marketplace market{browser, settings, messages, end};
-    ScanRun run{market, buttons, indicators, messages, end, [this] { return sort; }};
+    Marketplace market{browser, settings, messages};
+    ScanRun run{market, buttons, indicators, messages, [this] { return sort; }};
 };
 
 } // namespace
@@ -143,8 +142,8 @@ private slots:
     void pageNotLoadedKeepsPreviousIds_data();
     void pageNotLoadedKeepsPreviousIds();
     void failedWriteKeepsTheOldFileAndGoesOn();
-    void closedBrowserEndsTheProgram_data();
-    void closedBrowserEndsTheProgram();
+    void closedBrowserEndsTheRun_data();
+    void closedBrowserEndsTheRun();
     void runsNeverNest();
 };
 
@@ -220,6 +219,7 @@ void ScanRunTest::pageNotLoadedKeepsPreviousIds_data() {
     QTest::newRow("load failed") << u"failed"_qs;
     QTest::newRow("load timed out") << u"stalls"_qs;
     QTest::newRow("key not sendable") << u"key"_qs;
+    QTest::newRow("browser does not answer") << u"commands"_qs;
 }
 
 void ScanRunTest::pageNotLoadedKeepsPreviousIds() {
@@ -230,6 +230,7 @@ void ScanRunTest::pageNotLoadedKeepsPreviousIds() {
     FakeBrowser::Page bad = page({u"999"_qs});
     bad.failed = how == u"failed"_qs;
     bad.stalls = how == u"stalls"_qs;
+    bad.commandsFail = how == u"commands"_qs;
     rig.bind(1, how == u"key"_qs ? u"😀"_qs : u"bad"_qs, u"A"_qs);
     rig.bind(2, u"good"_qs, u"B"_qs);
     rig.pages[u"bad"_qs] = bad;
@@ -277,7 +278,7 @@ void ScanRunTest::failedWriteKeepsTheOldFileAndGoesOn() {
     QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"20000"_qs}));
 }
 
-void ScanRunTest::closedBrowserEndsTheProgram_data() {
+void ScanRunTest::closedBrowserEndsTheRun_data() {
     QTest::addColumn<QString>("when");
     QTest::newRow("before the run") << u"hide"_qs;
     QTest::newRow("at the navigation") << u"navigate"_qs;
@@ -285,7 +286,7 @@ void ScanRunTest::closedBrowserEndsTheProgram_data() {
     QTest::newRow("at the page read") << u"html"_qs;
 }
 
-void ScanRunTest::closedBrowserEndsTheProgram() {
+void ScanRunTest::closedBrowserEndsTheRun() {
     QFETCH(QString, when);
     Rig rig;
     rig.bind(1, u"k1"_qs, u"A"_qs);
@@ -300,10 +301,11 @@ void ScanRunTest::closedBrowserEndsTheProgram() {
     else
         rig.browser.closeBefore = when;
 
-    QVERIFY_THROWS_EXCEPTION(ProgramEnded, rig.run.scanjobs());
-    QCOMPARE(rig.boxes(), QStringList{closedBrowserMessage()});
-    QVERIFY(rig.end.ended);
+    // Nothing is announced and nothing written: the handler ends the program.
+    QVERIFY_THROWS_EXCEPTION(BrowserGoneError, rig.run.scanjobs());
+    QVERIFY(rig.boxes().isEmpty());
     QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"old"_qs}));
+    QVERIFY(!rig.run.inProgress());
 }
 
 void ScanRunTest::runsNeverNest() {
@@ -311,7 +313,7 @@ void ScanRunTest::runsNeverNest() {
     rig.bind(1, u"k"_qs, u"A"_qs);
     rig.pages[u"k"_qs] = page({u"1"_qs, u"2"_qs});
     NullView view;
-    ScanSchedule schedule(view, rig.run, rig.messages, rig.end);
+    ScanSchedule schedule(view, rig.run);
     schedule.apply(u"-3"_qs, false); // a run on every tick
 
     // Ticks and clicks while the run's boxes are open do nothing.

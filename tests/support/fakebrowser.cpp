@@ -8,7 +8,12 @@ namespace velkoria::test {
 
 void FakeBrowser::checkAlive() {
     if (gone)
-        throw makeError(BrowserGone);
+        throw BrowserGoneError();
+}
+
+void FakeBrowser::failIfAsked() {
+    if (m_page.commandsFail)
+        throw makeError(AutomationError, QStringLiteral("ブラウザが応答しません (fake)"));
 }
 
 void FakeBrowser::setVisible(bool v) {
@@ -37,6 +42,7 @@ void FakeBrowser::navigate(const QString& url, const QByteArray& postData, const
 bool FakeBrowser::busy() {
     calls.append(QStringLiteral("busy"));
     checkAlive();
+    failIfAsked();
     if (m_complete)
         return false;
     if (m_page.closes) {
@@ -78,6 +84,7 @@ bool FakeBrowser::waitForActivity(QDeadlineTimer deadline) {
 QString FakeBrowser::documentHtml() {
     calls.append(QStringLiteral("html"));
     checkAlive();
+    failIfAsked();
     return m_page.html;
 }
 

@@ -20,9 +20,10 @@ public:
     };
     struct Page {
         QString html;
-        bool failed = false; // network error or HTTP status >= 400
-        bool stalls = false; // never completes: waits run into their limit
-        bool closes = false; // the browser goes away while loading it
+        bool failed = false;       // network error or HTTP status >= 400
+        bool stalls = false;       // never completes: waits run into their limit
+        bool closes = false;       // the browser goes away while loading it
+        bool commandsFail = false; // busy() and documentHtml() fail: the browser does not answer in time
     };
 
     void setVisible(bool visible) override;
@@ -51,6 +52,7 @@ public:
 
 private:
     void checkAlive();
+    void failIfAsked();
     Page m_page;
     int m_busyLeft = 0;
     bool m_complete = true;

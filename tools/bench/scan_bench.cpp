@@ -37,9 +37,6 @@ struct Silent : MessageSink {
     void show(const QString&) override { ++shown; }
     int shown = 0;
 };
-struct NoEnd : ProgramEnd {
-    [[noreturn]] void endNow(int code) override { std::exit(code); }
-};
 struct NoIndicators : ScanIndicators {
     void setScanning(bool) override {}
 };
@@ -73,15 +70,14 @@ int main(int argc, char** argv) {
     try {
         auto browser = launchBrowser(settings, folder.filePath(u"browser-profile"_qs));
         Silent messages;
-        NoEnd end;
         NoIndicators indicators;
-        Marketplace market(*browser, settings, messages, end);
+        Marketplace market(*browser, settings, messages);
         const QStringList keys{u"web_site"_qs,     u"system_dev"_qs, u"smartphone_app"_qs, u"ec_site"_qs,
                                u"server_infra"_qs, u"it_support"_qs, u"security"_qs};
         ButtonInfo buttons;
         for (int n = 1; n <= kButtonSlots; ++n)
             buttons.slot(n) = {keys.at(n - 1), u"it"_qs, keys.at(n - 1)};
-        ScanRun run(market, buttons, indicators, messages, end, [] { return u"registered"_qs; });
+        ScanRun run(market, buttons, indicators, messages, [] { return u"registered"_qs; });
         run.scanjobs(); // warm-up: first loads, the seen-request file
 
         QList<double> walls, sums, cpus, clicks, navigations;
