@@ -57,12 +57,17 @@ EditButtonForm::EditButtonForm(ButtonInfo& buttons, const CategoryTable& categor
     setObjectName(QStringLiteral("editbuttonfrm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("クイックボタン編集"));
+    setFont(designFont());
     resize(twips(6990), twips(4095));
 
     for (int i = 0; i < kButtonSlots; ++i) {
         auto* label = new QLabel(QStringLiteral("Label1"), this);
         label->setObjectName(QStringLiteral("Label1_%1").arg(i));
         label->setGeometry(twips(240), rowTop(i), twips(495), twips(375));
+        // The number on the line of the box's text: centred on the box's height,
+        // which is less than the label's.
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setContentsMargins(0, 0, 0, twips(375) - twips(300));
         m_labels[i] = label;
 
         auto* box = new DropDownCombo(this);

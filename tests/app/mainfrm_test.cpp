@@ -5,12 +5,17 @@
 #include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QtTest>
 
@@ -64,6 +69,11 @@ private slots:
     void editButtonReusesOneEditor();
     void quickButtonPostsTheSlotsSearch();
     void cycleAndIndicators();
+    void captionsFitAndStayOffFrameLines();
+    void longAccountValuesAreKeptWhole();
+    void nothingRunsOnceTheProgramIsEnding_data();
+    void nothingRunsOnceTheProgramIsEnding();
+    void messageBoxIsPlain();
 };
 
 void MainFrmTest::startUpLoadsTheFilesAndHidesTheBrowser() {
@@ -339,6 +349,149 @@ void MainFrmTest::cycleAndIndicators() {
     h.window->monitor()->setScanning(false);
     QCOMPARE(text2->palette().color(QPalette::Base), QColor(255, 255, 255));
     QVERIFY(h.find<QLabel>(u"Label3"_qs)->text().isEmpty());
+}
+
+void MainFrmTest::captionsFitAndStayOffFrameLines() {
+    Harness h;
+    h.folder.writeCp932(u"button_info.txt"_qs, u"a,b,ホームページ制作\r\n"_qs.repeated(7));
+    h.window->formLoad();
+    h.window->show();
+    h.window->edit_button_Click();
+    QWidget* editor = h.window->editor();
+    for (QWidget* window : {static_cast<QWidget*>(h.window.get()), editor}) {
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            const QString name = w->objectName();
+            const QFontMetrics metrics(w->font());
+            int textWidth = -1;
+            int room = w->width();
+            if (auto* label = qobject_cast<QLabel*>(w)) {
+                textWidth = metrics.horizontalAdvance(label->text());
+                room = label->contentsRect().width();
+            } else if (auto* option = qobject_cast<QRadioButton*>(w)) {
+                QStyleOptionButton style;
+                style.initFrom(option);
+                textWidth = metrics.horizontalAdvance(option->text());
+                room = option->style()->subElementRect(QStyle::SE_RadioButtonContents, &style, option).width();
+            } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+                textWidth = metrics.horizontalAdvance(button->text()) + 4; // a margin each side
+            } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+                textWidth = metrics.horizontalAdvance(frame->title());
+                // The frame's line runs through the caption: every control inside
+                // lies below it and within the frame.
+                const int line = metrics.height() / 2;
+                for (QWidget* inside : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                    const QRect g = inside->geometry();
+                    QVERIFY2(g.top() > line + 1 && g.bottom() < frame->height() - 2 && g.right() < frame->width() - 2,
+                             qPrintable(inside->objectName() + u" crosses the line of "_qs + name));
+                }
+            }
+            if (textWidth >= 0)
+                QVERIFY2(textWidth <= room, qPrintable(u"%1: %2 > %3"_qs.arg(name).arg(textWidth).arg(room)));
+        }
+    }
+    // The editor's row numbers stand on the line of the box text.
+    for (int i = 0; i < 7; ++i) {
+        auto* label = editor->findChild<QLabel*>(u"Label1_%1"_qs.arg(i));
+        auto* box = editor->findChild<QComboBox*>(u"Combo1_%1"_qs.arg(i));
+        const int labelMiddle = label->geometry().top() + label->contentsRect().center().y();
+        QVERIFY(qAbs(labelMiddle - box->geometry().center().y()) <= 1);
+    }
+    // The window can be made smaller than its design; the controls stay.
+    h.window->resize(120, 300);
+    QTRY_COMPARE(h.window->width(), 120);
+    QCOMPARE(h.find<QPushButton>(u"Command1_7"_qs)->geometry(), QRect(16, 208, 153, 25));
+    editor->close();
+}
+
+void MainFrmTest::longAccountValuesAreKeptWhole() {
+    Harness h;
+    const QString id = QString(40000, u'i');
+    const QString password = QString(33000, u'p');
+    h.folder.writeCp932(u"zandorp_id.txt"_qs, id + u"\r\n"_qs + password + u"\r\n"_qs);
+    h.window->formLoad();
+    QCOMPARE(h.find<QLineEdit>(u"Text1_0"_qs)->text(), id);
+    QCOMPARE(h.find<QLineEdit>(u"Text1_1"_qs)->text(), password);
+    h.window->Text1_LostFocus();
+    QCOMPARE(h.folder.read(u"zandorp_id.txt"_qs), cp932(id + u"\r\n"_qs + password + u"\r\n"_qs));
+}
+
+void MainFrmTest::nothingRunsOnceTheProgramIsEnding_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("exitCode");
+    // My Business with a closed browser ends as the quick buttons do.
+    QTest::newRow("closed browser, My Business") << u"my business"_qs << 0;
+    QTest::newRow("closed browser, quick button") << u"quick button"_qs << 0;
+    QTest::newRow("error box") << u"error"_qs << 1;
+}
+
+void MainFrmTest::nothingRunsOnceTheProgramIsEnding() {
+    QFETCH(QString, how);
+    QFETCH(int, exitCode);
+    Harness h;
+    h.folder.writeCp932(u"button_info.txt"_qs, u"k,s,A\r\n"_qs.repeated(7));
+    h.window->formLoad();
+    h.window->show();
+    auto* timer1 = h.find<QTimer>(u"Timer1"_qs);
+    auto* timer2 = h.find<QTimer>(u"Timer2"_qs);
+    h.find<QLineEdit>(u"Text2"_qs)->setText(u"0.001"_qs); // a scan on every tick
+    QVERIFY(timer1->isActive() && timer2->isActive());
+
+    bool timersRanDuringTheBox = true;
+    h.messages.onShow = [&](const QString&) {
+        timersRanDuringTheBox = timer1->isActive() || timer2->isActive();
+        // A tick, a scan click and a quick-button click that reach the window
+        // behind the box are refused.
+        QMetaObject::invokeMethod(timer1, "timeout");
+        QMetaObject::invokeMethod(timer2, "timeout");
+        h.find<QPushButton>(u"Command1_1"_qs)->click();
+        QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
+    };
+    const auto before = h.browser->navigations.size();
+    if (how == u"error"_qs) {
+        h.browser->pageFor = [](const FakeBrowser::Navigation&) {
+            FakeBrowser::Page page;
+            page.commandsFail = true;
+            return page;
+        };
+    } else {
+        h.browser->close();
+    }
+    QPushButton* clicked = h.find<QPushButton>(how == u"my business"_qs ? u"my_bussines"_qs : u"Command1_2"_qs);
+    QVERIFY_THROWS_EXCEPTION(ProgramEnded, clicked->click());
+
+    QCOMPARE(h.end.code, exitCode);
+    QCOMPARE(h.messages.texts.size(), 1);
+    if (exitCode == 0)
+        QCOMPARE(h.messages.texts.first(), closedBrowserMessage());
+    else
+        QVERIFY(h.messages.texts.first().startsWith(u"実行時エラー '440'"_qs));
+    QVERIFY(!timersRanDuringTheBox);
+    QCOMPARE(h.browser->navigations.size(), before + (how == u"error"_qs ? 1 : 0));
+    QVERIFY(!h.folder.exists(u"new_item.txt"_qs));
+}
+
+void MainFrmTest::messageBoxIsPlain() {
+    QtMessageSink sink;
+    QString shownText;
+    bool plain = false;
+    bool noIcon = false;
+    int width = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        shownText = box->text();
+        plain = box->textFormat() == Qt::PlainText;
+        const QList<QAbstractButton*> buttons = box->buttons();
+        noIcon = box->icon() == QMessageBox::NoIcon && buttons.size() == 1 && buttons.first()->icon().isNull();
+        width = box->width();
+        box->accept();
+    });
+    sink.show(u"新規案件:<b>A</b>"_qs);
+    QCOMPARE(shownText, u"新規案件:<b>A</b>"_qs);
+    QVERIFY(plain);
+    QVERIFY(noIcon);
+    // Wide enough for a title bar with the whole caption.
+    QVERIFY(width >= QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(programTitle()) + 100);
 }
 
 QTEST_MAIN(MainFrmTest)

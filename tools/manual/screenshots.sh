@@ -6,6 +6,8 @@
 # Usage: tools/manual/screenshots.sh BUILD_DIR [IMAGE_DIR]
 #   BUILD_DIR  the CMake build directory (its program/ folder holds velkoria)
 #   IMAGE_DIR  where mainwindow.png and editor.png go (default: docs/manual/images)
+# The windows are taken at twice their size (QT_SCALE_FACTOR=2), so that they
+# stay sharp in print; SCALE=1 in the environment takes them at their own size.
 #
 # Needs Xvfb, openbox, xdotool, imagemagick (import) and a Chromium-family browser.
 set -euo pipefail
@@ -14,6 +16,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build=${1:?usage: screenshots.sh BUILD_DIR [IMAGE_DIR]}
 images=${2:-$here/../../docs/manual/images}
 program_dir=$build/program
+scale=${SCALE:-2}
 
 die() {
     echo "screenshots.sh: $*" >&2
@@ -73,7 +76,7 @@ for n in $(seq 150 199); do
     fi
 done
 [ -n "$display" ] || die "no free X display number"
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb ":$display" -screen 0 1600x1600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 1 100); do
     [ -e "/tmp/.X11-unix/X$display" ] && break
@@ -87,7 +90,7 @@ wm_pid=$!
 sleep 1
 
 # Japanese texts in the Japanese forms of the characters.
-LANG=ja_JP.UTF-8 LC_ALL= LC_CTYPE=C.UTF-8 setsid "$work/program/velkoria" >"$work/velkoria.log" 2>&1 &
+QT_SCALE_FACTOR=$scale LANG=ja_JP.UTF-8 LC_ALL= LC_CTYPE=C.UTF-8 setsid "$work/program/velkoria" >"$work/velkoria.log" 2>&1 &
 app_pid=$!
 
 # Waits up to $2 seconds for a visible window whose title is exactly $1; prints its id.
@@ -107,12 +110,13 @@ find_window() {
     return 1
 }
 
-# Message boxes carry the title "Velkoria" too: the main window is the one 200 pixels wide.
+# Message boxes carry the title "Velkoria" too: the main window is the one 200 pixels wide
+# (times the scale).
 main=
 for _ in $(seq 1 60); do
     for id in $(xdotool search --onlyvisible --name '^Velkoria$' 2>/dev/null || true); do
         width=$(xdotool getwindowgeometry --shell "$id" | sed -n 's/^WIDTH=//p')
-        if [ "$width" = 200 ]; then
+        if [ "$width" = $((200 * scale)) ]; then
             main=$id
             break 2
         fi
@@ -137,17 +141,17 @@ sleep 1.5
 import -frame -window "$main" "$images/mainwindow.png"
 
 # The Edit button "編集": its centre lies 100 pixels from the left and 568 below
-# the top of the client area, which starts under the menu bar.
+# the top of the client area (times the scale), which starts under the menu bar.
 height=$(xdotool getwindowgeometry --shell "$main" | sed -n 's/^HEIGHT=//p')
-menu_bar=$((height > 694 ? height - 694 : 0))
+menu_bar=$((height > 694 * scale ? height - 694 * scale : 0))
 editor=
 for _ in 1 2 3; do
-    xdotool mousemove --window "$main" 100 $((menu_bar + 568)) click 1
+    xdotool mousemove --window "$main" $((100 * scale)) $((menu_bar + 568 * scale)) click 1
     editor=$(find_window 'クイックボタン編集' 5) && break
 done
 [ -n "$editor" ] || die "the editor did not open; program output: $(cat "$work/velkoria.log")"
 # Out of the main window's way, so that nothing covers it.
-xdotool windowmove "$editor" 260 40
+xdotool windowmove "$editor" $((260 * scale)) 40
 sleep 1.5
 import -frame -window "$editor" "$images/editor.png"
 
