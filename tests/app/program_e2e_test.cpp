@@ -44,6 +44,7 @@ private slots:
     void startsAtTopLeftAndWritesNothing();
     void quickButtonsPostTheSearch();
     void myBusinessPostsTheLoginOverHttps();
+    void closedBrowserEndsTheProgram_data();
     void closedBrowserEndsTheProgram();
     void stalledPageEndsAtTheLimit();
 };
@@ -118,7 +119,14 @@ void ProgramE2eTest::myBusinessPostsTheLoginOverHttps() {
     QVERIFY(waitFor([&] { return run.browserShown(); }));
 }
 
+void ProgramE2eTest::closedBrowserEndsTheProgram_data() {
+    QTest::addColumn<bool>("myBusiness");
+    QTest::newRow("quick button") << false;
+    QTest::newRow("My Business") << true;
+}
+
 void ProgramE2eTest::closedBrowserEndsTheProgram() {
+    QFETCH(bool, myBusiness);
     Simulator sim;
     QVERIFY(sim.start());
     ProgramRun run;
@@ -135,7 +143,10 @@ void ProgramE2eTest::closedBrowserEndsTheProgram() {
     runTool(u"xdotool"_qs, {u"key"_qs, u"ctrl+w"_qs});
     QVERIFY(waitFor([&] { return !run.browserShown(); }));
     QThread::msleep(500);
-    run.clickQuickButton(1);
+    if (myBusiness)
+        run.clickMyBusiness();
+    else
+        run.clickQuickButton(1);
     QVERIFY(run.waitForMessages(1, 10000));
     QCOMPARE(run.messages(), QStringList{u"インターネットエクスプローラが終了しています。Velkoriaを終了します"_qs});
     QVERIFY(run.dismissMessage());
