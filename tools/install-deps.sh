@@ -8,7 +8,7 @@ PACKAGES=(
     libbenchmark-dev
     chromium
     xvfb xauth openbox x11-utils xdotool imagemagick
-    fonts-noto-cjk
+    fonts-ipafont-gothic fonts-noto-cjk
     poppler-utils procps
 )
 missing=()

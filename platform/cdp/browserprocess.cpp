@@ -10,9 +10,9 @@ namespace velkoria::cdp {
 
 namespace {
 
-constexpr qsizetype ErrorTailBytes = 4096;
-constexpr int StartLimitMs = 10000;
-constexpr int ExitLimitMs = 3000;
+constexpr qsizetype kErrorTailBytes = 4096;
+constexpr int kStartLimitMs = 10000;
+constexpr int kExitLimitMs = 3000;
 
 } // namespace
 
@@ -44,7 +44,7 @@ BrowserProcess::BrowserProcess(const QString& executable, const QStringList& arg
     m_process.setStandardOutputFile(QProcess::nullDevice());
     QObject::connect(&m_process, &QProcess::readyReadStandardError, &m_process, [this] { keepErrorTail(); });
     m_process.start(executable, arguments);
-    const bool started = m_process.waitForStarted(StartLimitMs);
+    const bool started = m_process.waitForStarted(kStartLimitMs);
 
     // The browser's ends belong to the browser alone: with a copy kept here the
     // pipe would never report the browser's end.
@@ -62,16 +62,16 @@ BrowserProcess::BrowserProcess(const QString& executable, const QStringList& arg
 BrowserProcess::~BrowserProcess() {
     if (m_process.state() == QProcess::NotRunning)
         return;
-    if (!m_process.waitForFinished(ExitLimitMs)) {
+    if (!m_process.waitForFinished(kExitLimitMs)) {
         m_process.kill();
-        m_process.waitForFinished(ExitLimitMs);
+        m_process.waitForFinished(kExitLimitMs);
     }
 }
 
 void BrowserProcess::keepErrorTail() {
     m_errorTail += m_process.readAllStandardError();
-    if (m_errorTail.size() > ErrorTailBytes)
-        m_errorTail.remove(0, m_errorTail.size() - ErrorTailBytes);
+    if (m_errorTail.size() > kErrorTailBytes)
+        m_errorTail.remove(0, m_errorTail.size() - kErrorTailBytes);
 }
 
 QString BrowserProcess::errorOutput() {

@@ -17,10 +17,10 @@ using namespace cdp;
 
 // The browser's first answer normally comes within a second; a first start
 // after installation or on a slow disk takes longer.
-constexpr int FirstAnswerLimitMs = 30000;
+constexpr int kFirstAnswerLimitMs = 30000;
 // Commands are answered at once, except those sent during a navigation,
 // which wait for the new document: allow for a slow server.
-constexpr int MinimumCallLimitMs = 30000;
+constexpr int kMinimumCallLimitMs = 30000;
 
 QStringList usualPlaces() {
     QStringList places;
@@ -121,15 +121,15 @@ std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& 
     auto connection = std::make_unique<Connection>(std::move(transport));
     try {
         // Also the "are you there": a browser that cannot start ends here.
-        connection->call(QStringLiteral("Browser.getVersion"), {}, {}, QDeadlineTimer(FirstAnswerLimitMs));
+        connection->call(QStringLiteral("Browser.getVersion"), {}, {}, QDeadlineTimer(kFirstAnswerLimitMs));
     } catch (const RuntimeError& error) {
         connection.reset(); // closes the pipe
         if (error.number() == BrowserGone)
             throw launchFailure(*process, QStringLiteral("が起動直後に終了しました。"), true);
-        throw launchFailure(*process, QStringLiteral("が %1 秒以内に応答しません。").arg(FirstAnswerLimitMs / 1000),
+        throw launchFailure(*process, QStringLiteral("が %1 秒以内に応答しません。").arg(kFirstAnswerLimitMs / 1000),
                             false);
     }
-    const int callLimitMs = qMax(MinimumCallLimitMs, settings.loadTimeoutSeconds * 1000);
+    const int callLimitMs = qMax(kMinimumCallLimitMs, settings.loadTimeoutSeconds * 1000);
     auto browser = std::make_unique<CdpBrowser>(std::move(connection), callLimitMs, std::move(process));
     try {
         browser->attach();

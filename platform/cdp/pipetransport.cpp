@@ -15,7 +15,7 @@ namespace velkoria::cdp {
 namespace {
 
 // A full pipe means the browser has stopped reading; give up on it after this.
-constexpr int WriteLimitMs = 10000;
+constexpr int kWriteLimitMs = 10000;
 
 void prepare(int fd) {
     ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
@@ -74,7 +74,7 @@ bool PipeTransport::write(const QByteArray& message) {
         return false;
     QByteArray data = message;
     data.append('\0');
-    const QDeadlineTimer deadline(WriteLimitMs);
+    const QDeadlineTimer deadline(kWriteLimitMs);
     SigpipeBlock sigpipe;
     qsizetype done = 0;
     while (done < data.size()) {

@@ -34,18 +34,18 @@ Settings benchSettings() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    constexpr int Launches = 3;
-    constexpr int DelayMs = 3000;
+    constexpr int kLaunches = 3;
+    constexpr int kDelayMs = 3000;
     QTemporaryDir profiles;
     try {
         QList<qint64> fresh, reused;
-        for (int i = 0; i < Launches; ++i) {
+        for (int i = 0; i < kLaunches; ++i) {
             QElapsedTimer clock;
             clock.start();
             launchBrowser(benchSettings(), profiles.filePath(QStringLiteral("fresh%1").arg(i)));
             fresh << clock.elapsed();
         }
-        for (int i = 0; i < Launches; ++i) {
+        for (int i = 0; i < kLaunches; ++i) {
             QElapsedTimer clock;
             clock.start();
             launchBrowser(benchSettings(), profiles.filePath(QStringLiteral("reused")));
@@ -54,10 +54,10 @@ int main(int argc, char** argv) {
         std::sort(fresh.begin(), fresh.end());
         std::sort(reused.begin(), reused.end());
         std::printf("launch until attached and hidden, median of %d: new profile %lld ms, existing profile %lld ms\n",
-                    Launches, fresh[Launches / 2], reused[Launches / 2]);
+                    kLaunches, fresh[kLaunches / 2], reused[kLaunches / 2]);
 
         test::LoopbackServer server;
-        server.respond("/delayed", {200, "text/html", "<html><body>late</body></html>", DelayMs});
+        server.respond("/delayed", {200, "text/html", "<html><body>late</body></html>", kDelayMs});
         auto browser = launchBrowser(benchSettings(), profiles.filePath(QStringLiteral("wait")));
         for (int round = 1; round <= 3; ++round) {
             browser->navigate(server.url(QStringLiteral("/delayed")), "x=1",
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
             }
             std::printf("wait %d for a page delayed %d ms: %lld ms wall, program thread CPU %.1f ms, "
                         "whole process CPU %.1f ms (incl. the test server), %d polls, %d wakeups\n",
-                        round, DelayMs, clock.elapsed(), cpuMs(RUSAGE_THREAD) - threadBefore,
+                        round, kDelayMs, clock.elapsed(), cpuMs(RUSAGE_THREAD) - threadBefore,
                         cpuMs(RUSAGE_SELF) - processBefore, polls, wakeups);
         }
     } catch (const RuntimeError& error) {

@@ -17,19 +17,20 @@ namespace velkoria::manual {
 
 namespace {
 
-const QColor headingColor(0x1f, 0x3a, 0x68);
-const QColor captionColor(0x44, 0x44, 0x44);
-const QColor codeBackground(0xf2, 0xf2, 0xf2);
-const QColor noteBackground(0xfd, 0xf6, 0xe3);
-const QColor tableHeaderBackground(0xe4, 0xea, 0xf3);
-const QColor ruleColor(0x99, 0xa8, 0xc0);
+const QColor kHeadingColor(0x1f, 0x3a, 0x68);
+const QColor kCaptionColor(0x44, 0x44, 0x44);
+const QColor kCodeBackground(0xf2, 0xf2, 0xf2);
+const QColor kNoteBackground(0xfd, 0xf6, 0xe3);
+const QColor kTableHeaderBackground(0xe4, 0xea, 0xf3);
+const QColor kRuleColor(0x99, 0xa8, 0xc0);
 
-// Screenshots are taken at 96 dots per inch; this is the share of that size they get on paper.
-constexpr double screenshotScale = 1.0;
+// Screenshots are taken at twice their size on a 96 dots-per-inch screen
+// (tools/manual/screenshots.sh); on paper they get the size of the windows.
+constexpr double kScreenshotScale = 0.5;
 // A heading needs at least this much room below it on its page, or it moves to the next page.
-constexpr double minimumRoomBelowHeadingMm = 35;
+constexpr double kMinimumRoomBelowHeadingMm = 35;
 // The table of contents holds chapters and their sections.
-constexpr int deepestContentsLevel = 3;
+constexpr int kDeepestContentsLevel = 3;
 
 bool isCodeBlock(const QTextBlock& block) {
     return block.blockFormat().hasProperty(QTextFormat::BlockCodeFence);
@@ -158,8 +159,8 @@ void ManualBook::sizeImages() {
             continue;
         }
         m_document->addResource(QTextDocument::ImageResource, QUrl(format.name()), picture);
-        const double width = picture.width() * screenshotScale;
-        const double height = picture.height() * screenshotScale;
+        const double width = picture.width() * kScreenshotScale;
+        const double height = picture.height() * kScreenshotScale;
         const double shrink = std::min({1.0, maxWidth / width, maxHeight / height});
         format.setWidth(width * shrink);
         format.setHeight(height * shrink);
@@ -194,7 +195,7 @@ void ManualBook::styleBlocks() {
             static const double sizes[] = {0, 26, 16, 12.5, 11, 10, 10};
             charFormat.setFontPointSize(sizes[std::min(level, 6)]);
             charFormat.setFontWeight(QFont::Bold);
-            charFormat.setForeground(headingColor);
+            charFormat.setForeground(kHeadingColor);
             blockFormat.setTopMargin(fmtPt(level == 1 ? 0 : level == 2 ? 6 : 12));
             blockFormat.setBottomMargin(fmtPt(level <= 2 ? 8 : 4));
             if (level == 1)
@@ -203,7 +204,7 @@ void ManualBook::styleBlocks() {
                 blockFormat.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth, QTextLength());
             }
         } else if (isCodeBlock(block)) {
-            blockFormat.setBackground(codeBackground);
+            blockFormat.setBackground(kCodeBackground);
             // Long lines (a message quoted whole) wrap instead of running off the page.
             blockFormat.setNonBreakableLines(false);
             blockFormat.setLeftMargin(fmtPt(8));
@@ -226,7 +227,7 @@ void ManualBook::styleBlocks() {
             blockFormat.setBottomMargin(fmtPt(block.textList() ? 3 : 6));
             blockFormat.setLineHeight(120, QTextBlockFormat::ProportionalHeight);
             if (blockFormat.intProperty(QTextFormat::BlockQuoteLevel) > 0) {
-                blockFormat.setBackground(noteBackground);
+                blockFormat.setBackground(kNoteBackground);
                 blockFormat.setLeftMargin(fmtPt(12));
                 blockFormat.setRightMargin(fmtPt(4));
                 blockFormat.setTopMargin(fmtPt(2));
@@ -283,7 +284,7 @@ void ManualBook::styleBlocks() {
         QTextCharFormat captionChars;
         captionChars.setFontFamilies({bodyFontFamily()});
         captionChars.setFontPointSize(9);
-        captionChars.setForeground(captionColor);
+        captionChars.setForeground(kCaptionColor);
         cursor.insertBlock(captionBlock, captionChars);
         cursor.insertText(caption, captionChars);
         block = cursor.block();
@@ -343,7 +344,7 @@ void ManualBook::styleTables() {
         for (int column = 0; column < table->columns(); ++column) {
             QTextTableCell cell = table->cellAt(0, column);
             QTextCharFormat cellFormat = cell.format();
-            cellFormat.setBackground(tableHeaderBackground);
+            cellFormat.setBackground(kTableHeaderBackground);
             cell.setFormat(cellFormat);
             QTextCursor cursor = cell.firstCursorPosition();
             cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
@@ -379,7 +380,7 @@ void ManualBook::insertContents() {
     QList<QTextBlock> headings;
     for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
         const int level = block.blockFormat().headingLevel();
-        if (level >= 2 && level <= deepestContentsLevel)
+        if (level >= 2 && level <= kDeepestContentsLevel)
             headings << block;
     }
     if (headings.isEmpty() || !headings.first().previous().isValid())
@@ -403,7 +404,7 @@ void ManualBook::insertContents() {
     titleChars.setFontFamilies({bodyFontFamily()});
     titleChars.setFontPointSize(14);
     titleChars.setFontWeight(QFont::Bold);
-    titleChars.setForeground(headingColor);
+    titleChars.setForeground(kHeadingColor);
     cursor.insertBlock(titleFormat, titleChars);
     cursor.insertText(QStringLiteral("目次"), titleChars);
 
@@ -455,7 +456,7 @@ void ManualBook::useFontGlyphsAsTheyAre() {
 
 void ManualBook::keepHeadingsWithText() {
     const double pageHeight = m_bodySize.height();
-    const double room = mm(minimumRoomBelowHeadingMm);
+    const double room = mm(kMinimumRoomBelowHeadingMm);
     // Each move shifts everything after it, so go on from the start until no
     // heading is stranded at the foot of a page.
     for (int round = 0; round < 200; ++round) {
@@ -519,10 +520,10 @@ void ManualBook::print(QPagedPaintDevice& device) {
         painter.restore();
 
         const QRectF footer(0, pageHeight, m_bodySize.width(), mm(m_geometry.footerHeight));
-        painter.setPen(QPen(ruleColor, pt(0.5)));
+        painter.setPen(QPen(kRuleColor, pt(0.5)));
         painter.drawLine(QPointF(0, footer.top() + mm(2)), QPointF(footer.width(), footer.top() + mm(2)));
         painter.setFont(footerFont);
-        painter.setPen(captionColor);
+        painter.setPen(kCaptionColor);
         painter.drawText(footer, Qt::AlignLeft | Qt::AlignBottom, m_title);
         painter.drawText(footer, Qt::AlignRight | Qt::AlignBottom, QStringLiteral("%1 / %2").arg(page + 1).arg(pages));
     }

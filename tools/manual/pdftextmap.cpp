@@ -10,12 +10,12 @@ namespace velkoria::manual {
 namespace {
 
 // CJK Radicals Supplement and Kangxi Radicals.
-constexpr char16_t firstRadical = 0x2E80;
-constexpr char16_t lastRadical = 0x2FDF;
+constexpr char16_t kFirstRadical = 0x2E80;
+constexpr char16_t kLastRadical = 0x2FDF;
 
 // The ideographs of the Basic Multilingual Plane: extension A, the unified block
 // and the compatibility ideographs.
-constexpr std::pair<char16_t, char16_t> ideographRanges[] = {{0x3400, 0x4DBF}, {0x4E00, 0x9FFF}, {0xF900, 0xFAFF}};
+constexpr std::pair<char16_t, char16_t> kIdeographRanges[] = {{0x3400, 0x4DBF}, {0x4E00, 0x9FFF}, {0xF900, 0xFAFF}};
 
 QList<quint32> glyphsOf(const QRawFont& font, const QString& text) {
     return font.glyphIndexesForString(text);
@@ -34,7 +34,7 @@ QString rangeText(char16_t first, char16_t last) {
 QHash<char16_t, char16_t> radicalIdeographs(const QRawFont& font) {
     // The first ideograph drawn with each glyph.
     QHash<quint32, char16_t> ideographOfGlyph;
-    for (const auto& [first, last] : ideographRanges) {
+    for (const auto& [first, last] : kIdeographRanges) {
         const QList<quint32> glyphs = glyphsOf(font, rangeText(first, last));
         for (qsizetype i = 0; i < glyphs.size(); ++i) {
             if (glyphs.at(i) != 0 && !ideographOfGlyph.contains(glyphs.at(i)))
@@ -42,11 +42,11 @@ QHash<char16_t, char16_t> radicalIdeographs(const QRawFont& font) {
         }
     }
     QHash<char16_t, char16_t> ideographs;
-    const QList<quint32> radicalGlyphs = glyphsOf(font, rangeText(firstRadical, lastRadical));
+    const QList<quint32> radicalGlyphs = glyphsOf(font, rangeText(kFirstRadical, kLastRadical));
     for (qsizetype i = 0; i < radicalGlyphs.size(); ++i) {
         const auto found = ideographOfGlyph.constFind(radicalGlyphs.at(i));
         if (radicalGlyphs.at(i) != 0 && found != ideographOfGlyph.constEnd())
-            ideographs.insert(char16_t(firstRadical + i), *found);
+            ideographs.insert(char16_t(kFirstRadical + i), *found);
     }
     return ideographs;
 }
@@ -74,7 +74,7 @@ int mapRadicalsToIdeographs(QByteArray& pdf, const QHash<char16_t, char16_t>& id
         for (auto it = entry.globalMatch(text.mid(start, length)); it.hasNext();) {
             const auto hex = it.next();
             const char16_t code = char16_t(hex.captured(1).toUShort(nullptr, 16));
-            if (code < firstRadical || code > lastRadical)
+            if (code < kFirstRadical || code > kLastRadical)
                 continue;
             const auto ideograph = ideographs.constFind(code);
             if (ideograph == ideographs.constEnd())

@@ -46,7 +46,8 @@ cleanup() {
     [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     wait 2>/dev/null
-    rm -rf "$work"
+    # The browser may still be writing its profile for a moment after the kill.
+    rm -rf "$work" 2>/dev/null || { sleep 1; rm -rf "$work"; }
 }
 trap cleanup EXIT
 
