@@ -169,8 +169,7 @@ std::unique_ptr<LaunchedBrowser> LaunchedBrowser::start(const std::wstring& exec
     PROCESS_INFORMATION process{};
     // Suspended until it is in the job, so that nothing it starts escapes it.
     if (!::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                          EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED | CREATE_NO_WINDOW |
-                              CREATE_UNICODE_ENVIRONMENT,
+                          EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
                           nullptr, nullptr, &startup.StartupInfo, &process))
         return fail(L"CreateProcess");
     Handle processHandle(process.hProcess);
