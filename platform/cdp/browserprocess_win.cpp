@@ -30,9 +30,9 @@ BrowserProcess::BrowserProcess(const QString& executable, const QStringList& arg
     std::wstring reason;
     m_browser = win::LaunchedBrowser::start(wide(QDir::toNativeSeparators(executable)), wideArguments, &reason);
     if (!m_browser)
-        throw makeError(CannotStartBrowser, QStringLiteral("ブラウザを起動できません: %1\n%2")
-                                                .arg(QDir::toNativeSeparators(executable),
-                                                     QString::fromStdWString(reason)));
+        throw makeError(CannotStartBrowser,
+                        QStringLiteral("ブラウザを起動できません: %1\n%2")
+                            .arg(QDir::toNativeSeparators(executable), QString::fromStdWString(reason)));
     transport = std::make_unique<WinPipeTransport>(m_browser->takeChannel());
 }
 

@@ -16,9 +16,9 @@ constexpr size_t ErrorTailBytes = 4096;
 
 std::wstring systemMessage(DWORD code) {
     wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = n ? std::wstring(text, n) : std::wstring();
     ::LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
@@ -169,8 +169,8 @@ std::unique_ptr<LaunchedBrowser> LaunchedBrowser::start(const std::wstring& exec
     PROCESS_INFORMATION process{};
     // Suspended until it is in the job, so that nothing it starts escapes it.
     if (!::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                          EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
-                          nullptr, nullptr, &startup.StartupInfo, &process))
+                          EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, nullptr,
+                          nullptr, &startup.StartupInfo, &process))
         return fail(L"CreateProcess");
     Handle processHandle(process.hProcess);
     Handle threadHandle(process.hThread);

@@ -10,11 +10,11 @@ namespace velkoria::test {
 
 struct Cp932Case {
     enum Kind {
-        Both,         // text encodes to bytes and bytes decode to text
-        EncodesTo,    // text encodes to bytes; the bytes decode to another character
-        DecodesTo,    // bytes decode to text; the text encodes to other bytes
-        Unencodable,  // text is refused when encoding
-        Undecodable,  // bytes are refused when decoding
+        Both,        // text encodes to bytes and bytes decode to text
+        EncodesTo,   // text encodes to bytes; the bytes decode to another character
+        DecodesTo,   // bytes decode to text; the text encodes to other bytes
+        Unencodable, // text is refused when encoding
+        Undecodable, // bytes are refused when decoding
     };
     const char* name;
     Kind kind;

@@ -77,8 +77,8 @@ void handles() {
 
     const std::wstring profile = L"--user-data-dir=C:\\Users\\山田 太郎\\Velkoria\\browser-profile";
     const std::wstring tricky = L"a \"quoted\" \\\"back\\slash\\\\";
-    auto browser = launch({profile, tricky, L"", L"--check-not-inherited=" +
-                                                     std::to_wstring(reinterpret_cast<std::uintptr_t>(otherWrite))},
+    auto browser = launch({profile, tricky, L"",
+                           L"--check-not-inherited=" + std::to_wstring(reinterpret_cast<std::uintptr_t>(otherWrite))},
                           executable);
     if (!browser)
         return;
