@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <cstdio>
-#include <unistd.h>
+#include <cstdlib>
 
 namespace velkoria {
 
@@ -25,7 +25,7 @@ void ProcessEnd::endNow(int exitCode) {
     // nothing to flush but the standard streams. The browser follows us because its
     // control pipe closes with the process.
     std::fflush(nullptr);
-    ::_exit(exitCode);
+    std::_Exit(exitCode);
 }
 
 } // namespace velkoria

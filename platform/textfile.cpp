@@ -11,6 +11,8 @@
 #if defined(Q_OS_WIN)
 // Qt's Windows packages may come without ICU: the system's own tables.
 #include "platform/win/cp932.h"
+#include "platform/win/owneronly.h"
+#include <QDir>
 #else
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -202,6 +204,13 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
         throw RuntimeError(PathFileAccess,
                            QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
                                .arg(fileNameOf(path), file.errorString()));
+#if defined(Q_OS_WIN)
+    // On Windows the permissions above only clear the read-only attribute: the
+    // file gets an access list for its owner alone, once the rename has made it
+    // (a drive without access lists, such as FAT, keeps none).
+    if (access == FileAccess::OwnerOnly)
+        win::restrictToOwner(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString());
+#endif
 }
 
 } // namespace velkoria

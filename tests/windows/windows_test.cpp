@@ -19,6 +19,7 @@ private slots:
     void writeToStalledBrowserFails();
     void browserEndsWithKilledProgram();
     void codePage932Table();
+    void accountFileRestrictedToOwner();
 
 private:
     QProcessEnvironment wineEnvironment() const;
@@ -106,6 +107,10 @@ void WindowsTest::browserEndsWithKilledProgram() {
 // textfile_test runs the same table through the Qt one.
 void WindowsTest::codePage932Table() {
     runGroup(QStringLiteral("cp932"));
+}
+
+void WindowsTest::accountFileRestrictedToOwner() {
+    runGroup(QStringLiteral("owner-only"));
 }
 
 QTEST_GUILESS_MAIN(WindowsTest)
