@@ -25,6 +25,7 @@ Transport::ReadResult WinPipeTransport::read(QByteArray& message, QDeadlineTimer
                                         ? Clock::time_point::max()
                                         : Clock::now() + std::chrono::nanoseconds(deadline.remainingTimeNSecs());
     std::string text;
+    ++m_reads;
     switch (m_channel->read(text, until)) {
     case win::PipeChannel::ReadResult::Message:
         message = QByteArray(text.data(), qsizetype(text.size()));
@@ -53,11 +54,14 @@ void WinPipeTransport::post() {
 
 void WinPipeTransport::deliver() {
     m_posted = false;
+    const quint64 readsBefore = m_reads;
     if (m_onReadable)
         m_onReadable();
     // The handler reads a bounded burst; like a level-triggered notifier, call
     // it again while there is more (the handler may have closed the channel).
-    if (m_token && m_channel && m_channel->readable())
+    // A handler that took nothing (its connection already gone) is not called
+    // in a loop: the next arrival calls it again.
+    if (m_reads != readsBefore && m_token && m_channel && m_channel->readable())
         post();
 }
 

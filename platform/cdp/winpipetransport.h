@@ -44,6 +44,7 @@ private:
     std::shared_ptr<int> m_token;
     std::function<void()> m_onReadable;
     std::atomic<bool> m_posted{false};
+    quint64 m_reads = 0; // on the program's thread only
 };
 
 } // namespace velkoria::cdp
