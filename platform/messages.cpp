@@ -9,7 +9,7 @@
 #include <QMessageBox>
 #include <QSpacerItem>
 #include <cstdio>
-#include <unistd.h>
+#include <cstdlib>
 
 namespace velkoria {
 
@@ -73,7 +73,7 @@ void ProcessEnd::endNow(int exitCode) {
     // nothing to flush but the standard streams. The browser follows us because its
     // control pipe closes with the process.
     std::fflush(nullptr);
-    ::_exit(exitCode);
+    std::_Exit(exitCode);
 }
 
 } // namespace velkoria

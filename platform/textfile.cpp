@@ -1,22 +1,33 @@
 #include "platform/textfile.h"
 
+#include "platform/cp932lookalikes.h"
 #include "platform/errors.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#if defined(Q_OS_WIN)
+// Qt's Windows packages may come without ICU: the system's own tables.
+#include "platform/win/cp932.h"
+#include "platform/win/owneronly.h"
+#include <QDir>
+#else
 #include <QStringDecoder>
 #include <QStringEncoder>
+#endif
 
 namespace velkoria {
 
 namespace {
 QString g_programFolder;
 
+#if !defined(Q_OS_WIN)
 // ICU's "Shift_JIS" converter in Qt follows the Windows code page 932 mapping
 // (the one the browser and Windows use); glibc's plain SHIFT_JIS does not.
 constexpr const char* kCodePage = "windows-31j";
+#endif
 
 QString fileNameOf(const QString& path) {
     return QFileInfo(path).fileName();
@@ -37,14 +48,52 @@ QString programFile(const QString& name) {
     return programFolder() + u'/' + name;
 }
 
+#if defined(Q_OS_WIN)
+
 bool encodeCp932(const QString& text, QByteArray* bytes) {
+    std::string out;
+    if (!win::encodeCp932(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())),
+                          out))
+        return false;
+    *bytes = QByteArray(out.data(), qsizetype(out.size()));
+    return true;
+}
+
+bool decodeCp932(const QByteArray& bytes, QString* text) {
+    std::u16string out;
+    if (!win::decodeCp932(std::string_view(bytes.constData(), size_t(bytes.size())), out))
+        return false;
+    *text = QString::fromStdU16String(out);
+    return true;
+}
+
+QString decodeCp932(const QByteArray& bytes) {
+    return QString::fromStdU16String(
+        win::decodeCp932Lenient(std::string_view(bytes.constData(), size_t(bytes.size()))));
+}
+
+#else
+
+bool encodeCp932(const QString& text, QByteArray* bytes) {
+    QString typed = text;
+    for (const Cp932LookAlike& pair : cp932LookAlikes)
+        typed.replace(QChar(pair.typed), QChar(pair.written));
     QStringEncoder encoder(kCodePage, QStringEncoder::Flag::Stateless);
     // The encoder turns a character without a code into '?' and flags the error;
     // count on the flag, not on the bytes.
-    QByteArray out = encoder.encode(text);
+    QByteArray out = encoder.encode(typed);
     if (encoder.hasError())
         return false;
     *bytes = out;
+    return true;
+}
+
+bool decodeCp932(const QByteArray& bytes, QString* text) {
+    QStringDecoder decoder(kCodePage, QStringDecoder::Flag::Stateless);
+    QString out = decoder.decode(bytes);
+    if (decoder.hasError())
+        return false;
+    *text = out;
     return true;
 }
 
@@ -52,6 +101,32 @@ QString decodeCp932(const QByteArray& bytes) {
     QStringDecoder decoder(kCodePage, QStringDecoder::Flag::Stateless);
     return decoder.decode(bytes);
 }
+
+#endif
+
+namespace {
+
+// The number of the first line (by the rule of splitTextLines) whose bytes are
+// not code page 932. CR and LF are never part of a two-byte character, so the
+// bytes can be split before decoding.
+int firstBadLine(const QByteArray& bytes) {
+    int line = 1;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= bytes.size(); ++i) {
+        if (i < bytes.size() && bytes.at(i) != '\r' && bytes.at(i) != '\n')
+            continue;
+        QString ignored;
+        if (!decodeCp932(bytes.mid(start, i - start), &ignored))
+            return line;
+        if (i + 1 < bytes.size() && bytes.at(i) == '\r' && bytes.at(i + 1) == '\n')
+            ++i;
+        start = i + 1;
+        ++line;
+    }
+    return line;
+}
+
+} // namespace
 
 QStringList splitTextLines(const QString& text) {
     QStringList lines;
@@ -85,7 +160,15 @@ QStringList readTextLines(const QString& path) {
     if (file.error() != QFileDevice::NoError)
         throw makeError(PathFileAccess,
                         QStringLiteral("ファイル %1 を読み込めません（%2）").arg(fileNameOf(path), file.errorString()));
-    return splitTextLines(decodeCp932(bytes));
+    // A byte that is not code page 932 is refused, not replaced: a file read
+    // and written again would otherwise lose what was there.
+    QString text;
+    if (!decodeCp932(bytes, &text))
+        throw makeError(PathFileAccess,
+                        QStringLiteral("ファイル %1 を読み込めません: %2 行目に Shift_JIS でない文字があります。")
+                            .arg(fileNameOf(path))
+                            .arg(firstBadLine(bytes)));
+    return splitTextLines(text);
 }
 
 void writeTextLines(const QString& path, const QStringList& lines, FileAccess access) {
@@ -121,6 +204,13 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
         throw RuntimeError(PathFileAccess,
                            QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
                                .arg(fileNameOf(path), file.errorString()));
+#if defined(Q_OS_WIN)
+    // On Windows the permissions above only clear the read-only attribute: the
+    // file gets an access list for its owner alone, once the rename has made it
+    // (a drive without access lists, such as FAT, keeps none).
+    if (access == FileAccess::OwnerOnly)
+        win::restrictToOwner(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString());
+#endif
 }
 
 } // namespace velkoria

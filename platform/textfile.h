@@ -18,7 +18,8 @@ QString programFile(const QString& name);
 // without a line end is still a line.
 //
 // Throws RuntimeError: FileNotFound for a missing file, PathFileAccess for one
-// that cannot be read. The descriptions name the file.
+// that cannot be read or holds bytes that are not code page 932. The
+// descriptions name the file (and the line).
 QStringList readTextLines(const QString& path);
 
 // Splits decoded file text into lines by the rule above.
@@ -33,8 +34,15 @@ enum class FileAccess { Normal, OwnerOnly };
 // readable and writable by its owner alone where the platform allows.
 void writeTextLines(const QString& path, const QStringList& lines, FileAccess access = FileAccess::Normal);
 
-// Code page 932 conversions. encodeCp932 returns false when a character has no code.
+// Code page 932 conversions, the same on every system (ICU's windows-31j, or
+// the system's tables on Windows). encodeCp932 returns false when a character
+// has no code; characters typed outside Windows where Windows types a look-alike
+// (WAVE DASH for FULLWIDTH TILDE and the like, platform/cp932lookalikes.h) are
+// written as the look-alike. decodeCp932 with a text returns false for bytes
+// that are not code page 932.
 bool encodeCp932(const QString& text, QByteArray* bytes);
+bool decodeCp932(const QByteArray& bytes, QString* text);
+// For showing text only: what is not code page 932 is replaced.
 QString decodeCp932(const QByteArray& bytes);
 
 } // namespace velkoria

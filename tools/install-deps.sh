@@ -10,6 +10,7 @@ PACKAGES=(
     xvfb xauth openbox x11-utils xdotool imagemagick
     fonts-ipafont-gothic fonts-noto-cjk
     poppler-utils procps
+    g++-mingw-w64-x86-64-posix wine64
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

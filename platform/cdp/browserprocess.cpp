@@ -79,6 +79,10 @@ QString BrowserProcess::errorOutput() {
     return QString::fromLocal8Bit(m_errorTail).trimmed();
 }
 
+qint64 BrowserProcess::processId() const {
+    return m_process.processId();
+}
+
 bool BrowserProcess::waitForExit(int milliseconds) {
     return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(milliseconds);
 }

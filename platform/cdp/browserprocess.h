@@ -7,13 +7,20 @@
 #include <QStringList>
 #include <memory>
 
+#if defined(Q_OS_WIN)
+namespace velkoria::win {
+class LaunchedBrowser;
+}
+#endif
+
 namespace velkoria::cdp {
 
 // The running browser process. Its standard error is kept (the last few
 // kilobytes) so that a failed launch can show the browser's own words.
 class BrowserProcess {
 public:
-    // Starts the executable with its control pipe on fds 3 and 4 and returns
+    // Starts the executable with its control pipe (fds 3 and 4; on Windows the
+    // pipes of --remote-debugging-io-pipes, added here) and returns
     // the program's end of that pipe in transport. Throws CannotStartBrowser
     // naming the executable when it cannot be started.
     BrowserProcess(const QString& executable, const QStringList& arguments, std::unique_ptr<Transport>& transport);
@@ -24,18 +31,22 @@ public:
     BrowserProcess& operator=(const BrowserProcess&) = delete;
 
     const QString& executable() const { return m_executable; }
-    qint64 processId() const { return m_process.processId(); }
+    qint64 processId() const;
     // The end of what the browser wrote to its standard error.
     QString errorOutput();
     // Waits (without the event loop) for the process to end.
     bool waitForExit(int milliseconds);
 
 private:
+    QString m_executable;
+#if defined(Q_OS_WIN)
+    std::unique_ptr<win::LaunchedBrowser> m_browser;
+#else
     void keepErrorTail();
 
-    QString m_executable;
     QProcess m_process;
     QByteArray m_errorTail;
+#endif
 };
 
 } // namespace velkoria::cdp

@@ -68,6 +68,7 @@ QString findBrowser(const QString& configured) {
 
 QStringList browserArguments(const QString& profileFolder) {
     return {
+        // On Windows BrowserProcess adds the pipes' handles (--remote-debugging-io-pipes).
         QStringLiteral("--remote-debugging-pipe"),
             // A profile of the program's own: remote control of the user's default
             // profile is refused, and the user's own browsing stays apart.
@@ -104,10 +105,6 @@ RuntimeError launchFailure(BrowserProcess& process, const QString& what, bool en
 } // namespace
 
 std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& profileFolder) {
-#if defined(Q_OS_WIN)
-    // The pipe on fds 3 and 4 is POSIX only; Windows needs --remote-debugging-io-pipes.
-    throw makeError(CannotStartBrowser, QStringLiteral("このシステムではブラウザを操作できません。"));
-#else
     const QString executable = findBrowser(settings.executable);
     QDir().mkpath(profileFolder);
     QStringList arguments = browserArguments(profileFolder);
@@ -138,7 +135,6 @@ std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& 
                             error.number() == BrowserGone);
     }
     return browser;
-#endif
 }
 
 } // namespace velkoria

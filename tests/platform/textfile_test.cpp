@@ -4,6 +4,7 @@
 #include "platform/textfile.h"
 #include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
+#include "tests/windows/cp932cases.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,9 @@ private slots:
     void lineEnds_data();
     void lineEnds();
     void codePage932RoundTrip();
+    void codePage932Table_data();
+    void codePage932Table();
+    void undecodableBytesNameTheLine();
     void valuesAreWrittenUnchanged();
     void failedWritesKeepTheOldFile();
     void ownerOnlyFiles();
@@ -59,6 +63,60 @@ void TextFileTest::codePage932RoundTrip() {
     QVERIFY(bytes.contains(QByteArray("\x87\x40\x81\x60\x81\x7C\r\n", 8)));
     QVERIFY(bytes.endsWith("ASCII, \"quoted\" \r\n"));
     QCOMPARE(readTextLines(folder.file(u"t.txt"_qs)), lines);
+}
+
+// The same table passes through the Windows conversion under Wine (windows_test).
+void TextFileTest::codePage932Table_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    for (const Cp932Case& c : cp932Cases)
+        QTest::newRow(c.name) << int(c.kind) << QString::fromStdU16String(std::u16string(c.text))
+                              << QByteArray(c.bytes.data(), qsizetype(c.bytes.size()));
+}
+
+void TextFileTest::codePage932Table() {
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QByteArray encoded;
+    QString decoded;
+    const bool encodes = encodeCp932(text, &encoded);
+    const bool decodes = decodeCp932(bytes, &decoded);
+    switch (Cp932Case::Kind(kind)) {
+    case Cp932Case::Both:
+        QVERIFY(encodes && decodes);
+        QCOMPARE(encoded, bytes);
+        QCOMPARE(decoded, text);
+        break;
+    case Cp932Case::EncodesTo:
+        QVERIFY(encodes);
+        QCOMPARE(encoded, bytes);
+        break;
+    case Cp932Case::DecodesTo:
+        QVERIFY(decodes);
+        QCOMPARE(decoded, text);
+        break;
+    case Cp932Case::Unencodable:
+        QVERIFY(!encodes);
+        break;
+    case Cp932Case::Undecodable:
+        QVERIFY(!decodes);
+        break;
+    }
+}
+
+void TextFileTest::undecodableBytesNameTheLine() {
+    TempProgramFolder folder;
+    folder.write(u"bad.txt"_qs, QByteArray("ok\r\n\x82\x8C\xA9\x82\r\nok\r\n"));
+    try {
+        readTextLines(folder.file(u"bad.txt"_qs));
+        QFAIL("a lone lead byte was read");
+    } catch (const RuntimeError& e) {
+        QCOMPARE(e.number(), int(PathFileAccess));
+        QVERIFY(e.description().contains(u"bad.txt"_qs));
+        QVERIFY2(e.description().contains(u"2 行目"_qs), qPrintable(e.description()));
+    }
 }
 
 void TextFileTest::valuesAreWrittenUnchanged() {

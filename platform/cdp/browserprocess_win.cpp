@@ -1,0 +1,59 @@
+// The browser process on Windows: a thin adapter over win::LaunchedBrowser,
+// which starts it with the handle list and the job object.
+
+#include "platform/cdp/browserprocess.h"
+
+#include "platform/cdp/connection.h"
+#include "platform/cdp/winpipetransport.h"
+#include "platform/win/browserlaunch.h"
+
+#include <QDir>
+
+namespace velkoria::cdp {
+
+namespace {
+
+constexpr unsigned long ExitLimitMs = 3000;
+
+std::wstring wide(const QString& text) {
+    return text.toStdWString();
+}
+
+} // namespace
+
+BrowserProcess::BrowserProcess(const QString& executable, const QStringList& arguments,
+                               std::unique_ptr<Transport>& transport)
+    : m_executable(executable) {
+    std::vector<std::wstring> wideArguments;
+    for (const QString& argument : arguments)
+        wideArguments.push_back(wide(argument));
+    std::wstring reason;
+    m_browser = win::LaunchedBrowser::start(wide(QDir::toNativeSeparators(executable)), wideArguments, &reason);
+    if (!m_browser)
+        throw makeError(CannotStartBrowser,
+                        QStringLiteral("ブラウザを起動できません: %1\n%2")
+                            .arg(QDir::toNativeSeparators(executable), QString::fromStdWString(reason)));
+    transport = std::make_unique<WinPipeTransport>(m_browser->takeChannel());
+}
+
+BrowserProcess::~BrowserProcess() {
+    if (!m_browser->waitForExit(ExitLimitMs)) {
+        m_browser->kill();
+        m_browser->waitForExit(ExitLimitMs);
+    }
+}
+
+qint64 BrowserProcess::processId() const {
+    return qint64(m_browser->processId());
+}
+
+QString BrowserProcess::errorOutput() {
+    const std::string tail = m_browser->errorOutput();
+    return QString::fromLocal8Bit(tail.data(), qsizetype(tail.size())).trimmed();
+}
+
+bool BrowserProcess::waitForExit(int milliseconds) {
+    return m_browser->waitForExit(static_cast<unsigned long>(qMax(0, milliseconds)));
+}
+
+} // namespace velkoria::cdp
