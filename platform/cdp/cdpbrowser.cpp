@@ -1,6 +1,7 @@
 #include "platform/cdp/cdpbrowser.h"
 
 #include "platform/cdp/browserprocess.h"
+#include "platform/waitpump.h"
 
 #include <QJsonArray>
 #include <QThread>
@@ -249,8 +250,10 @@ void CdpBrowser::waitForWindowState(const QString& state) {
     // protocol reports no event for it. Without a window manager minimizing
     // is ignored altogether: hence the limit.
     const QDeadlineTimer deadline(WindowStateLimitMs);
-    while (windowBounds().value(u"windowState").toString() != state && !deadline.hasExpired())
+    while (windowBounds().value(u"windowState").toString() != state && !deadline.hasExpired()) {
+        runWaitPump();
         QThread::msleep(10);
+    }
 }
 
 void CdpBrowser::setVisible(bool visible) {
