@@ -17,6 +17,12 @@ MonitorWiring::~MonitorWiring() = default;
 void MonitorWiring::startUp() {
     m_window.m_timer2->setInterval(1000);
     m_window.m_timer2->stop();
+    showScanSummary();
+}
+
+void MonitorWiring::showScanSummary() {
+    if (auto* label = m_window.findChild<QLabel*>(QStringLiteral("Label3")))
+        label->setToolTip(scanLabelToolTip(m_run ? m_run->summary() : ScanSummary{}));
 }
 
 void MonitorWiring::browserReady() {
@@ -77,8 +83,10 @@ bool MonitorWiring::inProgress() const {
 }
 
 void MonitorWiring::scanjobs() {
-    if (m_run)
-        m_run->scanjobs();
+    if (!m_run)
+        return;
+    m_run->scanjobs();
+    showScanSummary();
 }
 
 } // namespace velkoria

@@ -46,6 +46,9 @@ public:
     void scanjobs() override;
 
 private:
+    // The scan label's tooltip from the latest finished run.
+    void showScanSummary();
+
     MainFrm& m_window;
     std::unique_ptr<ScanRun> m_run;
     std::unique_ptr<ScanSchedule> m_schedule;

@@ -70,6 +70,8 @@ public:
     void mybussines(const QString& id, const QString& password);
     // `waitpage` with the configured time limit.
     PageLoad waitpage();
+    // `waitpage` with the configured time limit or atMost, whichever is shorter.
+    PageLoad waitpage(std::chrono::milliseconds atMost);
 
     // `Command1_Click`: shows the browser, posts the slot's search and waits.
     void quickAccess(const QString& key, const QString& sort);
