@@ -148,7 +148,10 @@ void CdpBrowser::onEvent(const QString& method, const QJsonObject& params, const
 }
 
 void CdpBrowser::disableFetchWhenSettled() {
-    if (m_fetchEnabled && m_watcher.settled()) {
+    // While the window is hidden, only the program navigates (a scan run's pages
+    // one after the other): interception stays on, which saves turning it on and
+    // off again for every page. Once the user can browse, it goes off.
+    if (m_fetchEnabled && m_watcher.settled() && !m_hidden) {
         m_fetchEnabled = false;
         m_interceptor.disarm();
         postQuietly(QStringLiteral("Fetch.disable"), {});
@@ -266,6 +269,7 @@ void CdpBrowser::setVisible(bool visible) {
     }
     setWindowBounds({{QStringLiteral("windowState"), QStringLiteral("normal")}});
     m_hidden = false;
+    disableFetchWhenSettled();
     // Bounds can only be set on a window in the normal state.
     waitForWindowState(QStringLiteral("normal"));
     if (m_pendingTop) {
