@@ -64,6 +64,7 @@ private slots:
     void editButtonReusesOneEditor();
     void quickButtonPostsTheSlotsSearch();
     void cycleAndIndicators();
+    void scanLabelToolTipTellsTheLatestRun();
 };
 
 void MainFrmTest::startUpLoadsTheFilesAndHidesTheBrowser() {
@@ -317,6 +318,17 @@ void MainFrmTest::cycleAndIndicators() {
     h.window->setScanning(false);
     QCOMPARE(text2->palette().color(QPalette::Base), QColor(255, 255, 255));
     QVERIFY(h.find<QLabel>(u"Label3"_qs)->text().isEmpty());
+}
+
+void MainFrmTest::scanLabelToolTipTellsTheLatestRun() {
+    Harness h;
+    h.window->formLoad();
+    auto* label3 = h.find<QLabel>(u"Label3"_qs);
+    QVERIFY(label3->toolTip().contains(u"すぐにスキャン"_qs));
+    QVERIFY(label3->toolTip().contains(u"まだスキャンしていません"_qs));
+    QTest::mouseClick(label3, Qt::LeftButton);
+    QVERIFY(label3->toolTip().contains(u"すぐにスキャン"_qs));
+    QVERIFY2(label3->toolTip().contains(u"前回のスキャン"_qs), qPrintable(label3->toolTip()));
 }
 
 QTEST_MAIN(MainFrmTest)
