@@ -88,6 +88,7 @@ class ScanE2eTest : public QObject {
 private slots:
     void scansAnnounceOnlyUnseenRequests();
     void aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain();
+    void exitEndsTheProgramWhileAPageStalls_data();
     void exitEndsTheProgramWhileAPageStalls();
 };
 
@@ -156,7 +157,14 @@ void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
     QVERIFY(run.running());
 }
 
+void ScanE2eTest::exitEndsTheProgramWhileAPageStalls_data() {
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("Exit button") << false;
+    QTest::newRow("closing the window") << true;
+}
+
 void ScanE2eTest::exitEndsTheProgramWhileAPageStalls() {
+    QFETCH(bool, closeBox);
     Simulator sim;
     QVERIFY(sim.start());
     QVERIFY(sim.command(u"fail system_dev stall always"_qs).startsWith(u"OK"_qs));
@@ -170,7 +178,13 @@ void ScanE2eTest::exitEndsTheProgramWhileAPageStalls() {
         QThread::msleep(100);
     QVERIFY(!sim.requestsWithBody("key=system_dev").isEmpty());
     QThread::msleep(500);
-    run.clickClient({100, 152}); // Exit
+    if (closeBox) {
+        // The window manager's close (Alt+F4) on the main window.
+        runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, run.window()});
+        run.key(u"alt+F4"_qs);
+    } else {
+        run.clickClient({100, 152}); // Exit
+    }
     // Ends during the wait, long before the page's time limit.
     QCOMPARE(run.waitForEnd(10000), 0);
 }
