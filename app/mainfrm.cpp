@@ -2,6 +2,7 @@
 
 #include "app/account.h"
 #include "app/monitorwiring.h"
+#include "app/waitpump.h"
 #include "platform/errors.h"
 #include "platform/handler.h"
 #include "platform/textfile.h"
@@ -208,6 +209,7 @@ void MainFrm::buildControls() {
 
     connect(m_myBussines, &QPushButton::clicked, this, [this] { runGuarded([this] { my_bussines_Click(); }); });
     connect(m_command2, &QPushButton::clicked, this, [this] { runGuarded([this] { Command2_Click(); }); });
+    installWaitPump(m_command2);
     connect(m_editButton, &QPushButton::clicked, this, [this] { runGuarded([this] { edit_button_Click(); }); });
     connect(m_whelp, &QAction::triggered, this, [this] { runGuarded([this] { whelp_Click(); }); });
     for (QLineEdit* box : m_text1)

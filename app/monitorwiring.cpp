@@ -6,7 +6,9 @@
 
 namespace velkoria {
 
-MonitorWiring::MonitorWiring(const Controls& controls, Browser& browser) : m_controls(controls), m_browser(browser) {}
+MonitorWiring::MonitorWiring(const Controls& controls, Browser& browser) : m_controls(controls), m_browser(browser) {
+    showSummary(ScanSummary{});
+}
 
 void MonitorWiring::startScheduleTimer(int intervalMs) {
     m_controls.timer1.start(intervalMs);
@@ -46,6 +48,10 @@ void MonitorWiring::setScanning(bool scanning) {
     // The run does not return to the event loop while pages load: paint now.
     text2.repaint();
     m_controls.label3.repaint();
+}
+
+void MonitorWiring::showSummary(const ScanSummary& summary) {
+    m_controls.label3.setToolTip(scanLabelToolTip(summary));
 }
 
 } // namespace velkoria

@@ -36,6 +36,7 @@ public:
     void hideBrowser() override;
     // ScanIndicators
     void setScanning(bool scanning) override;
+    void showSummary(const ScanSummary& summary) override;
 
 private:
     Controls m_controls;

@@ -118,6 +118,11 @@ PageLoad Marketplace::waitpage() {
     return waitForPage(m_browser, std::chrono::seconds(m_settings.loadTimeoutSeconds));
 }
 
+PageLoad Marketplace::waitpage(std::chrono::milliseconds atMost) {
+    const std::chrono::milliseconds configured = std::chrono::seconds(m_settings.loadTimeoutSeconds);
+    return waitForPage(m_browser, std::min(configured, atMost));
+}
+
 void Marketplace::quickAccess(const QString& key, const QString& sort) {
     // From the click to the end of the wait, including a message box on the
     // way, no scan may start inside this handler.

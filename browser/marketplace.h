@@ -72,6 +72,8 @@ public:
     void mybussines(const QString& id, const QString& password);
     // `waitpage`: waitForPage with the configured time limit.
     PageLoad waitpage();
+    // `waitpage` with the configured time limit or atMost, whichever is shorter.
+    PageLoad waitpage(std::chrono::milliseconds atMost);
 
     // `Command1_Click`: shows the browser, posts the slot's search and waits.
     // A key that cannot be sent gets a message and nothing is sent.

@@ -26,6 +26,21 @@ private:
     qsizetype m_pos = -2; // not searched yet
 };
 
+// Where an ID can end: its closing double quote, or a character that no ID
+// reaches past (a tag's angle bracket, white space, a line end). An ID that
+// meets one of the others first has lost its quote: it gives no entry, rather
+// than running on into the rest of the page.
+bool endsId(QChar c) {
+    return c == u'"' || c == u'<' || c == u'>' || c.isSpace();
+}
+
+qsizetype findIdEnd(QStringView html, qsizetype from) {
+    for (qsizetype i = from; i < html.size(); ++i)
+        if (endsId(html.at(i)))
+            return i;
+    return -1;
+}
+
 } // namespace
 
 void findnewjobs(QStringView html, QStringView needle, ScanResults& results) {
@@ -39,9 +54,11 @@ void findnewjobs(QStringView html, QStringView needle, ScanResults& results) {
 
     NextOccurrence nextEnd([&](qsizetype from) { return endMatcher.indexIn(html, from); });
     NextOccurrence nextIcon([&](qsizetype from) { return iconMatcher.indexIn(html, from); });
-    NextOccurrence nextQuote([&](qsizetype from) { return html.indexOf(u'"', from); });
+    NextOccurrence nextIdEnd([&](qsizetype from) { return findIdEnd(html, from); });
 
-    for (qsizetype pos = linkMatcher.indexIn(html, 0); pos >= 0; pos = linkMatcher.indexIn(html, pos + n)) {
+    qsizetype next = -1;
+    for (qsizetype pos = linkMatcher.indexIn(html, 0); pos >= 0; pos = next) {
+        next = linkMatcher.indexIn(html, pos + n);
         const qsizetype end = nextEnd.at(pos);
         if (end < 0)
             return; // no end marker after this link, so none after any later link either
@@ -51,9 +68,12 @@ void findnewjobs(QStringView html, QStringView needle, ScanResults& results) {
         if (icon < 0 || icon + iconLength > end)
             continue;
         const qsizetype idStart = pos + n;
-        const qsizetype quote = nextQuote.at(pos);
-        if (quote < idStart)
-            continue; // no double quote after the marker: no ID, no entry
+        const qsizetype quote = nextIdEnd.at(pos);
+        // No closing double quote within the link: no ID, no entry. Nor does an
+        // ID reach into the next link, so IDs never overlap and together never
+        // hold more than the page.
+        if (quote < idStart || html.at(quote) != u'"' || (next >= 0 && quote > next))
+            continue;
         results.newitem.append(html.sliced(idStart, quote - idStart).toString());
         results.newitemtitle.append(results.curtitle);
     }

@@ -38,12 +38,14 @@ struct ScanResults {
 
 // `findnewjobs`: appends to results every link marker (needle, non-empty) of
 // the page text whose stretch up to the first end marker after it holds the
-// new icon. The ID is the text from just after the marker up to the first
-// double quote after the marker. The search for the next link resumes
+// new icon. The ID is the text from just after the marker up to the double
+// quote that closes it; an ID never runs past its own link: a link in which
+// a '<', a '>', white space, a line end or the next link marker comes before
+// that quote (or which has no quote after it) adds nothing. The search for the next link resumes
 // needle's length after the start of the current one, so a link that shares
 // characters with the previous marker is not found; a link without an end
-// marker after it, or without a double quote after it, adds nothing.
-// Runs in time linear in the page text.
+// marker after it adds nothing. Runs in time and memory linear in the page
+// text.
 void findnewjobs(QStringView html, QStringView needle, ScanResults& results);
 
 // `readjobpage`: the browser's current page through findnewjobs with the

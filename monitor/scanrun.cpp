@@ -37,17 +37,23 @@ void ScanRun::scanjobs() {
     m_market.browser().setVisible(false);
     m_indicators.setScanning(true);
     m_results.clear();
+    m_health.startRun();
     const bool allLoaded = readPages();
     const QStringList seen = readSeenRequests();
     announce(seen);
     // A page that did not load is no page without news: keep the previous
     // IDs, or its requests would be announced again after the hiccup.
     savenewitems(allLoaded ? QStringList{} : seen);
+    m_health.finishRun(QDateTime::currentDateTime());
+    m_indicators.showSummary(m_health.summary());
+    for (const QString& message : m_health.takeMessages())
+        m_messages.show(message);
     m_indicators.setScanning(false);
 }
 
 bool ScanRun::readPages() {
     bool allLoaded = true;
+    bool stalled = false;
     for (int n = 1; n <= kButtonSlots; ++n) {
         const TableRow row = m_buttons.slot(n);
         if (row.key.isEmpty())
@@ -61,10 +67,14 @@ bool ScanRun::readPages() {
             continue;
         }
         try {
-            if (m_market.waitpage() != PageLoad::Complete) {
+            const PageLoad load = stalled ? m_market.waitpage(stalledRunLimit) : m_market.waitpage();
+            if (load != PageLoad::Complete) {
                 // The browser holds its error page, or still the previous slot's page:
                 // reading it would credit that page's requests to this caption.
                 allLoaded = false;
+                stalled = stalled || load == PageLoad::TimedOut;
+                m_health.pageFailed(row.key, row.caption,
+                                    load == PageLoad::TimedOut ? PageFailure::TimedOut : PageFailure::LoadFailed);
                 continue;
             }
             m_results.curtitle = row.caption;
@@ -76,7 +86,10 @@ bool ScanRun::readPages() {
             // page was awaited or read): a page that did not load, no reason to
             // end the program.
             allLoaded = false;
+            m_health.pageFailed(row.key, row.caption, PageFailure::NoAnswer);
+            continue;
         }
+        m_health.pageRead(row.key, row.caption);
     }
     return allLoaded;
 }

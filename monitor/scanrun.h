@@ -2,12 +2,14 @@
 
 #include "browser/marketplace.h"
 #include "buttons/tables.h"
+#include "monitor/scanhealth.h"
 #include "monitor/scanner.h"
 #include "platform/messages.h"
 
 #include <QColor>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 
 namespace velkoria {
@@ -41,6 +43,8 @@ public:
     // window process its events until its message boxes, so the window must
     // paint both controls before returning (a synchronous repaint).
     virtual void setScanning(bool scanning) = 0;
+    // What the latest finished run did (the scan label's tooltip).
+    virtual void showSummary(const ScanSummary& summary) { Q_UNUSED(summary); }
 };
 
 // What the schedule starts.
@@ -71,6 +75,13 @@ public:
 
     // The latest run's collection (kept until the next run starts).
     const ScanResults& results() const { return m_results; }
+    // What the latest finished run read, for the scan label.
+    const ScanSummary& summary() const { return m_health.summary(); }
+
+    // After a page ran out of its time limit, the later pages of the same run
+    // get this much at most: a site that stalls every page costs one full
+    // limit per run, not one per category.
+    static constexpr std::chrono::seconds stalledRunLimit{5};
 
 private:
     // Loads and reads the page of every bound slot; false if any did not load.
@@ -84,6 +95,7 @@ private:
     MessageSink& m_messages;
     std::function<QString()> m_sort;
     ScanResults m_results;
+    ScanHealth m_health;
     bool m_running = false;
 };
 

@@ -6,6 +6,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     qt6-httpserver-dev qt6-websockets-dev libssl-dev
     libbenchmark-dev
+    clang-14 libclang-rt-14-dev
     chromium
     xvfb xauth openbox x11-utils xdotool imagemagick
     fonts-ipafont-gothic fonts-noto-cjk

@@ -1,6 +1,7 @@
 #include "platform/cdp/cdpbrowser.h"
 
 #include "platform/cdp/browserprocess.h"
+#include "platform/waitpump.h"
 
 #include <QJsonArray>
 #include <QThread>
@@ -147,7 +148,10 @@ void CdpBrowser::onEvent(const QString& method, const QJsonObject& params, const
 }
 
 void CdpBrowser::disableFetchWhenSettled() {
-    if (m_fetchEnabled && m_watcher.settled()) {
+    // While the window is hidden, only the program navigates (a scan run's pages
+    // one after the other): interception stays on, which saves turning it on and
+    // off again for every page. Once the user can browse, it goes off.
+    if (m_fetchEnabled && m_watcher.settled() && !m_hidden) {
         m_fetchEnabled = false;
         m_interceptor.disarm();
         postQuietly(QStringLiteral("Fetch.disable"), {});
@@ -249,8 +253,10 @@ void CdpBrowser::waitForWindowState(const QString& state) {
     // protocol reports no event for it. Without a window manager minimizing
     // is ignored altogether: hence the limit.
     const QDeadlineTimer deadline(WindowStateLimitMs);
-    while (windowBounds().value(u"windowState").toString() != state && !deadline.hasExpired())
+    while (windowBounds().value(u"windowState").toString() != state && !deadline.hasExpired()) {
+        runWaitPump();
         QThread::msleep(10);
+    }
 }
 
 void CdpBrowser::setVisible(bool visible) {
@@ -263,6 +269,7 @@ void CdpBrowser::setVisible(bool visible) {
     }
     setWindowBounds({{QStringLiteral("windowState"), QStringLiteral("normal")}});
     m_hidden = false;
+    disableFetchWhenSettled();
     // Bounds can only be set on a window in the normal state.
     waitForWindowState(QStringLiteral("normal"));
     if (m_pendingTop) {

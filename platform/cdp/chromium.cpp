@@ -6,8 +6,17 @@
 #include "platform/errors.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStorageInfo>
+#include <QSysInfo>
+#include <QTemporaryFile>
+
+#if !defined(Q_OS_WIN)
+#include <csignal>
+#include <sys/types.h>
+#endif
 
 namespace velkoria {
 
@@ -90,6 +99,101 @@ QStringList browserArguments(const QString& profileFolder) {
     };
 }
 
+// Why a folder (or the nearest folder above it that exists) takes no files.
+QString whyNotWritable(const QString& folder) {
+    QString existing = folder;
+    while (!QFileInfo(existing).exists()) {
+        const QString parent = QFileInfo(existing).absolutePath();
+        if (parent == existing)
+            break;
+        existing = parent;
+    }
+    const QFileInfo info(existing);
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("%1 はフォルダではなくファイルです").arg(QDir::toNativeSeparators(existing));
+    const QStorageInfo storage(existing);
+    if (storage.isValid() && storage.isReadOnly())
+        return QStringLiteral("読み取り専用のドライブにあります");
+    // Less than a few megabytes: the browser could not even write its profile.
+    if (storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < 4 * 1024 * 1024)
+        return QStringLiteral("ディスクの空きがありません");
+    if (!info.isWritable())
+        return QStringLiteral("書き込む権限がありません");
+    return QStringLiteral("書き込めません");
+}
+
+RuntimeError profileFailure(const QString& folder, const QString& cause) {
+    return makeError(CannotStartBrowser,
+                     QStringLiteral("ブラウザ用のフォルダ %1 を使えません (%2)。"
+                                    "このフォルダを作成して書き込めるようにしてから、Velkoria を起動してください。")
+                         .arg(QDir::toNativeSeparators(folder), cause));
+}
+
+// The browser gets a profile folder of the program's own, or it does not start:
+// given a folder it cannot use, Chromium quietly falls back to the user's own
+// default profile. So the folder is made and a file is written and removed in
+// it before the browser is started.
+void prepareProfileFolder(const QString& folder) {
+    const QFileInfo info(folder);
+    if (info.exists() && !info.isDir())
+        throw profileFailure(folder, QStringLiteral("同じ名前のファイルがあります"));
+    if (!QDir().mkpath(folder))
+        throw profileFailure(folder, whyNotWritable(folder));
+    QTemporaryFile probe(folder + QStringLiteral("/write-test-XXXXXX"));
+    // A little more than nothing, so that a full disk shows here.
+    const QByteArray block(64 * 1024, '\0');
+    if (!probe.open() || probe.write(block) != block.size() || !probe.flush())
+        throw profileFailure(folder, whyNotWritable(folder));
+}
+
+#if !defined(Q_OS_WIN)
+// The process that holds the profile, or 0. A running Chromium-family browser
+// keeps the link "SingletonLock" -> "HOST-PID" in its profile; a link left
+// behind by a browser that was killed names a process that has ended (or one
+// that has nothing to do with this profile: its command line tells).
+qint64 profileHolder(const QString& folder) {
+    const QString target = QFile::symLinkTarget(folder + QStringLiteral("/SingletonLock"));
+    const QString lock = QFileInfo(target).fileName();
+    const qsizetype dash = lock.lastIndexOf(u'-');
+    if (dash <= 0 || lock.left(dash) != QSysInfo::machineHostName())
+        return 0;
+    bool ok = false;
+    const qint64 pid = lock.mid(dash + 1).toLongLong(&ok);
+    if (!ok || pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0)
+        return 0;
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (cmdline.open(QIODevice::ReadOnly)) {
+        const QByteArray arguments = cmdline.readAll();
+        const QByteArray option = QByteArray("--user-data-dir=") + QFile::encodeName(QDir::toNativeSeparators(folder));
+        if (!arguments.contains(option))
+            return 0;
+    }
+    return pid;
+}
+
+void refuseProfileInUse(const QString& folder) {
+    const qint64 holder = profileHolder(folder);
+    if (holder != 0)
+        throw makeError(CannotStartBrowser,
+                        QStringLiteral("ブラウザ用のフォルダ %1 は、実行中の別のブラウザ (プロセス %2) が使っています。"
+                                       "同じフォルダの Velkoria がすでに起動していないか確かめてください。")
+                            .arg(QDir::toNativeSeparators(folder))
+                            .arg(holder));
+}
+#else
+void refuseProfileInUse(const QString& folder) {
+    // A running Chromium-family browser on Windows keeps "lockfile" in its
+    // profile open without sharing it: it cannot be removed then. One left
+    // behind by a browser that was killed is removed here.
+    const QString lock = folder + QStringLiteral("/lockfile");
+    if (QFileInfo::exists(lock) && !QFile::remove(lock))
+        throw makeError(CannotStartBrowser,
+                        QStringLiteral("ブラウザ用のフォルダ %1 は、実行中の別のブラウザが使っています。"
+                                       "同じフォルダの Velkoria がすでに起動していないか確かめてください。")
+                            .arg(QDir::toNativeSeparators(folder)));
+}
+#endif
+
 // The browser's own error output goes with the failure: it is what tells a
 // missing display or library apart from a crash.
 RuntimeError launchFailure(BrowserProcess& process, const QString& what, bool ended) {
@@ -106,7 +210,8 @@ RuntimeError launchFailure(BrowserProcess& process, const QString& what, bool en
 
 std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& profileFolder) {
     const QString executable = findBrowser(settings.executable);
-    QDir().mkpath(profileFolder);
+    prepareProfileFolder(profileFolder);
+    refuseProfileInUse(profileFolder);
     QStringList arguments = browserArguments(profileFolder);
     for (const QString& argument : settings.arguments)
         if (!argument.isEmpty())
@@ -121,8 +226,12 @@ std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& 
         connection->call(QStringLiteral("Browser.getVersion"), {}, {}, QDeadlineTimer(kFirstAnswerLimitMs));
     } catch (const RuntimeError& error) {
         connection.reset(); // closes the pipe
-        if (error.number() == BrowserGone)
+        if (error.number() == BrowserGone) {
+            process->waitForExit(2000);
+            // Another copy took the profile between the check and the start.
+            refuseProfileInUse(profileFolder);
             throw launchFailure(*process, QStringLiteral("が起動直後に終了しました。"), true);
+        }
         throw launchFailure(*process, QStringLiteral("が %1 秒以内に応答しません。").arg(kFirstAnswerLimitMs / 1000),
                             false);
     }

@@ -1,6 +1,9 @@
 #include "platform/cdp/connection.h"
 
+#include "platform/waitpump.h"
+
 #include <QJsonDocument>
+#include <QScopeGuard>
 
 namespace velkoria::cdp {
 
@@ -51,10 +54,16 @@ QJsonObject Connection::call(const QString& method, const QJsonObject& params, c
         result = r;
         error = e;
     });
+    // Should the wait end otherwise (the user ends the program from it), the
+    // reply must not reach this frame any more.
+    const auto forget = qScopeGuard([&] {
+        if (!answered)
+            m_pending.erase(id);
+    });
     while (!answered) {
         // The limit holds even while events keep coming without the reply.
         if (deadline.hasExpired() || pump(deadline) == Pumped::Timeout) {
-            m_pending.erase(id); // its reply, should it come, is ignored
+            // Its reply, should it come, is ignored.
             throw makeError(AutomationError, QStringLiteral("ブラウザが応答しません (%1)").arg(method));
         }
     }
@@ -99,14 +108,26 @@ Connection::Pumped Connection::pump(QDeadlineTimer deadline) {
     if (m_gone)
         return Pumped::Gone;
     QByteArray message;
-    switch (m_transport->read(message, deadline)) {
-    case Transport::ReadResult::Timeout:
-        return Pumped::Timeout;
-    case Transport::ReadResult::Closed:
-        markGone();
-        return Pumped::Gone;
-    case Transport::ReadResult::Message:
-        break;
+    for (bool read = false; !read;) {
+        // In short slices while the program has windows to keep alive: a slow or
+        // stalled site must not freeze them.
+        const bool sliced = haveWaitPump() && (deadline.isForever() || deadline.remainingTime() > waitPumpSliceMs);
+        const QDeadlineTimer slice = sliced ? QDeadlineTimer(waitPumpSliceMs) : deadline;
+        switch (m_transport->read(message, slice)) {
+        case Transport::ReadResult::Timeout:
+            if (!sliced || deadline.hasExpired())
+                return Pumped::Timeout;
+            runWaitPump();
+            if (m_gone)
+                return Pumped::Gone;
+            continue;
+        case Transport::ReadResult::Closed:
+            markGone();
+            return Pumped::Gone;
+        case Transport::ReadResult::Message:
+            read = true;
+            break;
+        }
     }
     dispatch(message);
     // Whatever came in the same burst goes too, so that one wakeup sees it all.

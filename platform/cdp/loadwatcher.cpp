@@ -77,8 +77,12 @@ void LoadWatcher::handleEvent(const QString& method, const QJsonObject& params) 
         const QString name = text(params, "name");
         if (name == QLatin1String("DOMContentLoaded"))
             m_readyState = 3;
-        else if (name == QLatin1String("load"))
+        else if (name == QLatin1String("load")) {
+            // The document is complete: the frame's own "stopped loading" follows
+            // a few milliseconds later and is not waited for.
+            m_loading = false;
             settle();
+        }
     } else if (method == QLatin1String("Network.responseReceived")) {
         if (m_pending && !m_loaderId.isEmpty() && text(params, "requestId") == m_loaderId &&
             params.value(QLatin1String("response")).toObject().value(QLatin1String("status")).toInt() >= 400)

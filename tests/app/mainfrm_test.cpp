@@ -74,6 +74,7 @@ private slots:
     void nothingRunsOnceTheProgramIsEnding_data();
     void nothingRunsOnceTheProgramIsEnding();
     void messageBoxIsPlain();
+    void scanLabelToolTipTellsTheLatestRun();
 };
 
 void MainFrmTest::startUpLoadsTheFilesAndHidesTheBrowser() {
@@ -492,6 +493,17 @@ void MainFrmTest::messageBoxIsPlain() {
     QVERIFY(noIcon);
     // Wide enough for a title bar with the whole caption.
     QVERIFY(width >= QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(programTitle()) + 100);
+}
+
+void MainFrmTest::scanLabelToolTipTellsTheLatestRun() {
+    Harness h;
+    h.window->formLoad();
+    auto* label3 = h.find<QLabel>(u"Label3"_qs);
+    QVERIFY(label3->toolTip().contains(u"すぐにスキャン"_qs));
+    QVERIFY(label3->toolTip().contains(u"まだスキャンしていません"_qs));
+    QTest::mouseClick(label3, Qt::LeftButton);
+    QVERIFY(label3->toolTip().contains(u"すぐにスキャン"_qs));
+    QVERIFY2(label3->toolTip().contains(u"前回のスキャン"_qs), qPrintable(label3->toolTip()));
 }
 
 QTEST_MAIN(MainFrmTest)

@@ -87,6 +87,9 @@ class ScanE2eTest : public QObject {
     Q_OBJECT
 private slots:
     void scansAnnounceOnlyUnseenRequests();
+    void aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain();
+    void exitEndsTheProgramWhileAPageStalls_data();
+    void exitEndsTheProgramWhileAPageStalls();
 };
 
 void ScanE2eTest::scansAnnounceOnlyUnseenRequests() {
@@ -129,6 +132,61 @@ void ScanE2eTest::scansAnnounceOnlyUnseenRequests() {
     // ...so the run after it announces none of them again.
     QCOMPARE(scan(run), QStringList());
     QVERIFY(run.running());
+}
+
+void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
+    Simulator sim;
+    QVERIFY(sim.start());
+    ProgramRun run;
+    run.prepare(sim, 10);
+    QVERIFY(run.start());
+    scan(run); // the first run announces what is there
+
+    QVERIFY(sim.command(u"fail translation 500 3"_qs).startsWith(u"OK"_qs));
+    QCOMPARE(scan(run), QStringList());
+    QCOMPARE(scan(run), QStringList());
+    const QStringList third = scan(run);
+    QCOMPARE(third.size(), 1);
+    QVERIFY2(third[0].contains(u"「翻訳・通訳」"_qs) && third[0].contains(u"3 回続けて"_qs), qPrintable(third[0]));
+    // Still broken or not, it is said once; then the site answers again.
+    const QStringList fourth = scan(run);
+    QCOMPARE(fourth.size(), 1);
+    QVERIFY2(fourth[0].contains(u"「翻訳・通訳」"_qs) && fourth[0].contains(u"また読み込める"_qs),
+             qPrintable(fourth[0]));
+    QCOMPARE(scan(run), QStringList());
+    QVERIFY(run.running());
+}
+
+void ScanE2eTest::exitEndsTheProgramWhileAPageStalls_data() {
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("Exit button") << false;
+    QTest::newRow("closing the window") << true;
+}
+
+void ScanE2eTest::exitEndsTheProgramWhileAPageStalls() {
+    QFETCH(bool, closeBox);
+    Simulator sim;
+    QVERIFY(sim.start());
+    QVERIFY(sim.command(u"fail system_dev stall always"_qs).startsWith(u"OK"_qs));
+    ProgramRun run;
+    run.prepare(sim, 60);
+    QVERIFY(run.start());
+    run.clickScanLabel();
+    // The second category's page is being waited for, for up to a minute.
+    QDeadlineTimer stalled(20000);
+    while (sim.requestsWithBody("key=system_dev").isEmpty() && !stalled.hasExpired())
+        QThread::msleep(100);
+    QVERIFY(!sim.requestsWithBody("key=system_dev").isEmpty());
+    QThread::msleep(500);
+    if (closeBox) {
+        // The window manager's close (Alt+F4) on the main window.
+        runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, run.window()});
+        run.key(u"alt+F4"_qs);
+    } else {
+        run.clickClient({100, 152}); // Exit
+    }
+    // Ends during the wait, long before the page's time limit.
+    QCOMPARE(run.waitForEnd(10000), 0);
 }
 
 QTEST_GUILESS_MAIN(ScanE2eTest)

@@ -54,8 +54,16 @@ public:
     bool waitForActivity(QDeadlineTimer deadline) override {
         if (onWait)
             onWait();
+        if (stallsAtOnce) {
+            // Records the limit a stalling page got, without sleeping it out.
+            calls.append(u"wait"_qs);
+            limits.append(deadline.remainingTime());
+            return false;
+        }
         return FakeBrowser::waitForActivity(deadline);
     }
+    bool stallsAtOnce = false;
+    QList<qint64> limits;
     QString closeBefore;
     std::function<void()> onWait;
 
@@ -145,6 +153,8 @@ private slots:
     void closedBrowserEndsTheRun_data();
     void closedBrowserEndsTheRun();
     void runsNeverNest();
+    void aCategoryFailingThreeRunsInARowIsReportedOnceAndWhenMended();
+    void afterAPageRanOutOfTimeTheRestOfTheRunGetsAShortLimit();
 };
 
 void ScanRunTest::announcesUnseenInTableOrderAndStoresTheRun() {
@@ -347,6 +357,65 @@ void ScanRunTest::runsNeverNest() {
     // Afterwards a tick starts a run again.
     schedule.tick();
     QCOMPARE(rig.browser.navigations.size(), 3);
+}
+
+void ScanRunTest::aCategoryFailingThreeRunsInARowIsReportedOnceAndWhenMended() {
+    Rig rig;
+    rig.browser.busyPolls = 0;
+    rig.bind(1, u"good"_qs, u"ロゴ"_qs);
+    rig.bind(3, u"bad"_qs, u"翻訳"_qs);
+    rig.pages[u"good"_qs] = page({u"1"_qs});
+    FakeBrowser::Page bad = page({u"2"_qs});
+    bad.failed = true;
+    rig.pages[u"bad"_qs] = bad;
+    QVERIFY(!rig.run.summary().finished.isValid());
+
+    const QString broken = monitoringBrokenMessage(u"翻訳"_qs, PageFailure::LoadFailed);
+    QVERIFY(broken.contains(u"翻訳"_qs));
+    QStringList perRun;
+    for (int run = 1; run <= 5; ++run) {
+        if (run == 5)
+            rig.pages[u"bad"_qs].failed = false; // the site works again
+        rig.clearRecords();
+        rig.run.scanjobs();
+        perRun.append(rig.boxes().filter(u"リアルタイム検査"_qs).join(u'|'));
+        // The summary counts the run's pages; the announcements stay as they were.
+        QCOMPARE(rig.run.summary().read, 2);
+        QCOMPARE(rig.run.summary().failed, run == 5 ? 0 : 1);
+        QCOMPARE(rig.boxes().count(box(u"ロゴ"_qs)), run == 1 ? 1 : 0);
+    }
+    QCOMPARE(perRun, (QStringList{QString(), QString(), broken, QString(), monitoringMendedMessage(u"翻訳"_qs)}));
+    QVERIFY(rig.run.summary().finished.isValid());
+    QVERIFY(scanLabelToolTip(rig.run.summary()).contains(u"2 カテゴリ"_qs));
+
+    // A failure now and then is no broken monitor.
+    for (int run = 1; run <= 4; ++run) {
+        rig.pages[u"bad"_qs].failed = run % 3 != 0;
+        rig.clearRecords();
+        rig.run.scanjobs();
+        QCOMPARE(rig.boxes().filter(u"リアルタイム検査"_qs), QStringList());
+    }
+}
+
+void ScanRunTest::afterAPageRanOutOfTimeTheRestOfTheRunGetsAShortLimit() {
+    Rig rig(60);
+    rig.browser.stallsAtOnce = true;
+    FakeBrowser::Page stalling = page({u"1"_qs});
+    stalling.stalls = true;
+    for (int slot = 1; slot <= 3; ++slot) {
+        rig.bind(slot, u"k%1"_qs.arg(slot), u"C%1"_qs.arg(slot));
+        rig.pages[u"k%1"_qs.arg(slot)] = stalling;
+    }
+    rig.run.scanjobs();
+    QCOMPARE(rig.browser.limits.size(), 3);
+    QVERIFY(rig.browser.limits[0] > 50000);
+    QVERIFY(rig.browser.limits[1] <= 5000);
+    QVERIFY(rig.browser.limits[2] <= 5000);
+
+    // The next run starts with the full limit again.
+    rig.browser.limits.clear();
+    rig.run.scanjobs();
+    QVERIFY(rig.browser.limits[0] > 50000);
 }
 
 QTEST_MAIN(ScanRunTest)

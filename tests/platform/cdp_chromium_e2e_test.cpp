@@ -178,6 +178,22 @@ private slots:
         load(QStringLiteral("/back"));
     }
 
+    void interceptionChangesOnlyTheProgramsOwnPosts() {
+        // Hidden, the browser keeps request interception on between the
+        // program's pages: a frame's document and the page's own navigation
+        // go out untouched, and the program's next page is a POST again.
+        server.respond("/framed", {200, "text/html", "<html><body><iframe src=\"/child\"></iframe>page</body></html>"});
+        load(QStringLiteral("/framed"), "f=1");
+        QCOMPARE(server.requestsFor("/child").value(0).method, QByteArray("GET"));
+        browser->evaluate(QStringLiteral("location.href = '/own'"));
+        QTRY_COMPARE_WITH_TIMEOUT(server.requestsFor("/own").size(), 1, 10000);
+        QCOMPARE(server.requestsFor("/own")[0].method, QByteArray("GET"));
+        QTRY_VERIFY_WITH_TIMEOUT(!browser->busy(), 10000);
+        load(QStringLiteral("/next"), "n=2");
+        QCOMPARE(server.requestsFor("/next").value(0).method, QByteArray("POST"));
+        QCOMPARE(server.requestsFor("/next").value(0).body, QByteArray("n=2"));
+    }
+
     void idleProgramKeepsPostingThroughItsEventLoop() {
         // My Business posts and returns to the event loop without waiting.
         browser->navigate(server.url(QStringLiteral("/login")), "email=a&pass1=b", FormHeader);

@@ -1,4 +1,5 @@
 #include "platform/cdp/connection.h"
+#include "platform/waitpump.h"
 #include "tests/platform/faketransport.h"
 #include "tests/support/fakes.h"
 
@@ -203,6 +204,30 @@ private slots:
     void waitReturnsFalseAtTheDeadline() {
         QVERIFY(!connection->waitForMessage(QDeadlineTimer(0)));
         QVERIFY(!connection->isGone());
+    }
+
+    void waitsKeepTheProgramsWindowsAliveUntilTheAnswer() {
+        // A browser that answers only after a while: the wait runs the program's
+        // pump every slice meanwhile, and the answer still reaches the caller.
+        fake->slowReads = true;
+        int pumped = 0;
+        setWaitPump([&] {
+            if (++pumped == 5)
+                fake->reply(fake->written[0].value(u"id").toInteger(), {{QStringLiteral("ok"), true}});
+        });
+        const auto unset = qScopeGuard([] { setWaitPump({}); });
+        const QJsonObject result = connection->call(QStringLiteral("Page.reload"), {}, {}, QDeadlineTimer(5000));
+        QVERIFY(result.value(u"ok").toBool());
+        QCOMPARE(pumped, 5);
+
+        // A user who ends the program from the pump ends the wait at once; the
+        // command's late answer goes nowhere.
+        setWaitPump([] { throw test::ProgramEnded{0}; });
+        QVERIFY_THROWS_EXCEPTION(test::ProgramEnded,
+                                 connection->call(QStringLiteral("Page.reload"), {}, {}, QDeadlineTimer(5000)));
+        setWaitPump({});
+        fake->reply(fake->written[1].value(u"id").toInteger(), {});
+        QVERIFY(connection->waitForMessage(QDeadlineTimer(0)));
     }
 
     void malformedMessagesAreSkipped() {

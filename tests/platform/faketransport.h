@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <QThread>
 #include <functional>
 
 namespace velkoria::test {
@@ -23,8 +24,10 @@ public:
             onWrite(command);
         return true;
     }
-    ReadResult read(QByteArray& message, QDeadlineTimer) override {
+    ReadResult read(QByteArray& message, QDeadlineTimer deadline) override {
         ++reads;
+        if (slowReads && incoming.isEmpty() && !inputClosed)
+            QThread::msleep(static_cast<unsigned long>(qMax<qint64>(0, deadline.remainingTime())));
         if (!incoming.isEmpty()) {
             message = incoming.takeFirst();
             return ReadResult::Message;
@@ -57,7 +60,8 @@ public:
     bool inputClosed = false;
     bool outputClosed = false;
     int reads = 0;
-    bool chatty = false; // a browser that keeps sending events and never answers
+    bool chatty = false;    // a browser that keeps sending events and never answers
+    bool slowReads = false; // nothing queued: a read sleeps out its deadline
 };
 
 } // namespace velkoria::test

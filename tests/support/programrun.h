@@ -58,6 +58,7 @@ public:
     // Starts the program; false unless its main window is up within the limit.
     bool start(int timeoutMs = 30000);
     bool running() const { return m_process.state() != QProcess::NotRunning; }
+    qint64 processId() const { return m_process.processId(); }
     // Waits for the program to end; returns its exit code, or -1 if it is still running.
     int waitForEnd(int timeoutMs);
 

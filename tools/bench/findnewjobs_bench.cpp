@@ -5,6 +5,9 @@
 //                (with icons and quotes) after the last end marker
 //   one-stretch  thousands of request links before one end marker at the very
 //                end, the icon just before it: every link is an entry
+//   unquoted     20,000 new-marked entries whose links lost their closing
+//                quote, one quote at the very end of the page: the IDs must
+//                not run on to it (memory would grow with the square of the page)
 //   reference    the procedure searching again from every link, for comparison
 //
 // Throughput is page text per second, counted in bytes of the text as held in
@@ -57,6 +60,16 @@ QString oneStretch(qsizetype size) {
     return html + QStringLiteral("<IMG src=\"/img/new.gif\"><FONT size=\"2\">見積件数</FONT>") + kFoot;
 }
 
+QString unquoted(int links) {
+    QString html = kHead;
+    for (int id = 10000; id < 10000 + links; ++id)
+        html += QStringLiteral("<TR><TD><A href=/browse/request/%1>%2</A> <IMG src=\"/img/new.gif\"></TD>"
+                               "<TD><FONT size=\"2\">見積件数</FONT></TD></TR>\n")
+                    .arg(id)
+                    .arg(kTitles[id % 4]);
+    return html + kFoot;
+}
+
 // The procedure as first written: the end marker and the icon searched again
 // from every link.
 void referenceScan(const QString& html, const QString& needle, ScanResults& results) {
@@ -79,6 +92,8 @@ QString makePage(int kind, qsizetype size) {
         return realistic(size);
     case 1:
         return linksAfterLastEnd(size);
+    case 3:
+        return unquoted(int(size));
     default:
         return oneStretch(size);
     }
@@ -109,6 +124,7 @@ void pages(benchmark::internal::Benchmark* b) {
     for (int kind : {0, 1, 2})
         for (qsizetype size : {kMB / 2, 5 * kMB / 2}) // 1 MB and 5 MB of text
             b->Args({kind, size});
+    b->Args({3, 20000}); // here "chars" counts links
     b->Unit(benchmark::kMillisecond);
 }
 
