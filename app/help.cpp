@@ -36,8 +36,8 @@ void openManual(const QString& path, Shell& shell, Browser* browser, MessageSink
         return;
     if (browser && showInBrowser(path, *browser))
         return;
-    messages.show(
-        QStringLiteral("マニュアル %1 を表示できません。PDF を表示できるアプリケーションで開いてください。").arg(shown));
+    messages.show(QStringLiteral("マニュアル %1 を表示できません。PDF を表示できるアプリケーションで開いてください。")
+                      .arg(shown));
 }
 
 } // namespace velkoria

@@ -21,8 +21,8 @@ bool desktopHasApplicationFor(const QString& path) {
     if (xdgMime.isEmpty())
         return true;
     QProcess query;
-    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
-                          QMimeDatabase().mimeTypeForFile(path).name()});
+    query.start(xdgMime,
+                {QStringLiteral("query"), QStringLiteral("default"), QMimeDatabase().mimeTypeForFile(path).name()});
     if (!query.waitForFinished(5000)) {
         query.kill();
         query.waitForFinished(1000);
