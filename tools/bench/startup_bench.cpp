@@ -127,6 +127,16 @@ private:
         return found;
     }
 
+    // Whether any part of the window lies on the screen.
+    bool onScreen(Window window) {
+        XWindowAttributes a{};
+        if (!XGetWindowAttributes(m_display, window, &a))
+            return false;
+        const int width = DisplayWidth(m_display, DefaultScreen(m_display));
+        const int height = DisplayHeight(m_display, DefaultScreen(m_display));
+        return a.x + a.width > 0 && a.y + a.height > 0 && a.x < width && a.y < height;
+    }
+
     void loop() {
         QElapsedTimer clock;
         clock.start();
@@ -144,15 +154,15 @@ private:
             }
             XEvent event;
             XNextEvent(m_display, &event);
-            if (event.type == MapNotify && isBrowser(event.xmap.window)) {
+            if (event.type == MapNotify && isBrowser(event.xmap.window) && onScreen(event.xmap.window)) {
                 mappedAt[event.xmap.window] = clock.elapsed();
                 if (qEnvironmentVariableIsSet("STARTUP_BENCH_DEBUG")) {
                     XWindowAttributes a{};
                     XGetWindowAttributes(m_display, event.xmap.window, &a);
-                    std::fprintf(stderr, "map %lx at %lld: %dx%d+%d+%d override %d\n", event.xmap.window, clock.elapsed(), a.width, a.height, a.x, a.y, event.xmap.override_redirect);
+                    std::fprintf(stderr, "map %lx at %lld: %dx%d+%d+%d override %d\n", event.xmap.window,
+                                 clock.elapsed(), a.width, a.height, a.x, a.y, event.xmap.override_redirect);
                 }
-            }
-            else if (event.type == UnmapNotify && mappedAt.count(event.xunmap.window)) {
+            } else if (event.type == UnmapNotify && mappedAt.count(event.xunmap.window)) {
                 total = std::max<qint64>(total, 0) + clock.elapsed() - mappedAt[event.xunmap.window];
                 mappedAt.erase(event.xunmap.window);
             }
@@ -193,7 +203,8 @@ ProgramStart program(const QString& folder) {
             if (qEnvironmentVariableIsSet("STARTUP_BENCH_DEBUG")) {
                 timespec ts;
                 clock_gettime(CLOCK_MONOTONIC, &ts);
-                std::fprintf(stderr, "TRACE %.1f window seen; process started %lld ms before\n", ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6, result.windowMs);
+                std::fprintf(stderr, "TRACE %.1f window seen; process started %lld ms before\n",
+                             ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6, result.windowMs);
             }
             break;
         }
@@ -238,10 +249,15 @@ int main(int argc, char** argv) {
         QFile::copy(built + u'/' + name, folder + u'/' + name);
     QFile::copy(QStringLiteral(VELKORIA_SOURCE_DIR) + QStringLiteral("/data/button_info.txt"),
                 folder + QStringLiteral("/button_info.txt"));
-    if (asRoot()) {
+    // Extra browser arguments to try (STARTUP_BENCH_ARGS) go to the program's settings.
+    QString arguments = qEnvironmentVariable("STARTUP_BENCH_ARGS");
+    if (asRoot())
+        arguments += QStringLiteral(" --no-sandbox --test-type");
+    {
         QFile ini(folder + QStringLiteral("/velkoria.ini"));
-        if (ini.open(QIODevice::WriteOnly))
-            ini.write("[browser]\narguments=--no-sandbox --test-type\n");
+        if (!ini.open(QIODevice::WriteOnly) ||
+            !ini.write(QStringLiteral("[browser]\narguments=%1\n").arg(arguments.trimmed()).toUtf8()))
+            return 1;
     }
 
     try {
