@@ -88,43 +88,26 @@ QJsonObject CdpBrowser::call(const QString& method, const QJsonObject& params, b
 }
 
 void CdpBrowser::attach() {
-    // The setup runs as a chain of commands whose answers are handled as they
-    // arrive, while the program goes on starting (its window does not wait for
-    // the page's renderer). Whatever needs the page waits for the chain's end
-    // (ensureAttached); asking for the window to stay hidden does not.
-    m_hidden = true;
-    m_minimizePending = true;
-    setupStep(QStringLiteral("Target.getTargets"), {}, false, [this](const QJsonObject& result) {
-        for (const QJsonValue& target : result.value(u"targetInfos").toArray()) {
-            if (text(target.toObject(), "type") == QLatin1String("page")) {
-                m_targetId = text(target.toObject(), "targetId");
-                break;
-            }
+    const QJsonArray targets = call(QStringLiteral("Target.getTargets"), {}, false).value(u"targetInfos").toArray();
+    for (const QJsonValue& target : targets) {
+        if (text(target.toObject(), "type") == QLatin1String("page")) {
+            m_targetId = text(target.toObject(), "targetId");
+            break;
         }
-        if (!m_targetId.isEmpty()) {
-            startSession();
-            return;
-        }
-        setupStep(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), QStringLiteral("about:blank")}},
-                  false, [this](const QJsonObject& created) {
-                      m_targetId = text(created, "targetId");
-                      startSession();
-                  });
-    });
-}
+    }
+    if (m_targetId.isEmpty())
+        m_targetId = text(call(QStringLiteral("Target.createTarget"),
+                               {{QStringLiteral("url"), QStringLiteral("about:blank")}}, false),
+                          "targetId");
+    // The window is hidden first of all, and at once: the browser has just
+    // shown it. The window manager carries that out a moment later; nothing
+    // here waits for it (showing the window again does, see setVisible).
+    requestMinimize();
 
-void CdpBrowser::startSession() {
-    // The window is hidden first of all: the browser has just shown it. The
-    // window manager carries that out a moment later; nothing here waits for
-    // it (showing the window again does, see setVisible).
-    setupStep(QStringLiteral("Browser.getWindowForTarget"), {{QStringLiteral("targetId"), m_targetId}}, false,
-              [this](const QJsonObject& window) {
-                  setupStep(QStringLiteral("Browser.setWindowBounds"),
-                            {{QStringLiteral("windowId"), window.value(u"windowId")},
-                             {QStringLiteral("bounds"),
-                              QJsonObject{{QStringLiteral("windowState"), QStringLiteral("minimized")}}}},
-                            false, [](const QJsonObject&) {});
-              });
+    // The page's session is set up as a chain of commands whose answers are
+    // handled as they arrive, while the program goes on starting: its window
+    // does not wait for the page's renderer. Whatever needs the page waits
+    // for the chain's end (ensureAttached).
     setupStep(QStringLiteral("Target.attachToTarget"),
               {{QStringLiteral("targetId"), m_targetId}, {QStringLiteral("flatten"), true}}, false,
               [this](const QJsonObject& attached) {

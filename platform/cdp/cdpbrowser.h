@@ -28,9 +28,10 @@ public:
     // Closes the pipe; the browser ends by itself (it is not asked to quit).
     ~CdpBrowser() override;
 
-    // Finds the browser's page, hides its window and attaches to it. Returns
-    // at once: the answers are handled as they arrive, and every member that
-    // needs the page waits for them first (a failure is thrown from there).
+    // Finds the browser's page, asks for its window to be hidden and starts
+    // attaching to it. Does not wait for the page's session: its answers are
+    // handled as they arrive, and every member that needs the page waits for
+    // them first (a failure of the setup is thrown from there).
     void attach();
 
     void setVisible(bool visible) override;
@@ -54,7 +55,6 @@ private:
     QJsonObject call(const QString& method, const QJsonObject& params = {}, bool onPage = true);
     void refresh();
     void throwIfGone();
-    void startSession();
     void setupStep(const QString& method, const QJsonObject& params, bool onPage,
                    std::function<void(const QJsonObject&)> next);
     void ensureAttached();

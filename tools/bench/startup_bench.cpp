@@ -229,8 +229,36 @@ qint64 median(QList<qint64> values) {
     return values.isEmpty() ? -1 : values.at(values.size() / 2);
 }
 
+struct Contender {
+    QString label;
+    QString folder;
+    QList<qint64> shown;
+    int flashes = 0;
+    qint64 longestFlash = -1;
+};
+
+// A program folder for the executable: the installation data and settings
+// that start the browser as the tests do (plus STARTUP_BENCH_ARGS, arguments to try).
+bool makeFolder(const QString& folder, const QString& executable) {
+    QDir().mkpath(folder);
+    const QString built = QStringLiteral(VELKORIA_PROGRAM_DIR);
+    const QString data = QStringLiteral(VELKORIA_SOURCE_DIR) + QStringLiteral("/data/");
+    if (!QFile::copy(executable, folder + QStringLiteral("/velkoria")) ||
+        !QFile::copy(data + QStringLiteral("category.txt"), folder + QStringLiteral("/category.txt")) ||
+        !QFile::copy(data + QStringLiteral("button_info.txt"), folder + QStringLiteral("/button_info.txt")))
+        return false;
+    QString arguments = qEnvironmentVariable("STARTUP_BENCH_ARGS");
+    if (asRoot())
+        arguments += QStringLiteral(" --no-sandbox --test-type");
+    QFile ini(folder + QStringLiteral("/velkoria.ini"));
+    return ini.open(QIODevice::WriteOnly) &&
+           ini.write(QStringLiteral("[browser]\narguments=%1\n").arg(arguments.trimmed()).toUtf8()) > 0;
+}
+
 } // namespace
 
+// startup-bench [ROUNDS] [OTHER_VELKORIA ...]: the other executables (an older
+// build, say) are started in turn with this build's, under the same load.
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
@@ -242,51 +270,50 @@ int main(int argc, char** argv) {
         return 2;
     }
     QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("program"));
-    QDir().mkpath(folder);
-    const QString built = QStringLiteral(VELKORIA_PROGRAM_DIR);
-    for (const QString& name : {QStringLiteral("velkoria"), QStringLiteral("category.txt")})
-        QFile::copy(built + u'/' + name, folder + u'/' + name);
-    QFile::copy(QStringLiteral(VELKORIA_SOURCE_DIR) + QStringLiteral("/data/button_info.txt"),
-                folder + QStringLiteral("/button_info.txt"));
-    // Extra browser arguments to try (STARTUP_BENCH_ARGS) go to the program's settings.
-    QString arguments = qEnvironmentVariable("STARTUP_BENCH_ARGS");
-    if (asRoot())
-        arguments += QStringLiteral(" --no-sandbox --test-type");
-    {
-        QFile ini(folder + QStringLiteral("/velkoria.ini"));
-        if (!ini.open(QIODevice::WriteOnly) ||
-            !ini.write(QStringLiteral("[browser]\narguments=%1\n").arg(arguments.trimmed()).toUtf8()))
-            return 1;
+    QList<Contender> programs;
+    programs.append({QStringLiteral("this build"), dir.filePath(QStringLiteral("program0"))});
+    QStringList executables{QStringLiteral(VELKORIA_PROGRAM_DIR) + QStringLiteral("/velkoria")};
+    for (int i = 2; i < argc; ++i) {
+        programs.append({QString::fromLocal8Bit(argv[i]), dir.filePath(QStringLiteral("program%1").arg(i - 1))});
+        executables << QString::fromLocal8Bit(argv[i]);
     }
+    for (int i = 0; i < programs.size(); ++i)
+        if (!makeFolder(programs[i].folder, executables[i])) {
+            std::fprintf(stderr, "startup-bench: cannot set up a program folder for %s\n", qPrintable(executables[i]));
+            return 1;
+        }
 
     try {
-        QList<qint64> bare, shown;
-        int flashes = 0;
-        qint64 longestFlash = -1;
-        // Round 0 makes both profiles and warms the disk cache: not counted.
+        QList<qint64> bare;
+        // Round 0 makes the profiles and warms the disk cache: not counted.
         for (int round = 0; round <= rounds; ++round) {
             const qint64 b = bareBrowser(executable, dir.filePath(QStringLiteral("bare-profile")));
-            const ProgramStart p = program(folder);
-            std::printf("round %d%s: bare browser first answer %lld ms, program window shown %lld ms, browser "
-                        "window on screen %s\n",
-                        round, round == 0 ? " (warm-up)" : "", b, p.windowMs,
-                        p.browserSeenMs < 0 ? "never" : qPrintable(QStringLiteral("%1 ms").arg(p.browserSeenMs)));
-            std::fflush(stdout);
-            if (round == 0)
-                continue;
-            bare << b;
-            shown << p.windowMs;
-            if (p.browserSeenMs >= 0) {
-                ++flashes;
-                longestFlash = std::max(longestFlash, p.browserSeenMs);
+            std::printf("round %d%s: bare browser first answer %lld ms", round, round == 0 ? " (warm-up)" : "", b);
+            if (round > 0)
+                bare << b;
+            for (Contender& c : programs) {
+                const ProgramStart p = program(c.folder);
+                std::printf("; %s: window shown %lld ms, browser window on screen %s", qPrintable(c.label), p.windowMs,
+                            p.browserSeenMs < 0 ? "never" : qPrintable(QStringLiteral("%1 ms").arg(p.browserSeenMs)));
+                if (round == 0)
+                    continue;
+                c.shown << p.windowMs;
+                if (p.browserSeenMs >= 0) {
+                    ++c.flashes;
+                    c.longestFlash = std::max(c.longestFlash, p.browserSeenMs);
+                }
             }
+            std::printf("\n");
+            std::fflush(stdout);
         }
         const qint64 b = median(bare);
-        const qint64 s = median(shown);
-        std::printf("median of %d: bare browser first answer %lld ms, program window shown %lld ms, ratio %.2f; "
-                    "browser window seen on screen in %d of %d starts (longest %lld ms)\n",
-                    rounds, b, s, b > 0 ? double(s) / double(b) : 0.0, flashes, rounds, longestFlash);
+        std::printf("median of %d rounds: bare browser first answer %lld ms\n", rounds, b);
+        for (const Contender& c : programs) {
+            const qint64 s = median(c.shown);
+            std::printf("  %s: program window shown %lld ms, %.2f x the bare browser; browser window on the screen "
+                        "in %d of %d starts (longest %lld ms)\n",
+                        qPrintable(c.label), s, b > 0 ? double(s) / double(b) : 0.0, c.flashes, rounds, c.longestFlash);
+        }
     } catch (const RuntimeError& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
