@@ -321,17 +321,16 @@ QJsonObject CdpBrowser::windowBounds() {
 void CdpBrowser::requestMinimize() {
     setWindowBounds({{QStringLiteral("windowState"), QStringLiteral("minimized")}});
     m_hidden = true;
-    m_minimizePending = true;
+    m_minimizeLands = QDeadlineTimer(WindowStateLimitMs);
 }
 
-bool CdpBrowser::waitForWindowState(const QString& state) {
+bool CdpBrowser::waitForWindowState(const QString& state, QDeadlineTimer deadline) {
     // The window manager carries a state change out a little later, and the
     // protocol has no event for the window's state. The page sees it, though:
     // it turns hidden when its window is minimized and visible when restored.
     // A promise in the page that settles on that change makes the browser's
     // answer the event to wait for. Without a window manager minimizing is
     // ignored altogether: hence the limit.
-    const QDeadlineTimer deadline(WindowStateLimitMs);
     const QString visibility = state == u"minimized" ? QStringLiteral("hidden") : QStringLiteral("visible");
     for (;;) {
         if (windowBounds().value(u"windowState").toString() == state)
@@ -364,26 +363,26 @@ bool CdpBrowser::waitForWindowState(const QString& state) {
 }
 
 void CdpBrowser::setVisible(bool visible) {
-    if (!visible && m_hidden && m_minimizePending) {
-        // Asked for already and not yet known to be done: asking again adds
-        // nothing (and start-up need not wait for the page).
-        throwIfGone();
-        return;
-    }
-    refresh();
     if (!visible) {
+        // Hiding needs the window only, not the page.
+        throwIfGone();
+        // During start-up the minimize has just been asked for: asking again
+        // adds nothing (and start-up need not wait for the page).
+        if (m_hidden && m_setupUnanswered > 0 && !m_minimizeLands.hasExpired())
+            return;
         requestMinimize();
         return;
     }
-    // A minimize that the window manager has yet to carry out would land
-    // after the restore and hide the window again: let it land first.
-    if (m_minimizePending)
-        waitForWindowState(QStringLiteral("minimized"));
-    m_minimizePending = false;
+    refresh();
+    // A minimize asked for a moment ago may not have landed yet; landing
+    // after the restore, it would hide the window again: let it land first.
+    if (!m_minimizeLands.hasExpired())
+        waitForWindowState(QStringLiteral("minimized"), m_minimizeLands);
+    m_minimizeLands = QDeadlineTimer(0);
     setWindowBounds({{QStringLiteral("windowState"), QStringLiteral("normal")}});
     m_hidden = false;
     // Bounds can only be set on a window in the normal state.
-    waitForWindowState(QStringLiteral("normal"));
+    waitForWindowState(QStringLiteral("normal"), QDeadlineTimer(WindowStateLimitMs));
     if (m_pendingTop) {
         setWindowBounds({{QStringLiteral("top"), *m_pendingTop}});
         m_pendingTop.reset();

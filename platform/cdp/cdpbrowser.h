@@ -64,8 +64,8 @@ private:
     int windowId();
     void setWindowBounds(const QJsonObject& bounds);
     void requestMinimize();
-    // Waits (bounded) until the browser reports its window in that state; false at the limit.
-    bool waitForWindowState(const QString& state);
+    // Waits until the browser reports its window in that state; false at the deadline.
+    bool waitForWindowState(const QString& state, QDeadlineTimer deadline);
 
     std::unique_ptr<Connection> m_connection;
     std::unique_ptr<BrowserProcess> m_process;
@@ -77,8 +77,9 @@ private:
     bool m_fetchEnabled = false;
     int m_navigations = 0;
     bool m_hidden = false;
-    // A minimize was asked for and has not yet been seen done.
-    bool m_minimizePending = false;
+    // Until when a minimize asked for may still be landing (the window
+    // manager's moment); expired when none is.
+    QDeadlineTimer m_minimizeLands{0};
     std::optional<int> m_pendingTop;
     int m_setupUnanswered = 0;
     std::optional<RuntimeError> m_setupError;

@@ -224,6 +224,24 @@ private slots:
         const QJsonObject bounds = own->windowBounds();
         QCOMPARE(bounds.value(u"windowState").toString(), QStringLiteral("normal"));
         QCOMPARE(bounds.value(u"top").toInt(), 0);
+
+        // Restored by the user from the taskbar after a hide, the window is
+        // hidden again by the next hide.
+        own->setVisible(false);
+        QTRY_COMPARE_WITH_TIMEOUT(own->windowBounds().value(u"windowState").toString(), QStringLiteral("minimized"),
+                                  3000);
+        QProcess search;
+        search.start(QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(own->process()->processId()),
+                      QStringLiteral("--class"), QStringLiteral("chromium")});
+        QVERIFY(search.waitForFinished(5000));
+        for (const QString& window :
+             QString::fromLatin1(search.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), window.trimmed()});
+        QTRY_COMPARE_WITH_TIMEOUT(own->windowBounds().value(u"windowState").toString(), QStringLiteral("normal"), 3000);
+        own->setVisible(false);
+        QTRY_COMPARE_WITH_TIMEOUT(own->windowBounds().value(u"windowState").toString(), QStringLiteral("minimized"),
+                                  3000);
     }
 
     void userClosingTheWindowMakesEveryCallFail462() {
