@@ -105,17 +105,18 @@ void ProgramFolderE2eTest::rebuildKeepsTheUserFiles() {
     // must survive the configure and build of the next ./run.sh.
     const QString buttons = kBuild + u"/program/button_info.txt"_qs;
     const QString ini = kBuild + u"/program/velkoria.ini"_qs;
-    const QByteArray savedButtons = fileBytes(buttons);
-    const bool hadIni = QFile::exists(ini);
-    const QByteArray savedIni = fileBytes(ini);
+    // The developer's own files there are put back afterwards.
+    const auto keep = [](const QString& path) {
+        return qScopeGuard([path, existed = QFile::exists(path), bytes = fileBytes(path)] {
+            if (existed)
+                writeFile(path, bytes);
+            else
+                QFile::remove(path);
+        });
+    };
+    auto keepButtons = keep(buttons);
+    auto keepIni = keep(ini);
     const QByteArray userIni = "[marketplace]\nsearch_url=http://www.zandorp.jp/\n";
-    auto restore = qScopeGuard([&] {
-        writeFile(buttons, savedButtons);
-        if (hadIni)
-            writeFile(ini, savedIni);
-        else
-            QFile::remove(ini);
-    });
     QVERIFY(writeFile(buttons, kUserFiles.at(0).second));
     QVERIFY(writeFile(ini, userIni));
     QVERIFY(cmake({kBuild}));
