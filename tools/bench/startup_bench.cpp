@@ -2,7 +2,9 @@
 // first protocol answer next to the program's time from launch to its main
 // window on the screen, and how long the browser's window was on the screen
 // while the program started. Run it on a display with a window manager:
-//   tests/support/with-display.sh BUILD/tools/bench/startup-bench [ROUNDS]
+//   tests/support/with-display.sh BUILD/tools/bench/startup-bench [ROUNDS] [OTHER_VELKORIA ...]
+// Other builds of the program given after ROUNDS are started in turn with this
+// one in every round, so that all meet the same load.
 #include "platform/cdp/browserprocess.h"
 #include "platform/cdp/connection.h"
 #include "platform/errors.h"
@@ -156,12 +158,6 @@ private:
             XNextEvent(m_display, &event);
             if (event.type == MapNotify && isBrowser(event.xmap.window) && onScreen(event.xmap.window)) {
                 mappedAt[event.xmap.window] = clock.elapsed();
-                if (qEnvironmentVariableIsSet("STARTUP_BENCH_DEBUG")) {
-                    XWindowAttributes a{};
-                    XGetWindowAttributes(m_display, event.xmap.window, &a);
-                    std::fprintf(stderr, "map %lx at %lld: %dx%d+%d+%d override %d\n", event.xmap.window,
-                                 clock.elapsed(), a.width, a.height, a.x, a.y, event.xmap.override_redirect);
-                }
             } else if (event.type == UnmapNotify && mappedAt.count(event.xunmap.window)) {
                 total = std::max<qint64>(total, 0) + clock.elapsed() - mappedAt[event.xunmap.window];
                 mappedAt.erase(event.xunmap.window);
@@ -189,6 +185,12 @@ ProgramStart program(const QString& folder) {
     BrowserWindowWatch watch;
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A message box is titled like the main window: the log tells it apart.
+    const QString messageLog = folder + QStringLiteral("/messages.log");
+    QFile::remove(messageLog);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELKORIA_MESSAGE_LOG"), messageLog);
+    p.setProcessEnvironment(env);
     QElapsedTimer clock;
     clock.start();
     p.start(folder + QStringLiteral("/velkoria"), {});
@@ -200,14 +202,13 @@ ProgramStart program(const QString& folder) {
                   QStringLiteral("--name"), QStringLiteral("^Velkoria$")})
                  .isEmpty()) {
             result.windowMs = clock.elapsed();
-            if (qEnvironmentVariableIsSet("STARTUP_BENCH_DEBUG")) {
-                timespec ts;
-                clock_gettime(CLOCK_MONOTONIC, &ts);
-                std::fprintf(stderr, "TRACE %.1f window seen; process started %lld ms before\n",
-                             ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6, result.windowMs);
-            }
             break;
         }
+    }
+    if (QFile log(messageLog); log.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "startup-bench: the program showed a message instead of starting:\n%s\n",
+                     log.readAll().constData());
+        result.windowMs = -1;
     }
     // A minimise that lands late would still be seen here.
     QThread::msleep(1000);
