@@ -1,6 +1,7 @@
 #include "app/mainfrm.h"
 
 #include "app/account.h"
+#include "app/help.h"
 #include "app/monitorwiring.h"
 #include "app/waitpump.h"
 #include "platform/errors.h"
@@ -312,8 +313,7 @@ void MainFrm::edit_button_Click() {
 }
 
 void MainFrm::whelp_Click() {
-    // The result is of no interest: a missing manual shows nothing of the program's own.
-    m_services.shell.openDocument(programFile(QStringLiteral("Velkoria.pdf")));
+    openManual(programFile(manualFileName()), m_services.shell, m_browser.get(), m_services.messages);
 }
 
 void MainFrm::Text1_LostFocus() {

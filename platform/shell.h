@@ -9,7 +9,8 @@ class Shell {
 public:
     virtual ~Shell() = default;
     // Asks the desktop to open the file with its associated application.
-    // Returns whether the request was accepted; callers may ignore it.
+    // Returns false when the file is missing, the desktop has no application
+    // for its type, or the request was refused.
     virtual bool openDocument(const QString& path) = 0;
 };
 

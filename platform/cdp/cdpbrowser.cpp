@@ -4,7 +4,6 @@
 #include "platform/waitpump.h"
 
 #include <QJsonArray>
-#include <QThread>
 
 namespace velkoria::cdp {
 
@@ -53,6 +52,19 @@ const QString DocumentSerializer = QStringLiteral(R"js((() => {
 
 constexpr int WindowStateLimitMs = 1000;
 
+// Settles when the page's visibility is %1 ("hidden" or "visible"), or after %2 ms.
+const QString VisibilityChange = QStringLiteral(R"js(new Promise(settle => {
+  const wanted = '%1';
+  const check = () => {
+    if (document.visibilityState !== wanted) return;
+    document.removeEventListener('visibilitychange', check);
+    settle(true);
+  };
+  document.addEventListener('visibilitychange', check);
+  setTimeout(() => settle(false), %2);
+  check();
+}))js");
+
 QString text(const QJsonObject& object, const char* key) {
     return object.value(QLatin1String(key)).toString();
 }
@@ -77,7 +89,6 @@ QJsonObject CdpBrowser::call(const QString& method, const QJsonObject& params, b
 }
 
 void CdpBrowser::attach() {
-    // The window is hidden first of all: the browser has just shown it.
     const QJsonArray targets = call(QStringLiteral("Target.getTargets"), {}, false).value(u"targetInfos").toArray();
     for (const QJsonValue& target : targets) {
         if (text(target.toObject(), "type") == QLatin1String("page")) {
@@ -89,24 +100,84 @@ void CdpBrowser::attach() {
         m_targetId = text(call(QStringLiteral("Target.createTarget"),
                                {{QStringLiteral("url"), QStringLiteral("about:blank")}}, false),
                           "targetId");
-    setVisible(false);
+    // The window is hidden first of all, and at once: the browser has just
+    // shown it. The window manager carries that out a moment later; nothing
+    // here waits for it (showing the window again does, see setVisible).
+    requestMinimize();
 
-    const QJsonObject attached =
-        call(QStringLiteral("Target.attachToTarget"),
-             {{QStringLiteral("targetId"), m_targetId}, {QStringLiteral("flatten"), true}}, false);
-    m_sessionId = text(attached, "sessionId");
-    call(QStringLiteral("Page.enable"));
-    call(QStringLiteral("Network.enable"));
-    // Inspector.detached reports the user closing the page.
-    call(QStringLiteral("Inspector.enable"));
-    call(QStringLiteral("Page.setLifecycleEventsEnabled"), {{QStringLiteral("enabled"), true}});
-    // Target.targetDestroyed reports the page's end too.
-    call(QStringLiteral("Target.setDiscoverTargets"), {{QStringLiteral("discover"), true}}, false);
-    const QJsonObject tree = call(QStringLiteral("Page.getFrameTree")).value(u"frameTree").toObject();
-    m_watcher.setMainFrame(text(tree.value(u"frame").toObject(), "id"));
+    // The page's session is set up as a chain of commands whose answers are
+    // handled as they arrive, while the program goes on starting: its window
+    // does not wait for the page's renderer. Whatever needs the page waits
+    // for the chain's end (ensureAttached).
+    setupStep(QStringLiteral("Target.attachToTarget"),
+              {{QStringLiteral("targetId"), m_targetId}, {QStringLiteral("flatten"), true}}, false,
+              [this](const QJsonObject& attached) {
+                  m_sessionId = text(attached, "sessionId");
+                  setupStep(QStringLiteral("Page.enable"), {}, true, [](const QJsonObject&) {});
+                  setupStep(QStringLiteral("Network.enable"), {}, true, [](const QJsonObject&) {});
+                  // Inspector.detached reports the user closing the page.
+                  setupStep(QStringLiteral("Inspector.enable"), {}, true, [](const QJsonObject&) {});
+                  setupStep(QStringLiteral("Page.setLifecycleEventsEnabled"), {{QStringLiteral("enabled"), true}}, true,
+                            [](const QJsonObject&) {});
+                  // Target.targetDestroyed reports the page's end too.
+                  setupStep(QStringLiteral("Target.setDiscoverTargets"), {{QStringLiteral("discover"), true}}, false,
+                            [](const QJsonObject&) {});
+                  setupStep(QStringLiteral("Page.getFrameTree"), {}, true, [this](const QJsonObject& result) {
+                      m_watcher.setMainFrame(
+                          text(result.value(u"frameTree").toObject().value(u"frame").toObject(), "id"));
+                  });
+              });
+}
+
+void CdpBrowser::setupStep(const QString& method, const QJsonObject& params, bool onPage,
+                           std::function<void(const QJsonObject&)> next) {
+    if (m_setupError)
+        return;
+    ++m_setupUnanswered;
+    const auto onReply = [this, next = std::move(next)](const QJsonObject& result,
+                                                        const std::optional<RuntimeError>& error) {
+        --m_setupUnanswered;
+        if (m_setupError)
+            return;
+        if (error) {
+            m_setupError = error->number() == BrowserGone
+                               ? *error
+                               : makeError(error->number(), QStringLiteral("ブラウザのページに接続できません。\n") +
+                                                                error->description());
+            return;
+        }
+        next(result);
+    };
+    try {
+        m_connection->post(method, params, onPage ? m_sessionId : QString(), onReply);
+    } catch (const RuntimeError& error) {
+        // Only the browser's end makes a post fail.
+        --m_setupUnanswered;
+        m_setupError = error;
+    }
+}
+
+void CdpBrowser::ensureAttached() {
+    if (m_setupUnanswered > 0 && !m_setupError) {
+        const QDeadlineTimer deadline(m_callLimitMs);
+        while (m_setupUnanswered > 0 && !m_setupError)
+            if (!m_connection->waitForMessage(deadline))
+                throw makeError(AutomationError,
+                                QStringLiteral("ブラウザのページに接続できません (応答がありません)。"));
+    }
+    if (m_setupError) {
+        // A setup that failed because the browser went away fails as such.
+        throwIfGone();
+        throw *m_setupError;
+    }
 }
 
 void CdpBrowser::refresh() {
+    ensureAttached();
+    throwIfGone();
+}
+
+void CdpBrowser::throwIfGone() {
     m_connection->dispatchArrived();
     if (m_connection->isGone())
         throw BrowserGoneError();
@@ -233,12 +304,16 @@ QJsonValue CdpBrowser::evaluate(const QString& expression) {
     return reply.value(u"result").toObject().value(u"value");
 }
 
-void CdpBrowser::setWindowBounds(const QJsonObject& bounds) {
+int CdpBrowser::windowId() {
     // Looked up each time: the user may have dragged the tab into another window.
-    const QJsonObject window =
-        call(QStringLiteral("Browser.getWindowForTarget"), {{QStringLiteral("targetId"), m_targetId}}, false);
+    return call(QStringLiteral("Browser.getWindowForTarget"), {{QStringLiteral("targetId"), m_targetId}}, false)
+        .value(u"windowId")
+        .toInt();
+}
+
+void CdpBrowser::setWindowBounds(const QJsonObject& bounds) {
     call(QStringLiteral("Browser.setWindowBounds"),
-         {{QStringLiteral("windowId"), window.value(u"windowId")}, {QStringLiteral("bounds"), bounds}}, false);
+         {{QStringLiteral("windowId"), windowId()}, {QStringLiteral("bounds"), bounds}}, false);
 }
 
 QJsonObject CdpBrowser::windowBounds() {
@@ -248,30 +323,74 @@ QJsonObject CdpBrowser::windowBounds() {
         .toObject();
 }
 
-void CdpBrowser::waitForWindowState(const QString& state) {
+void CdpBrowser::requestMinimize() {
+    setWindowBounds({{QStringLiteral("windowState"), QStringLiteral("minimized")}});
+    m_hidden = true;
+    m_minimizeLands = QDeadlineTimer(WindowStateLimitMs);
+}
+
+bool CdpBrowser::waitForWindowState(const QString& state, QDeadlineTimer deadline) {
     // The window manager carries a state change out a little later, and the
-    // protocol reports no event for it. Without a window manager minimizing
-    // is ignored altogether: hence the limit.
-    const QDeadlineTimer deadline(WindowStateLimitMs);
-    while (windowBounds().value(u"windowState").toString() != state && !deadline.hasExpired()) {
+    // protocol has no event for the window's state. The page sees it, though:
+    // it turns hidden when its window is minimized and visible when restored.
+    // A promise in the page that settles on that change makes the browser's
+    // answer the event to wait for. Without a window manager minimizing is
+    // ignored altogether: hence the limit.
+    const QString visibility = state == u"minimized" ? QStringLiteral("hidden") : QStringLiteral("visible");
+    for (;;) {
+        // The program's windows keep painting while the window manager works.
         runWaitPump();
-        QThread::msleep(10);
+        if (windowBounds().value(u"windowState").toString() == state)
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        const qint64 remaining = qMax<qint64>(1, deadline.remainingTime());
+        try {
+            m_connection->call(QStringLiteral("Runtime.evaluate"),
+                               {{QStringLiteral("expression"), VisibilityChange.arg(visibility).arg(remaining)},
+                                {QStringLiteral("awaitPromise"), true},
+                                {QStringLiteral("returnByValue"), true},
+                                {QStringLiteral("silent"), true}},
+                               m_sessionId, QDeadlineTimer(remaining + 200));
+        } catch (const BrowserGoneError&) {
+            throw;
+        } catch (const RuntimeError&) {
+            // A page in the middle of a navigation answers late or not at all:
+            // the state itself is what counts.
+        }
+        // The browser may learn of the new state a moment after its page:
+        // the next check catches that without another wait in the page.
+        if (windowBounds().value(u"windowState").toString() == state)
+            return true;
+        if (!m_connection->waitForMessage(
+                QDeadlineTimer(qMin<qint64>(20, qMax<qint64>(0, deadline.remainingTime())))) &&
+            deadline.hasExpired())
+            return false;
     }
 }
 
 void CdpBrowser::setVisible(bool visible) {
-    refresh();
     if (!visible) {
-        setWindowBounds({{QStringLiteral("windowState"), QStringLiteral("minimized")}});
-        m_hidden = true;
-        waitForWindowState(QStringLiteral("minimized"));
+        // Hiding needs the window only, not the page.
+        throwIfGone();
+        // During start-up the minimize has just been asked for: asking again
+        // adds nothing (and start-up need not wait for the page).
+        if (m_hidden && m_setupUnanswered > 0 && !m_minimizeLands.hasExpired())
+            return;
+        requestMinimize();
         return;
     }
+    refresh();
+    // A minimize asked for a moment ago may not have landed yet; landing
+    // after the restore, it would hide the window again: let it land first.
+    if (!m_minimizeLands.hasExpired())
+        waitForWindowState(QStringLiteral("minimized"), m_minimizeLands);
+    m_minimizeLands = QDeadlineTimer(0);
     setWindowBounds({{QStringLiteral("windowState"), QStringLiteral("normal")}});
     m_hidden = false;
     disableFetchWhenSettled();
     // Bounds can only be set on a window in the normal state.
-    waitForWindowState(QStringLiteral("normal"));
+    waitForWindowState(QStringLiteral("normal"), QDeadlineTimer(WindowStateLimitMs));
     if (m_pendingTop) {
         setWindowBounds({{QStringLiteral("top"), *m_pendingTop}});
         m_pendingTop.reset();
@@ -280,13 +399,14 @@ void CdpBrowser::setVisible(bool visible) {
 }
 
 void CdpBrowser::setTop(int top) {
-    refresh();
     // A minimized window is not moved (that could flash it on the screen):
     // the position is applied when it is shown.
     if (m_hidden) {
+        throwIfGone();
         m_pendingTop = top;
         return;
     }
+    refresh();
     setWindowBounds({{QStringLiteral("top"), top}});
 }
 

@@ -7,6 +7,7 @@
 
 #include <QJsonObject>
 #include <QJsonValue>
+#include <functional>
 #include <memory>
 
 namespace velkoria::cdp {
@@ -27,7 +28,10 @@ public:
     // Closes the pipe; the browser ends by itself (it is not asked to quit).
     ~CdpBrowser() override;
 
-    // Finds the browser's page, hides its window and attaches to it.
+    // Finds the browser's page, asks for its window to be hidden and starts
+    // attaching to it. Does not wait for the page's session: its answers are
+    // handled as they arrive, and every member that needs the page waits for
+    // them first (a failure of the setup is thrown from there).
     void attach();
 
     void setVisible(bool visible) override;
@@ -50,11 +54,18 @@ public:
 private:
     QJsonObject call(const QString& method, const QJsonObject& params = {}, bool onPage = true);
     void refresh();
+    void throwIfGone();
+    void setupStep(const QString& method, const QJsonObject& params, bool onPage,
+                   std::function<void(const QJsonObject&)> next);
+    void ensureAttached();
     void onEvent(const QString& method, const QJsonObject& params, const QString& sessionId);
     void postQuietly(const QString& method, const QJsonObject& params);
     void disableFetchWhenSettled();
+    int windowId();
     void setWindowBounds(const QJsonObject& bounds);
-    void waitForWindowState(const QString& state);
+    void requestMinimize();
+    // Waits until the browser reports its window in that state; false at the deadline.
+    bool waitForWindowState(const QString& state, QDeadlineTimer deadline);
 
     std::unique_ptr<Connection> m_connection;
     std::unique_ptr<BrowserProcess> m_process;
@@ -66,7 +77,12 @@ private:
     bool m_fetchEnabled = false;
     int m_navigations = 0;
     bool m_hidden = false;
+    // Until when a minimize asked for may still be landing (the window
+    // manager's moment); expired when none is.
+    QDeadlineTimer m_minimizeLands{0};
     std::optional<int> m_pendingTop;
+    int m_setupUnanswered = 0;
+    std::optional<RuntimeError> m_setupError;
 };
 
 } // namespace velkoria::cdp

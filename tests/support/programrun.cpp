@@ -124,9 +124,12 @@ ProgramRun::~ProgramRun() {
 }
 
 void ProgramRun::prepare(const Simulator& sim, int loadTimeoutSeconds) {
-    const QDir program(QFileInfo(builtProgram()).absolutePath());
-    for (const QString& name : {u"velkoria"_qs, u"category.txt"_qs, u"button_info.txt"_qs})
-        QFile::copy(program.filePath(name), file(name));
+    QFile::copy(builtProgram(), file(u"velkoria"_qs));
+    // The installation data from the sources: build/program/button_info.txt is
+    // whatever the developer last saved there.
+    const QDir data(QStringLiteral(VELKORIA_SOURCE_DIR) + u"/data"_qs);
+    for (const QString& name : {u"category.txt"_qs, u"button_info.txt"_qs})
+        QFile::copy(data.filePath(name), file(name));
     QFile ini(file(u"velkoria.ini"_qs));
     ini.open(QIODevice::WriteOnly);
     ini.write(QStringLiteral("[marketplace]\nsearch_url=http://127.0.0.1:%1/\nlogin_url=https://127.0.0.1:%2/\n"
