@@ -13,7 +13,7 @@ namespace velkoria::cdp {
 
 namespace {
 
-constexpr unsigned long ExitLimitMs = 3000;
+constexpr unsigned long kExitLimitMs = 3000;
 
 std::wstring wide(const QString& text) {
     return text.toStdWString();
@@ -37,9 +37,9 @@ BrowserProcess::BrowserProcess(const QString& executable, const QStringList& arg
 }
 
 BrowserProcess::~BrowserProcess() {
-    if (!m_browser->waitForExit(ExitLimitMs)) {
+    if (!m_browser->waitForExit(kExitLimitMs)) {
         m_browser->kill();
-        m_browser->waitForExit(ExitLimitMs);
+        m_browser->waitForExit(kExitLimitMs);
     }
 }
 

@@ -14,7 +14,7 @@ namespace {
 // they are with values in double quotes, text escaped as the HTML serializer
 // escapes it, comments kept, void elements without end tags. Chromium's own
 // outerHTML writes tag names in lower case.
-const QString DocumentSerializer = QStringLiteral(R"js((() => {
+const QString kDocumentSerializer = QStringLiteral(R"js((() => {
   const VOID = new Set(['AREA', 'BASE', 'BASEFONT', 'BGSOUND', 'BR', 'COL', 'EMBED', 'FRAME', 'HR', 'IMG',
                         'INPUT', 'KEYGEN', 'LINK', 'META', 'PARAM', 'SOURCE', 'TRACK', 'WBR']);
   const RAW = new Set(['STYLE', 'SCRIPT', 'XMP', 'IFRAME', 'NOEMBED', 'NOFRAMES', 'PLAINTEXT', 'NOSCRIPT']);
@@ -50,10 +50,10 @@ const QString DocumentSerializer = QStringLiteral(R"js((() => {
   return out.join('');
 })())js");
 
-constexpr int WindowStateLimitMs = 1000;
+constexpr int kWindowStateLimitMs = 1000;
 
 // Settles when the page's visibility is %1 ("hidden" or "visible"), or after %2 ms.
-const QString VisibilityChange = QStringLiteral(R"js(new Promise(settle => {
+const QString kVisibilityChange = QStringLiteral(R"js(new Promise(settle => {
   const wanted = '%1';
   const check = () => {
     if (document.visibilityState !== wanted) return;
@@ -288,7 +288,7 @@ bool CdpBrowser::waitForActivity(QDeadlineTimer deadline) {
 }
 
 QString CdpBrowser::documentHtml() {
-    return evaluate(DocumentSerializer).toString();
+    return evaluate(kDocumentSerializer).toString();
 }
 
 QJsonValue CdpBrowser::evaluate(const QString& expression) {
@@ -326,7 +326,7 @@ QJsonObject CdpBrowser::windowBounds() {
 void CdpBrowser::requestMinimize() {
     setWindowBounds({{QStringLiteral("windowState"), QStringLiteral("minimized")}});
     m_hidden = true;
-    m_minimizeLands = QDeadlineTimer(WindowStateLimitMs);
+    m_minimizeLands = QDeadlineTimer(kWindowStateLimitMs);
 }
 
 bool CdpBrowser::waitForWindowState(const QString& state, QDeadlineTimer deadline) {
@@ -347,7 +347,7 @@ bool CdpBrowser::waitForWindowState(const QString& state, QDeadlineTimer deadlin
         const qint64 remaining = qMax<qint64>(1, deadline.remainingTime());
         try {
             m_connection->call(QStringLiteral("Runtime.evaluate"),
-                               {{QStringLiteral("expression"), VisibilityChange.arg(visibility).arg(remaining)},
+                               {{QStringLiteral("expression"), kVisibilityChange.arg(visibility).arg(remaining)},
                                 {QStringLiteral("awaitPromise"), true},
                                 {QStringLiteral("returnByValue"), true},
                                 {QStringLiteral("silent"), true}},
@@ -390,7 +390,7 @@ void CdpBrowser::setVisible(bool visible) {
     m_hidden = false;
     disableFetchWhenSettled();
     // Bounds can only be set on a window in the normal state.
-    waitForWindowState(QStringLiteral("normal"), QDeadlineTimer(WindowStateLimitMs));
+    waitForWindowState(QStringLiteral("normal"), QDeadlineTimer(kWindowStateLimitMs));
     if (m_pendingTop) {
         setWindowBounds({{QStringLiteral("top"), *m_pendingTop}});
         m_pendingTop.reset();

@@ -11,8 +11,8 @@ namespace velkoria::win {
 
 namespace {
 
-constexpr DWORD PipeBufferBytes = 65536;
-constexpr size_t ErrorTailBytes = 4096;
+constexpr DWORD kPipeBufferBytes = 65536;
+constexpr size_t kErrorTailBytes = 4096;
 
 std::wstring systemMessage(DWORD code) {
     wchar_t* text = nullptr;
@@ -96,8 +96,8 @@ struct LaunchedBrowser::ErrorTail {
         while (::ReadFile(tail->readHandle, chunk, sizeof chunk, &n, nullptr)) {
             std::lock_guard lock(tail->mutex);
             tail->text.append(chunk, n);
-            if (tail->text.size() > ErrorTailBytes)
-                tail->text.erase(0, tail->text.size() - ErrorTailBytes);
+            if (tail->text.size() > kErrorTailBytes)
+                tail->text.erase(0, tail->text.size() - kErrorTailBytes);
         }
         ::CloseHandle(tail->readHandle);
         {
@@ -121,8 +121,8 @@ std::unique_ptr<LaunchedBrowser> LaunchedBrowser::start(const std::wstring& exec
     // is made uninheritable at first; only the browser's ends are then marked
     // inheritable, and the handle list below names exactly those.
     Handle toBrowserRead, toBrowserWrite, fromBrowserRead, fromBrowserWrite, errorRead, errorWrite;
-    if (!::CreatePipe(toBrowserRead.out(), toBrowserWrite.out(), nullptr, PipeBufferBytes) ||
-        !::CreatePipe(fromBrowserRead.out(), fromBrowserWrite.out(), nullptr, PipeBufferBytes) ||
+    if (!::CreatePipe(toBrowserRead.out(), toBrowserWrite.out(), nullptr, kPipeBufferBytes) ||
+        !::CreatePipe(fromBrowserRead.out(), fromBrowserWrite.out(), nullptr, kPipeBufferBytes) ||
         !::CreatePipe(errorRead.out(), errorWrite.out(), nullptr, 0))
         return fail(L"CreatePipe");
     HANDLE inherited[] = {toBrowserRead.get(), fromBrowserWrite.get(), errorWrite.get()};

@@ -8,7 +8,7 @@ namespace velkoria::win {
 
 namespace {
 
-constexpr UINT CodePage = 932;
+constexpr UINT kCodePage = 932;
 
 // Windows gives the single bytes 0x80, 0xA0 and 0xFD to 0xFF characters of
 // their own (U+0080, U+F8F0 to U+F8F3); the program's other conversion holds
@@ -39,12 +39,12 @@ bool encodeCp932(std::u16string_view text, std::string& bytes) {
     // 'a' for 'à' and report nothing; with it every such character shows in
     // usedDefault.
     BOOL usedDefault = FALSE;
-    const int size = ::WideCharToMultiByte(CodePage, WC_NO_BEST_FIT_CHARS, wide(typed.data()), int(typed.size()),
+    const int size = ::WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide(typed.data()), int(typed.size()),
                                            nullptr, 0, nullptr, &usedDefault);
     if (size <= 0 || usedDefault)
         return false;
     std::string out(size_t(size), '\0');
-    if (::WideCharToMultiByte(CodePage, WC_NO_BEST_FIT_CHARS, wide(typed.data()), int(typed.size()), out.data(), size,
+    if (::WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide(typed.data()), int(typed.size()), out.data(), size,
                               nullptr, &usedDefault) != size ||
         usedDefault)
         return false;
@@ -59,11 +59,12 @@ bool decodeCp932(std::string_view bytes, std::u16string& text) {
     }
     // A lone lead byte, a lead byte before a byte that cannot follow it and an
     // unassigned pair all make the whole conversion fail.
-    const int size = ::MultiByteToWideChar(CodePage, MB_ERR_INVALID_CHARS, bytes.data(), int(bytes.size()), nullptr, 0);
+    const int size =
+        ::MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes.data(), int(bytes.size()), nullptr, 0);
     if (size <= 0)
         return false;
     std::u16string out(size_t(size), u'\0');
-    if (::MultiByteToWideChar(CodePage, MB_ERR_INVALID_CHARS, bytes.data(), int(bytes.size()),
+    if (::MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes.data(), int(bytes.size()),
                               reinterpret_cast<wchar_t*>(out.data()), size) != size)
         return false;
     for (const char16_t c : out)
@@ -82,7 +83,7 @@ std::u16string decodeCp932Lenient(std::string_view bytes) {
     size_t i = 0;
     while (i < bytes.size()) {
         std::u16string piece;
-        if (i + 1 < bytes.size() && ::IsDBCSLeadByteEx(CodePage, BYTE(bytes[i])) &&
+        if (i + 1 < bytes.size() && ::IsDBCSLeadByteEx(kCodePage, BYTE(bytes[i])) &&
             decodeCp932(bytes.substr(i, 2), piece)) {
             text += piece;
             i += 2;

@@ -15,9 +15,9 @@ namespace {
 // Writes go out in pieces no larger than the pipe's buffer: a non-blocking
 // write that does not fit may take nothing at all (Wine takes all or nothing),
 // while a piece this size always fits once the browser has read the pipe empty.
-constexpr DWORD WriteChunkBytes = 4096;
-constexpr DWORD ReadChunkBytes = 65536;
-constexpr DWORD LongestPauseMs = 16;
+constexpr DWORD kWriteChunkBytes = 4096;
+constexpr DWORD kReadChunkBytes = 65536;
+constexpr DWORD kLongestPauseMs = 16;
 
 } // namespace
 
@@ -52,7 +52,7 @@ DWORD WINAPI PipeChannel::Shared::readLoop(void* parameter) {
     const std::shared_ptr<Shared> shared = std::move(*owned);
     delete owned;
 
-    std::vector<char> chunk(ReadChunkBytes);
+    std::vector<char> chunk(kReadChunkBytes);
     for (;;) {
         {
             std::lock_guard lock(shared->mutex);
@@ -62,7 +62,7 @@ DWORD WINAPI PipeChannel::Shared::readLoop(void* parameter) {
         DWORD n = 0;
         // ERROR_BROKEN_PIPE when the browser has ended; any other failure (or a
         // read cancelled by close()) ends the channel just the same.
-        const BOOL ok = ::ReadFile(shared->readHandle, chunk.data(), ReadChunkBytes, &n, nullptr);
+        const BOOL ok = ::ReadFile(shared->readHandle, chunk.data(), kReadChunkBytes, &n, nullptr);
         bool whole = false;
         {
             std::lock_guard lock(shared->mutex);
@@ -120,7 +120,7 @@ bool PipeChannel::write(std::string_view message) {
     size_t done = 0;
     DWORD pauseMs = 1;
     while (done < data.size()) {
-        const DWORD piece = DWORD(std::min<size_t>(data.size() - done, WriteChunkBytes));
+        const DWORD piece = DWORD(std::min<size_t>(data.size() - done, kWriteChunkBytes));
         DWORD n = 0;
         // Fails with ERROR_NO_DATA or ERROR_BROKEN_PIPE once the browser has gone.
         if (!::WriteFile(m_writeHandle, data.data() + done, piece, &n, nullptr))
@@ -134,7 +134,7 @@ bool PipeChannel::write(std::string_view message) {
         if (Clock::now() >= deadline)
             break;
         ::Sleep(pauseMs);
-        pauseMs = std::min(pauseMs * 2, LongestPauseMs);
+        pauseMs = std::min(pauseMs * 2, kLongestPauseMs);
     }
     if (done == data.size())
         return true;

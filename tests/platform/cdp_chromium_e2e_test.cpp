@@ -21,7 +21,7 @@ using velkoria::test::LoopbackServer;
 
 namespace {
 
-const QString FormHeader = QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n");
+const QString kFormHeader = QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n");
 
 Settings testSettings() {
     Settings settings;
@@ -65,7 +65,7 @@ class ChromiumTest : public QObject {
     QString profile(const QString& name) const { return profiles.filePath(name); }
 
     void load(const QString& path, const QByteArray& body = "x=1") {
-        browser->navigate(server.url(path), body, FormHeader);
+        browser->navigate(server.url(path), body, kFormHeader);
         QVERIFY(waitLoaded(*browser, 20000));
     }
 
@@ -94,7 +94,7 @@ private slots:
         body += char(0x80);
         body += char(0xff);
         server.respond("/search", {200, "text/html", "<html><body>result</body></html>", 300});
-        browser->navigate(server.url(QStringLiteral("/search")), body, FormHeader);
+        browser->navigate(server.url(QStringLiteral("/search")), body, kFormHeader);
         // From navigate's return the browser reports the navigation.
         QVERIFY(browser->busy());
         QVERIFY(browser->readyState() != 4);
@@ -141,14 +141,14 @@ private slots:
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const quint16 port = closed.serverPort();
         closed.close();
-        browser->navigate(QStringLiteral("http://127.0.0.1:%1/").arg(port), "x=1", FormHeader);
+        browser->navigate(QStringLiteral("http://127.0.0.1:%1/").arg(port), "x=1", kFormHeader);
         QVERIFY(waitLoaded(*browser, 20000));
         QVERIFY(browser->lastLoadFailed());
     }
 
     void silentServerRunsIntoTheDeadlineWithoutSpinning() {
         server.respond("/silent", {200, "text/html", {}, 0, true});
-        browser->navigate(server.url(QStringLiteral("/silent")), "x=1", FormHeader);
+        browser->navigate(server.url(QStringLiteral("/silent")), "x=1", kFormHeader);
         int wakeups = 0;
         QVERIFY(!waitLoaded(*browser, 1500, &wakeups));
         QVERIFY(browser->busy());
@@ -163,7 +163,7 @@ private slots:
     void navigationReplacesOneStillLoading() {
         server.respond("/slow", {200, "text/html", "<html><body>slow</body></html>", 2000});
         server.respond("/quick", {200, "text/html", "<html><body>quick</body></html>"});
-        browser->navigate(server.url(QStringLiteral("/slow")), "x=1", FormHeader);
+        browser->navigate(server.url(QStringLiteral("/slow")), "x=1", kFormHeader);
         QTest::qWait(200); // the program idles meanwhile: its event loop drains the pipe
         load(QStringLiteral("/quick"), "y=2");
         QVERIFY(browser->documentHtml().contains(QLatin1String("quick")));
@@ -173,7 +173,7 @@ private slots:
     void anotherSiteIsNotMistakenForTheEnd() {
         // A cross-site navigation changes the renderer process, not the page.
         browser->navigate(QStringLiteral("http://localhost:%1/other").arg(QUrl(server.url({})).port()), "z=3",
-                          FormHeader);
+                          kFormHeader);
         QVERIFY(waitLoaded(*browser, 20000));
         QVERIFY(!browser->lastLoadFailed());
         QCOMPARE(server.requestsFor("/other").value(0).body, QByteArray("z=3"));
@@ -198,7 +198,7 @@ private slots:
 
     void idleProgramKeepsPostingThroughItsEventLoop() {
         // My Business posts and returns to the event loop without waiting.
-        browser->navigate(server.url(QStringLiteral("/login")), "email=a&pass1=b", FormHeader);
+        browser->navigate(server.url(QStringLiteral("/login")), "email=a&pass1=b", kFormHeader);
         QTRY_COMPARE_WITH_TIMEOUT(server.requestsFor("/login").size(), 1, 10000);
         QCOMPARE(server.requestsFor("/login")[0].body, QByteArray("email=a&pass1=b"));
         QTRY_VERIFY_WITH_TIMEOUT(!browser->busy() && browser->readyState() == 4, 10000);
@@ -284,7 +284,7 @@ private slots:
         QVERIFY(!deadline.hasExpired());
         QCOMPARE(errorNumber([&] { own->busy(); }), int(BrowserGone));
         QCOMPARE(errorNumber([&] { own->setVisible(true); }), int(BrowserGone));
-        QCOMPARE(errorNumber([&] { own->navigate(server.url(QStringLiteral("/x")), "x=1", FormHeader); }),
+        QCOMPARE(errorNumber([&] { own->navigate(server.url(QStringLiteral("/x")), "x=1", kFormHeader); }),
                  int(BrowserGone));
         QVERIFY(own->process()->waitForExit(5000));
     }
@@ -292,7 +292,7 @@ private slots:
     void pendingWaitEndsAt462WhenThePageCloses() {
         auto own = launch(profile(QStringLiteral("closed-page")));
         server.respond("/never", {200, "text/html", {}, 0, true});
-        own->navigate(server.url(QStringLiteral("/never")), "x=1", FormHeader);
+        own->navigate(server.url(QStringLiteral("/never")), "x=1", kFormHeader);
         own->closePageForTest();
         const QDeadlineTimer deadline(10000);
         QCOMPARE(errorNumber([&] { waitLoaded(*own, 10000); }), int(BrowserGone));
