@@ -18,9 +18,9 @@ bool showInBrowser(const QString& path, Browser& browser) {
         browser.setVisible(true);
         browser.navigate(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded), {}, {});
         return waitForPage(browser, kManualLoadLimit) == PageLoad::Complete;
+    } catch (const BrowserGoneError&) {
+        throw; // ends the program with the closed-browser message, as everywhere
     } catch (const RuntimeError&) {
-        // Also a browser the user has closed: the manual cannot be shown, and
-        // the next action that needs the browser says that it has gone.
         return false;
     }
 }

@@ -55,10 +55,17 @@ public:
             // the widget decides.
             if (!watched->isWidgetType())
                 return false;
+            // A message box that opened inside the wait (a failed save when
+            // the focus left an account box on the way to Exit) must be
+            // answerable, or it and the wait behind it would look frozen.
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && static_cast<QWidget*>(watched)->window() == modal)
+                return false;
             return watched != m_exitButton.data();
         }
-        // The program's timers (the scan schedule among them) wait for the wait
-        // to end: a tick would otherwise start work inside it.
+        // The program's timers (the scan schedule among them) do not tick
+        // inside a wait: a tick would start work inside it. The tick is
+        // dropped; the next one comes as usual.
         if (event->type() == QEvent::Timer && qobject_cast<QTimer*>(watched))
             return true;
         return false;

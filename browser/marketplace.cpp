@@ -81,12 +81,18 @@ QByteArray loginBody(const QString& id, const QString& password) {
 
 PageLoad waitForPage(Browser& browser, std::chrono::milliseconds limit) {
     const QDeadlineTimer deadline(limit);
+    const auto settled = [&browser] { return !browser.busy() && browser.readyState() == 4; };
     for (;;) {
-        const bool busy = browser.busy();
-        if (!busy && browser.readyState() == 4)
+        if (settled())
             return browser.lastLoadFailed() ? PageLoad::Failed : PageLoad::Complete;
-        if (deadline.hasExpired() || !browser.waitForActivity(deadline))
+        if (deadline.hasExpired() || !browser.waitForActivity(deadline)) {
+            // A last look before giving up: time the program spent elsewhere
+            // (a message box, a window being moved) must not cost a page that
+            // has arrived meanwhile.
+            if (settled())
+                return browser.lastLoadFailed() ? PageLoad::Failed : PageLoad::Complete;
             return PageLoad::TimedOut;
+        }
     }
 }
 

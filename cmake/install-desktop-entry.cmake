@@ -6,6 +6,8 @@ set(VELKORIA_FOLDER "${CMAKE_INSTALL_PREFIX}")
 # with a backslash; the desktop file's own string rules then double every backslash.
 string(REGEX REPLACE "([\"`$\\])" "\\\\\\1" VELKORIA_EXEC "${VELKORIA_FOLDER}/velkoria")
 string(REPLACE "\\" "\\\\" VELKORIA_EXEC "${VELKORIA_EXEC}")
+# A % in Exec starts a field code: a literal one is written twice.
+string(REPLACE "%" "%%" VELKORIA_EXEC "${VELKORIA_EXEC}")
 set(VELKORIA_DESKTOP_FILE "$ENV{DESTDIR}${VELKORIA_FOLDER}/velkoria.desktop")
 message(STATUS "Installing: ${VELKORIA_DESKTOP_FILE}")
 configure_file("${VELKORIA_DESKTOP_TEMPLATE}" "${VELKORIA_DESKTOP_FILE}" @ONLY)

@@ -5,18 +5,28 @@
 
 #include <QScopeGuard>
 #include <QSet>
+#include <optional>
 
 namespace velkoria {
 
 namespace {
 
-// The previous run's IDs. A missing file (before the first run) or one that
-// cannot be read counts as empty: everything collected is then announced.
-QStringList readSeenRequests() {
+// The most lines the seen-request file keeps of earlier runs: this run's IDs
+// are always written, the previous ones carried after a failed page only up to
+// this many lines in all (the oldest go first), so that a category that keeps
+// failing does not make the file grow for ever.
+constexpr qsizetype kSeenFileLines = 1000;
+
+// The previous run's IDs. A missing file (before the first run) counts as
+// empty: everything collected is then announced.
+std::optional<QStringList> readSeenRequests(std::optional<RuntimeError>& failure) {
     try {
         return readTextLines(programFile(seenRequestFileName()));
-    } catch (const RuntimeError&) {
-        return {};
+    } catch (const RuntimeError& error) {
+        if (error.number() == FileNotFound)
+            return QStringList{};
+        failure = error;
+        return std::nullopt;
     }
 }
 
@@ -39,11 +49,21 @@ void ScanRun::scanjobs() {
     m_results.clear();
     m_health.startRun();
     const bool allLoaded = readPages();
-    const QStringList seen = readSeenRequests();
-    announce(seen);
-    // A page that did not load is no page without news: keep the previous
-    // IDs, or its requests would be announced again after the hiccup.
-    savenewitems(allLoaded ? QStringList{} : seen);
+    std::optional<RuntimeError> unreadable;
+    if (const std::optional<QStringList> seen = readSeenRequests(unreadable)) {
+        m_seenFileReported = false;
+        announce(*seen);
+        // A page that did not load is no page without news: keep the previous
+        // IDs, or its requests would be announced again after the hiccup.
+        savenewitems(allLoaded ? QStringList{} : *seen);
+    } else if (!m_seenFileReported) {
+        // A file that is there but cannot be read (locked by a virus scanner
+        // or a backup, or damaged): compared with nothing, every request would
+        // be announced again. Announce nothing, leave the file as it is, and
+        // say so once; the next run tries again.
+        m_seenFileReported = true;
+        m_messages.show(unreadable->description() + u'\n' + seenFileUnreadableNotice());
+    }
     m_health.finishRun(QDateTime::currentDateTime());
     m_indicators.showSummary(m_health.summary());
     for (const QString& message : m_health.takeMessages())
@@ -110,6 +130,8 @@ void ScanRun::savenewitems(const QStringList& keptFromPrevious) {
     if (!keptFromPrevious.isEmpty()) {
         const QSet<QString> collected(lines.cbegin(), lines.cend());
         for (const QString& line : keptFromPrevious) {
+            if (lines.size() >= kSeenFileLines)
+                break;
             if (!collected.contains(line))
                 lines.append(line);
         }

@@ -18,6 +18,11 @@ inline QString seenRequestFileName() {
     return QStringLiteral("new_item.txt");
 }
 
+// Said once when the seen-request file exists but cannot be read.
+inline QString seenFileUnreadableNotice() {
+    return QStringLiteral("このファイルを読めるようになるまで、新規案件はお知らせしません。");
+}
+
 // The announcement of one unseen request: the quick button's caption, not the ID.
 inline QString newRequestMessage(const QString& caption) {
     return QStringLiteral("新規案件:") + caption;
@@ -97,6 +102,8 @@ private:
     ScanResults m_results;
     ScanHealth m_health;
     bool m_running = false;
+    // The unreadable seen-request file has been reported and not read since.
+    bool m_seenFileReported = false;
 };
 
 } // namespace velkoria

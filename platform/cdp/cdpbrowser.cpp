@@ -160,10 +160,15 @@ void CdpBrowser::setupStep(const QString& method, const QJsonObject& params, boo
 void CdpBrowser::ensureAttached() {
     if (m_setupUnanswered > 0 && !m_setupError) {
         const QDeadlineTimer deadline(m_callLimitMs);
-        while (m_setupUnanswered > 0 && !m_setupError)
-            if (!m_connection->waitForMessage(deadline))
-                throw makeError(AutomationError,
-                                QStringLiteral("ブラウザのページに接続できません (応答がありません)。"));
+        while (m_setupUnanswered > 0 && !m_setupError) {
+            // The limit holds even while other messages keep coming.
+            if (deadline.hasExpired() || !m_connection->waitForMessage(deadline)) {
+                m_connection->dispatchArrived(); // a last read before giving up
+                if (m_setupUnanswered > 0 && !m_setupError)
+                    throw makeError(AutomationError,
+                                    QStringLiteral("ブラウザのページに接続できません (応答がありません)。"));
+            }
+        }
     }
     if (m_setupError) {
         // A setup that failed because the browser went away fails as such.

@@ -63,6 +63,12 @@ QJsonObject Connection::call(const QString& method, const QJsonObject& params, c
     while (!answered) {
         // The limit holds even while events keep coming without the reply.
         if (deadline.hasExpired() || pump(deadline) == Pumped::Timeout) {
+            // A last read before giving up: time the program spent elsewhere
+            // (a message box, a window being moved) must not cost a reply that
+            // is already there.
+            dispatchArrived();
+            if (answered)
+                break;
             // Its reply, should it come, is ignored.
             throw makeError(AutomationError, QStringLiteral("ブラウザが応答しません (%1)").arg(method));
         }
@@ -114,13 +120,19 @@ Connection::Pumped Connection::pump(QDeadlineTimer deadline) {
         const bool sliced = haveWaitPump() && (deadline.isForever() || deadline.remainingTime() > waitPumpSliceMs);
         const QDeadlineTimer slice = sliced ? QDeadlineTimer(waitPumpSliceMs) : deadline;
         switch (m_transport->read(message, slice)) {
-        case Transport::ReadResult::Timeout:
+        case Transport::ReadResult::Timeout: {
             if (!sliced || deadline.hasExpired())
                 return Pumped::Timeout;
+            // The program's event loop may hand arrived messages over by
+            // itself (the Windows pipe does): those count as this wait's.
+            const quint64 before = m_dispatched;
             runWaitPump();
             if (m_gone)
                 return Pumped::Gone;
+            if (m_dispatched != before)
+                return Pumped::Dispatched;
             continue;
+        }
         case Transport::ReadResult::Closed:
             markGone();
             return Pumped::Gone;
@@ -136,6 +148,7 @@ Connection::Pumped Connection::pump(QDeadlineTimer deadline) {
 }
 
 void Connection::dispatch(const QByteArray& message) {
+    ++m_dispatched;
     const QJsonObject object = QJsonDocument::fromJson(message).object();
     const QJsonValue id = object.value(QStringLiteral("id"));
     if (!id.isUndefined()) {

@@ -77,6 +77,8 @@ private:
     std::vector<EventListener> m_listeners;
     qint64 m_nextId = 1;
     bool m_gone = false;
+    // Messages dispatched so far, wherever from: a wait sees what its pump took.
+    quint64 m_dispatched = 0;
 };
 
 } // namespace velkoria::cdp

@@ -95,7 +95,11 @@ PipeChannel::PipeChannel(void* readHandle, void* writeHandle, std::chrono::milli
     // return, and anonymous pipes cannot be written with a time limit
     // otherwise: the program's write end does not wait, write() does.
     DWORD mode = PIPE_NOWAIT;
-    ::SetNamedPipeHandleState(m_writeHandle, &mode, nullptr, nullptr);
+    if (!::SetNamedPipeHandleState(m_writeHandle, &mode, nullptr, nullptr)) {
+        // Without it a hung browser would hang every write: no writing at all.
+        ::CloseHandle(m_writeHandle);
+        m_writeHandle = nullptr;
+    }
 
     m_shared->readHandle = readHandle;
     auto* parameter = new std::shared_ptr<Shared>(m_shared);

@@ -17,6 +17,7 @@ private slots:
     void withoutApplicationTheBrowserShowsIt();
     void everyFailureNamesTheFile_data();
     void everyFailureNamesTheFile();
+    void aClosedBrowserEndsAsEverywhere();
 };
 
 void HelpTest::desktopApplicationOpensTheManual() {
@@ -52,12 +53,11 @@ void HelpTest::withoutApplicationTheBrowserShowsIt() {
 
 void HelpTest::everyFailureNamesTheFile_data() {
     QTest::addColumn<bool>("manualExists");
-    QTest::addColumn<int>("browserCase"); // 0 none, 1 load fails, 3 closed by the user
+    QTest::addColumn<int>("browserCase"); // 0 none, 1 load fails
     QTest::addColumn<QString>("says");
     QTest::newRow("manual missing") << false << 1 << u"が見つかりません"_qs;
     QTest::newRow("no browser") << true << 0 << u"を表示できません"_qs;
     QTest::newRow("browser cannot load it") << true << 1 << u"を表示できません"_qs;
-    QTest::newRow("browser closed") << true << 3 << u"を表示できません"_qs;
 }
 
 void HelpTest::everyFailureNamesTheFile() {
@@ -76,7 +76,6 @@ void HelpTest::everyFailureNamesTheFile() {
         page.stalls = browserCase == 2;
         return page;
     };
-    browser.gone = browserCase == 3;
     FakeMessageSink messages;
     openManual(folder.file(u"Velkoria.pdf"_qs), shell, browserCase == 0 ? nullptr : &browser, messages);
     QCOMPARE(messages.texts.size(), 1);
@@ -85,6 +84,20 @@ void HelpTest::everyFailureNamesTheFile() {
     QVERIFY(messages.texts.at(0).contains(says));
     if (!manualExists)
         QVERIFY(shell.opened.isEmpty() && browser.calls.isEmpty());
+}
+
+void HelpTest::aClosedBrowserEndsAsEverywhere() {
+    // The user closed the browser: Help ends the program with the closed-browser
+    // message like every other action, not with a word about the manual.
+    TempProgramFolder folder;
+    folder.write(u"Velkoria.pdf"_qs, "%PDF-1.4\n");
+    FakeShell shell;
+    shell.result = false;
+    FakeBrowser browser;
+    browser.gone = true;
+    FakeMessageSink messages;
+    QVERIFY_THROWS_EXCEPTION(BrowserGoneError, openManual(folder.file(u"Velkoria.pdf"_qs), shell, &browser, messages));
+    QVERIFY(messages.texts.isEmpty());
 }
 
 QTEST_MAIN(HelpTest)

@@ -1,6 +1,7 @@
 #include "app/waitpump.h"
 #include "platform/waitpump.h"
 
+#include <QDialog>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -79,6 +80,29 @@ private slots:
         QCOMPARE(others, 0);
         postClick(other);
         QTRY_COMPARE(others, 1);
+    }
+
+    void aBoxOpenedInsideTheWaitCanBeAnswered() {
+        QWidget window;
+        auto* exitButton = new QPushButton(QStringLiteral("終了"), &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        installWaitPump(exitButton);
+        const auto unset = qScopeGuard([] { setWaitPump({}); });
+
+        // The click that gets through opens a box (as a failed save would).
+        int answer = -1;
+        connect(exitButton, &QPushButton::clicked, this, [&] {
+            QDialog box(&window);
+            auto* ok = new QPushButton(QStringLiteral("OK"), &box);
+            connect(ok, &QPushButton::clicked, &box, &QDialog::accept);
+            QTimer::singleShot(3000, &box, &QDialog::reject); // not answered: fail, not hang
+            postClick(ok);
+            answer = box.exec();
+        });
+        postClick(exitButton);
+        runWaitPump();
+        QCOMPARE(answer, int(QDialog::Accepted));
     }
 };
 

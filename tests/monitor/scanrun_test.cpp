@@ -150,6 +150,7 @@ private slots:
     void pageNotLoadedKeepsPreviousIds_data();
     void pageNotLoadedKeepsPreviousIds();
     void failedWriteKeepsTheOldFileAndGoesOn();
+    void seenFileHiccups();
     void closedBrowserEndsTheRun_data();
     void closedBrowserEndsTheRun();
     void runsNeverNest();
@@ -286,6 +287,41 @@ void ScanRunTest::failedWriteKeepsTheOldFileAndGoesOn() {
     rig.run.scanjobs();
     QCOMPARE(rig.boxes(), QStringList{box(u"A"_qs)});
     QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"20000"_qs}));
+}
+
+void ScanRunTest::seenFileHiccups() {
+    Rig rig;
+    rig.bind(1, u"k"_qs, u"A"_qs);
+    rig.bind(2, u"bad"_qs, u"B"_qs);
+    rig.pages[u"k"_qs] = page({u"1"_qs, u"2"_qs});
+    FakeBrowser::Page bad = page({});
+    bad.failed = true;
+    rig.pages[u"bad"_qs] = bad;
+
+    // A file that is there but cannot be read: nothing is announced (compared
+    // with nothing, everything would be), the file stays, and that is said once.
+    const QByteArray damaged = "1\r\n\x80\r\n";
+    rig.folder.write(u"new_item.txt"_qs, damaged);
+    rig.run.scanjobs();
+    QCOMPARE(rig.boxes().size(), 1);
+    QVERIFY(rig.boxes().first().contains(u"new_item.txt"_qs));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), damaged);
+    rig.clearRecords();
+    rig.run.scanjobs();
+    QCOMPARE(rig.boxes(), QStringList());
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), damaged);
+
+    // Readable again: announced as usual. While a page keeps failing, the
+    // previous IDs carried forward stop at a bound instead of growing for ever.
+    QStringList old;
+    for (int i = 0; i < 3000; ++i)
+        old.append(u"old%1"_qs.arg(i));
+    rig.folder.write(u"new_item.txt"_qs, lines(old));
+    rig.run.scanjobs();
+    QCOMPARE(rig.boxes().count(box(u"A"_qs)), 2);
+    const QStringList kept = QString::fromLatin1(rig.folder.read(u"new_item.txt"_qs)).split(u"\r\n"_qs);
+    QCOMPARE(kept.size() - 1, 1000);
+    QCOMPARE(kept.mid(0, 3), (QStringList{u"1"_qs, u"2"_qs, u"old0"_qs}));
 }
 
 void ScanRunTest::closedBrowserEndsTheRun_data() {
