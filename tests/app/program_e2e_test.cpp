@@ -24,16 +24,6 @@ QString header(const QJsonObject& request, const QString& name) {
     return {};
 }
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(100);
-    }
-    return true;
-}
-
 // Option1(2), "見積件数順", in the client area.
 const QPoint kBiddingOption(96, 520);
 } // namespace

@@ -43,16 +43,6 @@ const QList<QPair<QString, QByteArray>> kUserFiles = {
     {u"browser-profile/Local State"_qs, "{}"},
 };
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(100);
-    }
-    return true;
-}
-
 // The desktop's application database as the program sees it: only what the
 // test puts there (no PDF application, or a recording fake one).
 class Desktop {

@@ -28,6 +28,16 @@ QByteArray fileBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
 QString runTool(const QString& program, const QStringList& args, int timeoutMs) {
     QProcess p;
     // Window titles are UTF-8: xdotool's patterns need a UTF-8 locale.

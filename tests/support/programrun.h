@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 
 namespace velkoria::test {
 
@@ -19,6 +20,8 @@ QByteArray fileBytes(const QString& path);
 
 // Runs a command and returns its standard output (trimmed); empty on failure.
 QString runTool(const QString& program, const QStringList& args, int timeoutMs = 10000);
+// Polls condition every 100 ms until it holds (true) or the time is up (false).
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
 
 // The marketplace simulator on loopback.
 class Simulator {
