@@ -44,7 +44,15 @@ void ScanRun::scanjobs() {
         return;
     m_running = true;
     const auto done = qScopeGuard([this] { m_running = false; });
-    m_market.browser().setVisible(false);
+    try {
+        m_market.browser().setVisible(false);
+    } catch (const BrowserGoneError&) {
+        throw;
+    } catch (const RuntimeError&) {
+        // The browser did not answer the hide in time: pages load the same in
+        // a shown window, and the pages' own limits deal with a browser that
+        // answers nothing at all.
+    }
     m_indicators.setScanning(true);
     m_results.clear();
     m_health.startRun();

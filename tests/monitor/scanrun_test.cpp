@@ -322,6 +322,14 @@ void ScanRunTest::seenFileHiccups() {
     const QStringList kept = QString::fromLatin1(rig.folder.read(u"new_item.txt"_qs)).split(u"\r\n"_qs);
     QCOMPARE(kept.size() - 1, 1000);
     QCOMPARE(kept.mid(0, 3), (QStringList{u"1"_qs, u"2"_qs, u"old0"_qs}));
+
+    // A browser that does not answer the hide in time: the run goes on.
+    rig.browser.windowFails = true;
+    rig.pages[u"k"_qs] = page({u"3"_qs});
+    rig.clearRecords();
+    rig.run.scanjobs();
+    QCOMPARE(rig.boxes().count(box(u"A"_qs)), 1);
+    QCOMPARE(rig.steps().last(), u"rest"_qs);
 }
 
 void ScanRunTest::closedBrowserEndsTheRun_data() {

@@ -19,6 +19,8 @@ void FakeBrowser::failIfAsked() {
 void FakeBrowser::setVisible(bool v) {
     calls.append(QStringLiteral("visible %1").arg(v ? 1 : 0));
     checkAlive();
+    if (windowFails)
+        throw makeError(AutomationError, QStringLiteral("ブラウザが応答しません (fake)"));
     visibleCalls.append(v);
     visible = v;
 }

@@ -42,6 +42,7 @@ public:
     std::function<Page(const Navigation&)> pageFor;
     int busyPolls = 2;
     bool gone = false;
+    bool windowFails = false; // setVisible() fails: the browser does not answer in time
 
     // Record
     QList<Navigation> navigations;
