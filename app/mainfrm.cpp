@@ -327,7 +327,8 @@ void MainFrm::Text1_LostFocus() {
 
 void MainFrm::closeEvent(QCloseEvent* event) {
     event->accept();
-    m_services.end.endNow(0);
+    // Closed behind the box that ends the program: it ends as that box would.
+    m_services.end.endNow(m_services.end.endingExitCode());
 }
 
 bool MainFrm::eventFilter(QObject* watched, QEvent* event) {

@@ -24,7 +24,7 @@ void runHandler(MessageSink& messages, ProgramEnd& end, const std::function<void
         // No exception may leave a handler into the event loop.
         text = uncaughtErrorText(makeError(51, QString::fromLocal8Bit(error.what())));
     }
-    end.beginEnding();
+    end.beginEnding(exitCode);
     messages.show(text);
     end.endNow(exitCode);
 }

@@ -56,10 +56,11 @@ QFont designFont(qreal points, bool bold) {
     return font;
 }
 
-void ProgramEnd::beginEnding() {
+void ProgramEnd::beginEnding(int exitCode) {
     if (m_ending)
         return;
     m_ending = true;
+    m_exitCode = exitCode;
     for (const auto& hook : m_hooks)
         hook();
 }

@@ -49,13 +49,17 @@ public:
     // The ending has begun: the box that ends the program is up. From then on
     // no event handler runs (runHandler refuses them all).
     bool ending() const { return m_ending; }
-    // Marks the program as ending and runs the hooks given to onEnding, once.
-    void beginEnding();
+    // Marks the program as ending with exitCode and runs the hooks given to
+    // onEnding, once.
+    void beginEnding(int exitCode);
+    // The exit code the ending began with (0 before it began).
+    int endingExitCode() const { return m_exitCode; }
     // Something to stop when the ending begins, such as a window's timers.
     void onEnding(std::function<void()> hook);
 
 private:
     bool m_ending = false;
+    int m_exitCode = 0;
     std::vector<std::function<void()>> m_hooks;
 };
 
