@@ -18,7 +18,7 @@ QString monitoringBrokenMessage(const QString& caption, PageFailure failure) {
     return QStringLiteral("リアルタイム検査: 「%1」のページを %2 回続けて読み込めませんでした (%3)。"
                           "読み込めるようになるまで、このカテゴリの新規案件はお知らせできません。")
         .arg(caption)
-        .arg(ScanHealth::failureStreak)
+        .arg(ScanHealth::kFailureStreak)
         .arg(cause);
 }
 
@@ -58,7 +58,7 @@ void ScanHealth::pageFailed(const QString& key, const QString& caption, PageFail
     ++m_running.failed;
     Streak& streak = m_streaks[key];
     ++streak.failures;
-    if (streak.failures >= failureStreak && !streak.reported) {
+    if (streak.failures >= kFailureStreak && !streak.reported) {
         streak.reported = true;
         m_messages.append(monitoringBrokenMessage(caption, failure));
     }

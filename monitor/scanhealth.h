@@ -22,12 +22,12 @@ struct ScanSummary {
 };
 
 // Keeps the user told whether monitoring works: a category whose page fails
-// in failureStreak runs in a row gets one message naming its caption and the
+// in kFailureStreak runs in a row gets one message naming its caption and the
 // cause, and one more when its page loads again. Counts the pages of each run
 // for the scan label's tooltip. Knows nothing of the browser or the window.
 class ScanHealth {
 public:
-    static constexpr int failureStreak = 3;
+    static constexpr int kFailureStreak = 3;
 
     void startRun();
     // The category (its key) loaded and was read.

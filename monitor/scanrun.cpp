@@ -95,7 +95,7 @@ bool ScanRun::readPages() {
             continue;
         }
         try {
-            const PageLoad load = stalled ? m_market.waitpage(stalledRunLimit) : m_market.waitpage();
+            const PageLoad load = stalled ? m_market.waitpage(kStalledRunLimit) : m_market.waitpage();
             if (load != PageLoad::Complete) {
                 // The browser holds its error page, or still the previous slot's page:
                 // reading it would credit that page's requests to this caption.

@@ -86,7 +86,7 @@ public:
     // After a page ran out of its time limit, the later pages of the same run
     // get this much at most: a site that stalls every page costs one full
     // limit per run, not one per category.
-    static constexpr std::chrono::seconds stalledRunLimit{5};
+    static constexpr std::chrono::seconds kStalledRunLimit{5};
 
 private:
     // Loads and reads the page of every bound slot; false if any did not load.

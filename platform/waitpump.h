@@ -7,10 +7,10 @@ namespace velkoria {
 // What the program does while it waits for the browser (a page that loads, a
 // command that is answered): the main window sets this up so that its windows
 // keep painting and the user can still end the program. Waits call it every
-// waitPumpSliceMs at most. Without one (tests, tools) waits simply block.
+// kWaitPumpSliceMs at most. Without one (tests, tools) waits simply block.
 using WaitPump = std::function<void()>;
 
-inline constexpr int waitPumpSliceMs = 50;
+inline constexpr int kWaitPumpSliceMs = 50;
 
 void setWaitPump(WaitPump pump);
 bool haveWaitPump();

@@ -1,7 +1,6 @@
 #include "platform/cdp/cdpbrowser.h"
 
 #include "platform/cdp/browserprocess.h"
-#include "platform/waitpump.h"
 
 #include <QJsonArray>
 
@@ -343,8 +342,6 @@ bool CdpBrowser::waitForWindowState(const QString& state, QDeadlineTimer deadlin
     // ignored altogether: hence the limit.
     const QString visibility = state == u"minimized" ? QStringLiteral("hidden") : QStringLiteral("visible");
     for (;;) {
-        // The program's windows keep painting while the window manager works.
-        runWaitPump();
         if (windowBounds().value(u"windowState").toString() == state)
             return true;
         if (deadline.hasExpired())

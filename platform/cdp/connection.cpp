@@ -117,8 +117,8 @@ Connection::Pumped Connection::pump(QDeadlineTimer deadline) {
     for (bool read = false; !read;) {
         // In short slices while the program has windows to keep alive: a slow or
         // stalled site must not freeze them.
-        const bool sliced = haveWaitPump() && (deadline.isForever() || deadline.remainingTime() > waitPumpSliceMs);
-        const QDeadlineTimer slice = sliced ? QDeadlineTimer(waitPumpSliceMs) : deadline;
+        const bool sliced = haveWaitPump() && (deadline.isForever() || deadline.remainingTime() > kWaitPumpSliceMs);
+        const QDeadlineTimer slice = sliced ? QDeadlineTimer(kWaitPumpSliceMs) : deadline;
         switch (m_transport->read(message, slice)) {
         case Transport::ReadResult::Timeout: {
             if (!sliced || deadline.hasExpired())
