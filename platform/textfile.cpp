@@ -201,9 +201,7 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
     if (file.write(bytes) != bytes.size())
         throw fail(file.errorString());
     if (!file.commit())
-        throw RuntimeError(PathFileAccess,
-                           QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
-                               .arg(fileNameOf(path), file.errorString()));
+        throw fail(file.errorString());
 #if defined(Q_OS_WIN)
     // On Windows the permissions above only clear the read-only attribute: the
     // file gets an access list for its owner alone, once the rename has made it

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace velkoria::test {
@@ -25,7 +26,12 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Text in code page 932, as the program's files hold it.
 QByteArray cp932(const QString& text);
+// A text file of the program with these lines, each ended by CR LF.
+QByteArray cp932Lines(const QStringList& lines);
+// The whole content of a file; empty if it cannot be read.
+QByteArray fileBytes(const QString& path);
 
 // While it lives, every write of a file beyond a few bytes fails as on a full
 // disk (the file size limit of the process); works for root too, for whom a
