@@ -46,10 +46,10 @@ void PageSession::step(const QString& method, const QJsonObject& params, bool on
 }
 
 void PageSession::ensureReady(QDeadlineTimer deadline) {
-    const bool answered = waitUntil(deadline, [this] {
-        m_connection.dispatchArrived();
-        return m_unanswered == 0 || m_failure;
-    });
+    const bool answered = (m_unanswered == 0 && !m_failure) || waitUntil(deadline, [this] {
+                              m_connection.dispatchArrived();
+                              return m_unanswered == 0 || m_failure;
+                          });
     if (m_failure)
         std::rethrow_exception(m_failure);
     if (!answered)

@@ -77,10 +77,7 @@ bool Simulator::start(const QStringList& args) {
     m_process.start(builtSimulator(), all + args);
     if (!m_process.waitForStarted(5000))
         return false;
-    const QDeadlineTimer deadline(20000);
-    while (!m_process.canReadLine() && !deadline.hasExpired())
-        m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
-    const QString ready = QString::fromUtf8(m_process.readLine()).trimmed();
+    const QString ready = readLine(20000);
     const QRegularExpression re(u"^READY http=(\\d+) https=(\\d+) spki=(\\S+)$"_qs);
     const auto m = re.match(ready);
     if (!m.hasMatch())
@@ -94,7 +91,11 @@ bool Simulator::start(const QStringList& args) {
 QString Simulator::command(const QString& line) {
     m_process.write(QString(line + u'\n').toUtf8());
     m_process.waitForBytesWritten(2000);
-    const QDeadlineTimer deadline(5000);
+    return readLine(5000);
+}
+
+QString Simulator::readLine(int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
     while (!m_process.canReadLine() && !deadline.hasExpired())
         m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
     return QString::fromUtf8(m_process.readLine()).trimmed();

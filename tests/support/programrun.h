@@ -48,6 +48,8 @@ public:
     QString spki;
 
 private:
+    QString readLine(int timeoutMs);
+
     QProcess m_process;
     QTemporaryDir m_dir;
 };
