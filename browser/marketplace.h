@@ -52,9 +52,9 @@ enum class PageLoad { Complete, Failed, TimedOut };
 
 // The wait of `waitpage`: returns when the browser is idle with a complete
 // document, or when the time limit runs out. The browser's wait keeps the
-// program's windows painting and looks at the browser whenever it has sent
-// something, never in a loop. A browser that goes away throws BrowserGoneError
-// at once.
+// program's windows painting and looks at the browser only when the program's
+// event loop has delivered something, never in a busy loop. A browser that
+// goes away throws BrowserGoneError at once.
 PageLoad waitForPage(Browser& browser, std::chrono::milliseconds limit);
 
 // The marketplace requests through the one browser.

@@ -34,8 +34,8 @@ void runHandler(MessageSink& messages, ProgramEnd& end, const std::function<void
                 Overlap overlap = Overlap::Drop);
 
 // Wraps a handler for connecting to a signal.
-template <typename F> auto guarded(MessageSink& messages, ProgramEnd& end, F handler, Overlap overlap = Overlap::Drop) {
-    return [&messages, &end, handler, overlap](auto&&...) { runHandler(messages, end, handler, overlap); };
+template <typename F> auto guarded(MessageSink& messages, ProgramEnd& end, F handler) {
+    return [&messages, &end, handler](auto&&...) { runHandler(messages, end, handler); };
 }
 
 } // namespace velkoria

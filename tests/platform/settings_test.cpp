@@ -1,6 +1,7 @@
 // velkoria.ini: the settings left to the installation, with their defaults.
 #include "platform/errors.h"
 #include "platform/settings.h"
+#include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
 
 #include <QtTest>
@@ -51,13 +52,9 @@ void SettingsTest::malformedSettingsNameTheKey() {
     QFETCH(QString, key);
     TempProgramFolder folder;
     folder.write(u"velkoria.ini"_qs, ini);
-    try {
-        loadSettings(folder.file(u"velkoria.ini"_qs));
-        QFAIL("accepted");
-    } catch (const RuntimeError& e) {
-        QVERIFY2(e.description().contains(u"velkoria.ini"_qs) && e.description().contains(key),
-                 qPrintable(e.description()));
-    }
+    const RuntimeError e = errorOf([&] { loadSettings(folder.file(u"velkoria.ini"_qs)); });
+    QVERIFY2(e.description().contains(u"velkoria.ini"_qs) && e.description().contains(key),
+             qPrintable(e.description()));
 }
 
 QTEST_GUILESS_MAIN(SettingsTest)
