@@ -63,12 +63,12 @@ QJsonObject Connection::call(const QString& method, const QJsonObject& params, c
         if (!answered)
             m_pending.erase(id);
     });
-    if (!waitUntil(deadline, [&] {
-            dispatchArrived();
-            return answered;
-        }))
-        throw BrowserCommandError(
-            QStringLiteral("ブラウザが応答しません (%1)").arg(method)); // a later reply is ignored
+    const auto arrived = [&] {
+        dispatchArrived();
+        return answered;
+    };
+    if (!waitUntil(deadline, arrived)) // its reply, should it still come, is ignored
+        throw BrowserCommandError(QStringLiteral("ブラウザが応答しません (%1)").arg(method));
     if (error)
         std::rethrow_exception(error);
     return result;
