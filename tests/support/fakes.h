@@ -47,7 +47,6 @@ class FakeClock : public Clock {
 public:
     QDateTime now() const override { return m_now; }
     void setNow(const QDateTime& now) { m_now = now; }
-    void advance(qint64 ms) { m_now = m_now.addMSecs(ms); }
 
 private:
     QDateTime m_now{QDate(2026, 1, 5), QTime(9, 0)};
