@@ -223,6 +223,13 @@ void MainFrm::buildControls() {
             window->m_timer2->stop();
         }
     });
+    // On the way out the browser's pipe is closed and the browser is given a
+    // few seconds to end by itself (to write its profile), as when it is
+    // discarded anywhere else; only a browser that does not end is killed.
+    m_services.end.onExit([window = QPointer<MainFrm>(this)] {
+        if (window)
+            window->m_browser.reset();
+    });
 
     resize(twips(3000), twips(10410) + menuBar()->sizeHint().height());
 }
