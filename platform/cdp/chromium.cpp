@@ -96,6 +96,13 @@ QStringList browserArguments(const QString& profileFolder) {
             // No keyring prompt popping up on a desktop with a keyring.
             QStringLiteral("--password-store=basic"),
 #endif
+#if defined(Q_OS_WIN)
+            // The browser must stay the process that holds the pipes: Chrome
+            // started by a program run as administrator relaunches itself
+            // without elevation, and Edge relaunches itself under a
+            // compatibility layer (also left out of its environment).
+            QStringLiteral("--do-not-de-elevate"), QStringLiteral("--edge-skip-compat-layer-relaunch"),
+#endif
     };
 }
 
