@@ -102,6 +102,9 @@ QStringList browserArguments(const QString& profileFolder) {
             // without elevation, and Edge relaunches itself under a
             // compatibility layer (also left out of its environment).
             QStringLiteral("--do-not-de-elevate"), QStringLiteral("--edge-skip-compat-layer-relaunch"),
+            // Release builds write nothing to standard error unless asked (on
+            // Linux they do by default): a failed start then has the browser's words.
+            QStringLiteral("--enable-logging=stderr"),
 #endif
     };
 }
