@@ -231,7 +231,10 @@ void MainFrm::buildControls() {
             window->m_browser.reset();
     });
 
-    resize(twips(3000), twips(10410) + menuBar()->sizeHint().height());
+    // The menu bar takes the larger of its two heights (Windows' style gives
+    // one pixel more for a width): the client area below it stays whole.
+    const int width = twips(3000);
+    resize(width, twips(10410) + qMax(menuBar()->sizeHint().height(), menuBar()->heightForWidth(width)));
 }
 
 void MainFrm::wireInspection() {

@@ -34,13 +34,16 @@ constexpr int kMinimumCallLimitMs = 30000;
 QStringList usualPlaces() {
     QStringList places;
 #if defined(Q_OS_WIN)
-    for (const char* variable : {"ProgramFiles", "ProgramFiles(x86)", "LocalAppData"}) {
-        const QString root = qEnvironmentVariable(variable);
-        if (root.isEmpty())
-            continue;
-        places << root + QStringLiteral("/Google/Chrome/Application/chrome.exe")
-               << root + QStringLiteral("/Microsoft/Edge/Application/msedge.exe")
-               << root + QStringLiteral("/Chromium/Application/chrome.exe");
+    // Chrome where the user has installed it, for all users or for this one
+    // alone (%LOCALAPPDATA%), before Edge, which every Windows 10 and 11 PC
+    // has; Chromium last.
+    for (const char* browser : {"/Google/Chrome/Application/chrome.exe", "/Microsoft/Edge/Application/msedge.exe",
+                                "/Chromium/Application/chrome.exe"}) {
+        for (const char* variable : {"ProgramFiles", "ProgramFiles(x86)", "LocalAppData"}) {
+            const QString root = qEnvironmentVariable(variable);
+            if (!root.isEmpty())
+                places << root + QLatin1String(browser);
+        }
     }
 #else
     // The binaries themselves where a distribution wraps them in a script.

@@ -156,13 +156,12 @@ bool ProgramRun::start(int timeoutMs) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"VELKORIA_MESSAGE_LOG"_qs, file(u"messages.log"_qs));
     env.remove(u"QT_QPA_PLATFORM"_qs);
-    env.insert(m_launcherVariables);
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    if (m_launcher.isEmpty())
-        m_process.start(file(u"velkoria"_qs), {});
+    if (m_starter)
+        m_starter(m_process);
     else
-        m_process.start(m_launcher, m_launcherArguments);
+        m_process.start(file(u"velkoria"_qs), {});
     if (!m_process.waitForStarted(5000))
         return false;
     const QDeadlineTimer deadline(timeoutMs);
@@ -177,13 +176,6 @@ bool ProgramRun::start(int timeoutMs) {
         QThread::msleep(200);
     }
     return false;
-}
-
-void ProgramRun::setLauncher(const QString& program, const QStringList& arguments,
-                             const QProcessEnvironment& variables) {
-    m_launcher = program;
-    m_launcherArguments = arguments;
-    m_launcherVariables = variables;
 }
 
 int ProgramRun::waitForEnd(int timeoutMs) {

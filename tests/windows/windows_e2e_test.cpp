@@ -3,6 +3,7 @@
 // a virtual display with a window manager; xdotool drives Wine's windows.
 #include "tests/support/programrun.h"
 #include "tests/support/tempfolder.h"
+#include "tests/windows/wineprefix.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -29,11 +30,6 @@ const QByteArray kWebSitePage = "<HTML><HEAD></HEAD><BODY><TABLE><TBODY>"
                                 "<TD><FONT>見積件数</FONT></TD></TR></TBODY></TABLE></BODY></HTML>";
 const QByteArray kSystemDevPage = "<HTML><HEAD></HEAD><BODY><A href=\"/browse/request/2001号\">d</A>"
                                   "<IMG src=\"/img/new.gif\"><FONT>見積件数</FONT></BODY></HTML>";
-
-// A path of the Linux side as the program sees it: drive Z: is the root.
-QString onDriveZ(const QString& path) {
-    return u"Z:"_qs + QString(path).replace(u'/', u'\\');
-}
 
 bool put(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -78,44 +74,17 @@ class WindowsE2eTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void program_data();
     void program();
 
 private:
-    QProcessEnvironment wineEnvironment() const;
-
-    QTemporaryDir m_prefix;
+    WinePrefix m_prefix;
 };
-
-QProcessEnvironment WindowsE2eTest::wineEnvironment() const {
-    QProcessEnvironment env;
-    env.insert(u"WINEPREFIX"_qs, m_prefix.path());
-    env.insert(u"WINEDEBUG"_qs, u"-all"_qs);
-    env.insert(u"WINEDLLOVERRIDES"_qs, u"mscoree,mshtml="_qs);
-    return env;
-}
 
 void WindowsE2eTest::initTestCase() {
     QVERIFY(m_prefix.isValid());
-    QProcess wine;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(wineEnvironment());
-    wine.setProcessEnvironment(env);
-    wine.start(QStringLiteral(VELKORIA_WINE), {u"wineboot"_qs, u"--init"_qs});
-    QVERIFY(wine.waitForFinished(180000));
-    QVERIFY(QDir(m_prefix.path() + u"/drive_c/users"_qs).exists());
-}
-
-void WindowsE2eTest::cleanupTestCase() {
-    QProcess server;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(wineEnvironment());
-    server.setProcessEnvironment(env);
-    server.start(QFileInfo(QStringLiteral(VELKORIA_WINE)).absolutePath() + u"/wineserver"_qs, {u"-k"_qs});
-    if (!server.waitForFinished(20000))
-        server.kill();
-    server.waitForFinished(5000);
+    // The first run makes the prefix (several seconds).
+    QCOMPARE(m_prefix.run(u"cmd"_qs, {u"/c"_qs, u"ver"_qs}, 180000).exitCode, 0);
 }
 
 void WindowsE2eTest::program_data() {
@@ -136,7 +105,7 @@ void WindowsE2eTest::program() {
     QFETCH(bool, nonAscii);
     ProgramRun run;
     // C:\Users\山田\Velkoria in the prefix is a link to the temporary folder.
-    const QString folder = nonAscii ? u"C:\\Users\\山田\\Velkoria"_qs : onDriveZ(run.folder());
+    const QString folder = nonAscii ? u"C:\\Users\\山田\\Velkoria"_qs : m_prefix.windowsPath(run.folder());
     if (nonAscii) {
         const QString link = m_prefix.path() + u"/drive_c/users/山田/Velkoria"_qs;
         QVERIFY(QDir().mkpath(QFileInfo(link).absolutePath()));
@@ -151,11 +120,11 @@ void WindowsE2eTest::program() {
         QVERIFY(QFile::copy(from, to));
     }
     QTemporaryDir control;
-    QVERIFY(
-        put(run.file(u"velkoria.ini"_qs),
-            u"[marketplace]\nsearch_url=http://search.test/\nlogin_url=https://login.test/\n"
-            "[browser]\nexecutable=%1\nload_timeout_seconds=10\n"_qs.arg(onDriveZ(QStringLiteral(VELKORIA_FAKEBROWSER)))
-                .toUtf8()));
+    QVERIFY(put(run.file(u"velkoria.ini"_qs),
+                u"[marketplace]\nsearch_url=http://search.test/\nlogin_url=https://login.test/\n"
+                "[browser]\nexecutable=%1\nload_timeout_seconds=10\n"_qs
+                    .arg(m_prefix.windowsPath(QStringLiteral(VELKORIA_FAKEBROWSER)))
+                    .toUtf8()));
     QVERIFY(put(run.file(u"zandorp_id.txt"_qs), cp932(u"山田 太郎@例\r\np&w=1+2%3\r\n"_qs)));
     QVERIFY(put(control.filePath(u"page-web_site.html"_qs), kWebSitePage));
     QVERIFY(put(control.filePath(u"page-system_dev.html"_qs), kSystemDevPage));
@@ -163,12 +132,11 @@ void WindowsE2eTest::program() {
     if (action == Action::StartFails)
         QVERIFY(put(control.filePath(u"start-error.txt"_qs), startError.toUtf8() + '\n'));
 
-    QProcessEnvironment env = wineEnvironment();
-    env.insert(u"VELKORIA_MESSAGE_LOG"_qs, folder + u"\\messages.log"_qs);
-    env.insert(u"FAKEBROWSER_DIR"_qs, onDriveZ(control.path()));
+    m_prefix.setEnvironment(u"VELKORIA_MESSAGE_LOG"_qs, folder + u"\\messages.log"_qs);
+    m_prefix.setEnvironment(u"FAKEBROWSER_DIR"_qs, m_prefix.windowsPath(control.path()));
     // Set by a compatibility option on the program: the browser must not get it.
-    env.insert(u"__COMPAT_LAYER"_qs, u"RunAsInvoker"_qs);
-    run.setLauncher(QStringLiteral(VELKORIA_WINE), {folder + u"\\velkoria.exe"_qs}, env);
+    m_prefix.setEnvironment(u"__COMPAT_LAYER"_qs, u"RunAsInvoker"_qs);
+    run.setStarter([&](QProcess& process) { m_prefix.start(process, folder + u"\\velkoria.exe"_qs); });
     QVERIFY(run.start(120000));
 
     // The browser got its switches for Windows, and not the variable.
