@@ -3,8 +3,8 @@
 # tree configured with windows-qt.cmake into build/win. It makes velkoria.exe
 # in a ready program folder (win/program, with Qt's and MinGW's DLLs), the
 # unit tests for Windows (win/velkoria-checks), the setup program and the check kit.
-# Sets VELKORIA_WINDOWS_BUILD_DIR (empty when there is no Windows build) and
-# VELKORIA_WINE.
+# Sets VELKORIA_WINDOWS_BUILD_DIR and VELKORIA_WINDOWS_PROGRAM_DIR (empty when
+# there is no Windows build), VELKORIA_MINGW_CXX and VELKORIA_WINE.
 include(${CMAKE_CURRENT_LIST_DIR}/windows-qt-folder.cmake)
 velkoria_find_windows_qt(VELKORIA_WINDOWS_QT_FOUND ${CMAKE_SOURCE_DIR})
 find_program(VELKORIA_MINGW_CXX x86_64-w64-mingw32-g++-posix)
@@ -12,6 +12,7 @@ find_program(VELKORIA_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 find_program(VELKORIA_WINE wine64 PATHS /usr/lib/wine)
 
 set(VELKORIA_WINDOWS_BUILD_DIR "")
+set(VELKORIA_WINDOWS_PROGRAM_DIR "")
 if(NOT VELKORIA_WINDOWS_QT_FOUND)
     message(NOTICE "Windows build and tests left out: no Qt for Windows in ../shared/qt6-mingw or "
                    "~/.cache/velkoria/qt6-mingw (tools/windows/build-qt.sh makes it, in about an hour)")
@@ -20,6 +21,7 @@ elseif(NOT VELKORIA_MINGW_CXX OR NOT VELKORIA_WINE)
 else()
     include(ExternalProject)
     set(VELKORIA_WINDOWS_BUILD_DIR ${CMAKE_BINARY_DIR}/win)
+    set(VELKORIA_WINDOWS_PROGRAM_DIR ${VELKORIA_WINDOWS_BUILD_DIR}/program)
     ExternalProject_Add(velkoria_windows
         SOURCE_DIR ${CMAKE_SOURCE_DIR}
         BINARY_DIR ${VELKORIA_WINDOWS_BUILD_DIR}
