@@ -224,8 +224,8 @@ void MainFrm::buildControls() {
         }
     });
     // On the way out the browser's pipe is closed and the browser is given a
-    // few seconds to end by itself (to write its profile), as when it is
-    // discarded anywhere else; only a browser that does not end is killed.
+    // few seconds to end by itself (to save its profile: cookies, the
+    // session); only a browser that does not end is killed.
     m_services.end.onExit([window = QPointer<MainFrm>(this)] {
         if (window)
             window->m_browser.reset();
