@@ -25,12 +25,15 @@ void SettingsTest::settingsDefaultsAndValues() {
     QCOMPARE(defaults.loadTimeoutSeconds, 60);
 
     folder.write(u"velkoria.ini"_qs, "[marketplace]\nsearch_url=http://127.0.0.1:8080/\nlogin_url=https://h:8443\n"
-                                     "[browser]\narguments=--no-sandbox --flag=a,b  --test-type\n"
+                                     "[browser]\narguments=--no-sandbox --flag=a,b  --dir=D:\\tmp\\x ; ok\n"
+                                     "executable=\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\"\n"
                                      "load_timeout_seconds=5\n");
     const Settings s = loadSettings(folder.file(u"velkoria.ini"_qs));
     QCOMPARE(s.searchUrl, u"http://127.0.0.1:8080/"_qs);
     QCOMPARE(s.loginUrl, u"https://h:8443/"_qs); // the root's slash added
-    QCOMPARE(s.arguments, (QStringList{u"--no-sandbox"_qs, u"--flag=a,b"_qs, u"--test-type"_qs}));
+    // Windows paths as written: a backslash is no escape.
+    QCOMPARE(s.arguments, (QStringList{u"--no-sandbox"_qs, u"--flag=a,b"_qs, u"--dir=D:\\tmp\\x"_qs}));
+    QCOMPARE(s.executable, u"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe"_qs);
     QCOMPARE(s.loadTimeoutSeconds, 5);
 }
 

@@ -137,6 +137,7 @@ void TextFileTest::failedWritesKeepTheOldFile() {
     {
         DiskFull full;
         QVERIFY_THROWS_EXCEPTION(RuntimeError, writeTextLines(path, {QString(4096, u'x')}));
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, writeTextLines(path, {QString(4096, u'x')}, FileAccess::OwnerOnly));
     }
     QCOMPARE(folder.read(u"keep.txt"_qs), old);
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{u"keep.txt"_qs});
@@ -146,13 +147,14 @@ void TextFileTest::ownerOnlyFiles() {
     TempProgramFolder folder;
     const QString path = folder.file(u"secret.txt"_qs);
     writeTextLines(path, {u"a"_qs}, FileAccess::OwnerOnly);
-    const auto others =
-        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
-    QCOMPARE(QFile::permissions(path) & others, QFileDevice::Permissions());
+    QCOMPARE(folder.read(u"secret.txt"_qs), QByteArray("a\r\n"));
+    if (!accessListsKept())
+        QSKIP("Wine keeps no access lists: the check kit shows them on a Windows PC");
+    QVERIFY(!othersMayRead(path));
     // A file that was readable by others becomes owner-only at its next write.
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadOther);
     writeTextLines(path, {u"b"_qs}, FileAccess::OwnerOnly);
-    QCOMPARE(QFile::permissions(path) & others, QFileDevice::Permissions());
+    QVERIFY(!othersMayRead(path));
 }
 
 QTEST_GUILESS_MAIN(TextFileTest)

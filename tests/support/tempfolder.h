@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <memory>
+#include <vector>
 
 namespace velkoria::test {
 
@@ -33,9 +36,17 @@ QByteArray cp932Lines(const QStringList& lines);
 // The whole content of a file; empty if it cannot be read.
 QByteArray fileBytes(const QString& path);
 
+// Whether a user other than the owner may read the file: its permission bits,
+// or on Windows its access list (not the user alone).
+bool othersMayRead(const QString& path);
+// False under Wine, which keeps no access lists (a real Windows PC shows them).
+bool accessListsKept();
+
 // While it lives, every write of a file beyond a few bytes fails as on a full
 // disk (the file size limit of the process); works for root too, for whom a
-// read-only folder is no obstacle.
+// read-only folder is no obstacle. Windows has no such limit: there every file
+// of the program folder is held open by "another program" (as an editor or a
+// virus scanner does), so a new file cannot take its place.
 class DiskFull {
 public:
     DiskFull();
@@ -44,7 +55,11 @@ public:
     DiskFull& operator=(const DiskFull&) = delete;
 
 private:
+#if defined(Q_OS_WIN)
+    std::vector<std::unique_ptr<QFile>> m_held;
+#else
     unsigned long long m_old;
+#endif
 };
 
 } // namespace velkoria::test
