@@ -11,9 +11,14 @@ namespace velkoria {
 // program's windows keep painting meanwhile. wait.cpp tells the whole story.
 //
 // Returns whether done() held. done() is looked at in the caller's own frame
-// (it may throw; the exception never crosses the event loop): at once, after
-// everything the event loop has delivered, and one last time at the deadline.
-// Needs a QCoreApplication unless the deadline has already passed.
+// (it may throw; the exception never crosses the event loop): at once, each
+// time the wait is woken, and one last time at the deadline. Needs a
+// QCoreApplication unless the deadline has already passed.
 bool waitUntil(QDeadlineTimer deadline, const std::function<bool()>& done);
+
+// Something a wait may be waiting for has happened (the browser connection
+// has dispatched what the browser sent): every running wait looks at its
+// condition again.
+void wakeWaits();
 
 } // namespace velkoria

@@ -76,6 +76,7 @@ QJsonObject Connection::call(const QString& method, const QJsonObject& params, c
 
 void Connection::dispatchArrived() {
     QByteArray message;
+    bool dispatched = false;
     for (int i = 0; i < kBurst; ++i) {
         const Transport::ReadResult read = m_transport->read(message);
         if (read == Transport::ReadResult::Empty)
@@ -86,9 +87,13 @@ void Connection::dispatchArrived() {
         }
         // Once the browser is gone, what still comes is read and dropped: left
         // unread, it would wake the program again and again.
-        if (!m_gone)
+        if (!m_gone) {
             dispatch(message);
+            dispatched = true;
+        }
     }
+    if (dispatched)
+        wakeWaits();
 }
 
 void Connection::dispatch(const QByteArray& message) {
@@ -131,6 +136,7 @@ void Connection::markGone() {
     for (auto& [id, command] : pending)
         if (command.onReply)
             command.onReply({}, m_gone);
+    wakeWaits();
 }
 
 void Connection::throwIfGone() {

@@ -18,7 +18,7 @@ namespace velkoria::cdp {
 // message, whether the program idles or waits (platform/wait.cpp): the
 // transport's readable handler calls dispatchArrived(), which hands a reply
 // (it has an "id") to whoever sent that command and an event (it has a
-// "method") to the event listeners.
+// "method") to the event listeners, then wakes the waits.
 //
 // The browser is gone once the transport closes, a write fails or markGone()
 // is called (its page was closed). The connection then makes the one
