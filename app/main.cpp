@@ -1,11 +1,14 @@
 #include "app/mainfrm.h"
 #include "platform/chromium.h"
 #include "platform/handler.h"
+#include "platform/settings.h"
 #include "platform/textfile.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <memory>
 
 using namespace velkoria;
 
@@ -32,12 +35,28 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(programTitle());
 
+    // The browser takes longest to come up: it is launched first, and the
+    // window is built, its files read and shown while the browser starts. A
+    // launch that fails at once (no browser, a profile folder it cannot use,
+    // bad settings) is told where start-up comes to the browser, after the
+    // data files, as it was before the launch came first.
+    std::unique_ptr<Browser> browser;
+    std::exception_ptr launchFailure;
+    try {
+        browser = launchBrowser(loadSettings(programFile(settingsFileName())), programFile(browserProfileFolderName()));
+    } catch (...) {
+        launchFailure = std::current_exception();
+    }
+
     QtMessageSink messages;
     ProcessEnd end;
     DesktopShell shell;
     SystemClock clock;
-    MainFrm window(MainServices{messages, end, shell, clock, [](const Settings& settings) {
-                                    return launchBrowser(settings, programFile(browserProfileFolderName()));
+    // Start-up reads the same settings again for the rest of the program.
+    MainFrm window(MainServices{messages, end, shell, clock, [&](const Settings&) {
+                                    if (launchFailure)
+                                        std::rethrow_exception(launchFailure);
+                                    return std::move(browser);
                                 }});
     runHandler(messages, end, [&] { window.formLoad(); });
     window.show();

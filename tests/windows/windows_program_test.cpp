@@ -82,11 +82,16 @@ QString WindowsProgramTest::firstBox(const QString& folder) {
     m_prefix.start(program, m_prefix.windowsPath(folder + QStringLiteral("/velkoria.exe")));
     const bool shown = waitFor([&] { return !fileBytes(log).isEmpty(); }, 90000);
     const QString text = QString::fromUtf8(fileBytes(log)).trimmed();
-    // The box is on the screen and takes the keyboard: Enter closes it and the program ends.
+    // The box is on the screen and takes the keyboard: Enter closes it and the
+    // program ends. The main window may be up behind it, 694 pixels tall.
     QString window;
     waitFor(
         [&] {
-            window = findWindows({u"--name"_qs, u"^Velkoria$"_qs}).value(0);
+            for (const QString& found : findWindows({u"--name"_qs, u"^Velkoria$"_qs})) {
+                const QString info = runTool(u"xwininfo"_qs, {u"-id"_qs, found});
+                if (QRegularExpression(u"Height:\\s+(\\d+)"_qs).match(info).captured(1).toInt() < 600)
+                    window = found;
+            }
             return !window.isEmpty();
         },
         30000);
