@@ -47,16 +47,15 @@ void CdpBrowser::start(int firstAnswerLimitMs, StartFailure explain) {
     m_startLimit.setSingleShot(true);
     QObject::connect(&m_startLimit, &QTimer::timeout, &m_startLimit, [this] { startTimedOut(); });
     m_startLimit.start(firstAnswerLimitMs);
-    // Also the "are you there": a browser that cannot start ends here.
-    startStep(QStringLiteral("Browser.getVersion"), {}, [this](const QJsonObject&) {
-        m_answered = true;
-        startStep(QStringLiteral("Target.getTargets"), {}, [this](const QJsonObject& result) {
-            for (const QJsonValue& target : result.value(u"targetInfos").toArray())
-                if (text(target.toObject(), "type") == QLatin1String("page"))
-                    return attachTo(text(target.toObject(), "targetId"));
-            startStep(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), QStringLiteral("about:blank")}},
-                      [this](const QJsonObject& created) { attachTo(text(created, "targetId")); });
-        });
+    // Also the "are you there": a browser that cannot start ends here. The
+    // browser answers its commands in order, so its page is asked for at once.
+    startStep(QStringLiteral("Browser.getVersion"), {}, [this](const QJsonObject&) { m_answered = true; });
+    startStep(QStringLiteral("Target.getTargets"), {}, [this](const QJsonObject& result) {
+        for (const QJsonValue& target : result.value(u"targetInfos").toArray())
+            if (text(target.toObject(), "type") == QLatin1String("page"))
+                return attachTo(text(target.toObject(), "targetId"));
+        startStep(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), QStringLiteral("about:blank")}},
+                  [this](const QJsonObject& created) { attachTo(text(created, "targetId")); });
     });
 }
 

@@ -81,13 +81,13 @@ private slots:
 
 void CdpBrowserTest::startUpNeedNotWaitForThePage() {
     Peer peer;
-    peer.held = {u"Browser.getVersion"_qs}; // the browser has not answered yet
+    peer.held = {u"Browser.getVersion"_qs, u"Target.getTargets"_qs}; // the browser has not answered yet
     auto browser = started(peer);
     // What start-up does needs no answer: the window starts hidden, and its
     // top edge is kept for its next show.
     browser->setVisible(false);
     browser->setTop(0);
-    QCOMPARE(peer.transport->written.size(), 1);
+    QCOMPARE(peer.transport->written.size(), 2);
     peer.release();
     peer.held = {u"Page.enable"_qs}; // the page's renderer is still starting
     // A call that needs the page waits for the start, then for the page's
@@ -112,7 +112,7 @@ void CdpBrowserTest::failedSetupFailsEveryPageCallNamingIt() {
     // A browser that never answers fails its start at the limit: told once,
     // also with nothing waiting, and thrown by every call.
     Peer silent;
-    silent.held = {u"Browser.getVersion"_qs};
+    silent.held = {u"Browser.getVersion"_qs, u"Target.getTargets"_qs};
     auto mute = started(silent, 200);
     QList<std::exception_ptr> told;
     mute->onStartFailure([&](std::exception_ptr failure) { told.append(failure); });
@@ -120,7 +120,7 @@ void CdpBrowserTest::failedSetupFailsEveryPageCallNamingIt() {
     QVERIFY(silent.transport->outputClosed); // a browser that answers late ends by itself
     for (const auto& call : std::initializer_list<std::function<void()>>{
              [&] { mute->setVisible(false); }, [&] { mute->setTop(0); }, [&] { std::rethrow_exception(told.first()); }})
-        QVERIFY(errorOf(call).description().contains(u"Browser.getVersion"_qs));
+        QVERIFY(errorOf(call).description().contains(u"ブラウザが応答しません"_qs));
     // The browser going away is still told apart from every other failure.
     Peer gone;
     gone.held = {u"Target.attachToTarget"_qs};
