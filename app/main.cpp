@@ -38,8 +38,8 @@ int main(int argc, char* argv[]) {
     // The browser takes longest to come up: it is launched first, and the
     // window is built, its files read and shown while the browser starts. A
     // launch that fails at once (no browser, a profile folder it cannot use,
-    // bad settings) is told where start-up comes to the browser, after the
-    // data files, as it was before the launch came first.
+    // bad settings) is told where start-up comes to the browser: after what
+    // the data files have to say, which the user can mend first.
     std::unique_ptr<Browser> browser;
     std::exception_ptr launchFailure;
     try {
