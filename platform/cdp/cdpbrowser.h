@@ -28,8 +28,9 @@ class BrowserProcess;
 // paused requests continue and the load state stays current.
 class CdpBrowser : public Browser {
 public:
-    // connection: to a browser that has answered. process (may be null) is
-    // kept until the browser has ended. callLimitMs bounds every command.
+    // connection: to the browser, which start() then waits for. process (may
+    // be null) is kept until the browser has ended. callLimitMs bounds every
+    // command.
     CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, std::unique_ptr<BrowserProcess> process = {});
     // Closes the pipe; the browser ends by itself (it is not asked to quit).
     ~CdpBrowser() override;
@@ -44,7 +45,8 @@ public:
     // is found, the page's window asked to hide and its session set up, each
     // step as its answer arrives. Hiding and the top edge need none of it;
     // every other member waits for the start first, and from a failed start
-    // on throws what explain made of it.
+    // on throws what explain made of it. A show asked for during the start
+    // keeps the window from being minimized on the way.
     void start(int firstAnswerLimitMs, StartFailure explain = {});
     void onStartFailure(std::function<void(std::exception_ptr failure)> failed) override;
 

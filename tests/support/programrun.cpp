@@ -56,6 +56,16 @@ QStringList findWindows(const QStringList& options, bool shownOnly) {
     return runTool(u"xdotool"_qs, search + options).split(u'\n', Qt::SkipEmptyParts);
 }
 
+QStringList messageBoxes(const QStringList& options) {
+    QStringList boxes;
+    for (const QString& window : findWindows(options + QStringList{u"--name"_qs, u"^Velkoria$"_qs})) {
+        const QString info = runTool(u"xwininfo"_qs, {u"-id"_qs, window});
+        if (QRegularExpression(u"Height:\\s+(\\d+)"_qs).match(info).captured(1).toInt() < kClientHeight)
+            boxes << window;
+    }
+    return boxes;
+}
+
 // ---- Simulator
 
 Simulator::~Simulator() {
@@ -265,14 +275,9 @@ bool ProgramRun::waitForMessages(int count, int timeoutMs) {
 }
 
 bool ProgramRun::dismissMessage() {
-    // A box is a window of the program's titled as the main window, but not it.
+    const QStringList ours{u"--pid"_qs, QString::number(m_process.processId())};
     QString box;
-    const auto findBox = [&] {
-        for (const QString& w : windows(u"^Velkoria$"_qs))
-            box = w != m_window ? w : box;
-        return !box.isEmpty();
-    };
-    if (!waitFor(findBox, 10000))
+    if (!waitFor([&] { return !(box = messageBoxes(ours).value(0)).isEmpty(); }, 10000))
         return false;
     runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, box});
     runTool(u"xdotool"_qs, {u"key"_qs, u"Return"_qs});

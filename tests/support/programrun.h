@@ -25,6 +25,9 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
 // The windows on the display that xdotool's search finds with all of these
 // options (--pid, --name, --class, ...), by default shown ones only.
 QStringList findWindows(const QStringList& options, bool shownOnly = true);
+// The program's message boxes among the shown windows that the search options
+// find: titled like the main window, which may be up behind them, but shorter.
+QStringList messageBoxes(const QStringList& options = {});
 
 // The marketplace simulator on loopback, its requests logged.
 class Simulator {
