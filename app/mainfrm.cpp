@@ -223,8 +223,18 @@ void MainFrm::buildControls() {
             window->m_timer2->stop();
         }
     });
+    // On the way out the browser's pipe is closed and the browser is given a
+    // few seconds to end by itself (to save its profile: cookies, the
+    // session); only a browser that does not end is killed.
+    m_services.end.onExit([window = QPointer<MainFrm>(this)] {
+        if (window)
+            window->m_browser.reset();
+    });
 
-    resize(twips(3000), twips(10410) + menuBar()->sizeHint().height());
+    // The menu bar takes the larger of its two heights (Windows' style gives
+    // one pixel more for a width): the client area below it stays whole.
+    const int width = twips(3000);
+    resize(width, twips(10410) + qMax(menuBar()->sizeHint().height(), menuBar()->heightForWidth(width)));
 }
 
 void MainFrm::wireInspection() {

@@ -56,13 +56,21 @@ public:
     int endingExitCode() const { return m_exitCode; }
     // Something to stop when the ending begins, such as a window's timers.
     void onEnding(std::function<void()> hook);
+    // Something to finish on the way out, once the windows are gone, such as
+    // closing the browser and giving it its moment to end.
+    void onExit(std::function<void()> hook);
+
+protected:
+    void runExitHooks();
 
 private:
     bool m_ending = false;
     int m_exitCode = 0;
     std::vector<std::function<void()>> m_hooks;
+    std::vector<std::function<void()>> m_exitHooks;
 };
 
+// Hides every window at once, runs the exit hooks, then ends the process.
 class ProcessEnd : public ProgramEnd {
 public:
     [[noreturn]] void endNow(int exitCode) override;

@@ -2,8 +2,10 @@
 
 #include "platform/errors.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStringTokenizer>
 #include <QUrl>
 
 namespace velkoria {
@@ -30,6 +32,43 @@ QString readUrl(QSettings& ini, const QString& path, const QString& key, const Q
         value += u'/';
     return value;
 }
+
+// A value of the browser's section as it stands in the file. QSettings reads a
+// backslash as an escape (\t, \b, \f, ... and drops one it does not know),
+// which would mangle a Windows path such as C:\Program Files\Google\...: a
+// path or a switch is taken as written, up to a ';' (a comment, as for
+// QSettings), without the double quotes round it.
+QString browserValueAsWritten(const QString& path, QStringView key) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString text = QString::fromUtf8(file.readAll());
+    if (text.startsWith(u'\uFEFF')) // saved by Notepad as UTF-8
+        text.remove(0, 1);
+    bool inSection = false;
+    for (const QStringView raw : QStringTokenizer(text, u'\n')) {
+        const QStringView line = raw.trimmed();
+        if (line.startsWith(u'[')) {
+            inSection = line.compare(u"[browser]", Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (!inSection || equals < 0 || line.left(equals).trimmed().compare(key, Qt::CaseInsensitive) != 0)
+            continue;
+        QString value;
+        bool quoted = false;
+        for (const QChar c : line.sliced(equals + 1)) {
+            if (c == u'"')
+                quoted = !quoted;
+            else if (c == u';' && !quoted)
+                break;
+            else
+                value += c;
+        }
+        return value.trimmed();
+    }
+    return {};
+}
 } // namespace
 
 Settings loadSettings(const QString& path) {
@@ -45,12 +84,8 @@ Settings loadSettings(const QString& path) {
         readUrl(ini, path, QStringLiteral("marketplace/search_url"), QStringLiteral("http"), settings.searchUrl);
     settings.loginUrl =
         readUrl(ini, path, QStringLiteral("marketplace/login_url"), QStringLiteral("https"), settings.loginUrl);
-    settings.executable = ini.value(QStringLiteral("browser/executable")).toString().trimmed();
-    // QSettings splits an unquoted value at commas into a list; join it back so that
-    // arguments such as --flag=a,b survive.
-    const QVariant args = ini.value(QStringLiteral("browser/arguments"));
-    const QString argText = args.typeId() == QMetaType::QStringList ? args.toStringList().join(u',') : args.toString();
-    settings.arguments = argText.split(u' ', Qt::SkipEmptyParts);
+    settings.executable = browserValueAsWritten(path, u"executable");
+    settings.arguments = browserValueAsWritten(path, u"arguments").split(u' ', Qt::SkipEmptyParts);
     if (ini.contains(QStringLiteral("browser/load_timeout_seconds"))) {
         bool ok = false;
         const int seconds = ini.value(QStringLiteral("browser/load_timeout_seconds")).toString().trimmed().toInt(&ok);

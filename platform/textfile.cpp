@@ -32,6 +32,12 @@ constexpr const char* kCodePage = "windows-31j";
 QString fileNameOf(const QString& path) {
     return QFileInfo(path).fileName();
 }
+
+RuntimeError saveFailure(const QString& path, const QString& reason) {
+    return RuntimeError(PathFileAccess,
+                        QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
+                            .arg(fileNameOf(path), reason));
+}
 } // namespace
 
 QString programFolder() {
@@ -185,12 +191,22 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
         bytes += line;
         bytes += "\r\n";
     }
+#if defined(Q_OS_WIN)
+    // The account file gets its access list (its owner alone) when its new copy
+    // is created, before the copy takes its place: Qt's atomic write cannot
+    // give one to its temporary file.
+    if (access == FileAccess::OwnerOnly) {
+        std::wstring reason;
+        if (!win::writeOwnerOnly(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString(),
+                                 std::string_view(bytes.constData(), size_t(bytes.size())), &reason))
+            throw saveFailure(path, QString::fromStdWString(reason));
+        return;
+    }
+#endif
     QSaveFile file(path);
     const auto fail = [&](const QString& reason) {
         file.cancelWriting();
-        return RuntimeError(PathFileAccess,
-                            QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
-                                .arg(fileNameOf(path), reason));
+        return saveFailure(path, reason);
     };
     // Unbuffered, so that a short write (a full disk) shows in write()'s count
     // instead of being lost in a buffer flushed at commit.
@@ -201,16 +217,7 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
     if (file.write(bytes) != bytes.size())
         throw fail(file.errorString());
     if (!file.commit())
-        throw RuntimeError(PathFileAccess,
-                           QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
-                               .arg(fileNameOf(path), file.errorString()));
-#if defined(Q_OS_WIN)
-    // On Windows the permissions above only clear the read-only attribute: the
-    // file gets an access list for its owner alone, once the rename has made it
-    // (a drive without access lists, such as FAT, keeps none).
-    if (access == FileAccess::OwnerOnly)
-        win::restrictToOwner(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString());
-#endif
+        throw saveFailure(path, file.errorString());
 }
 
 } // namespace velkoria

@@ -11,7 +11,7 @@ PACKAGES=(
     xvfb xauth openbox x11-utils xdotool imagemagick
     fonts-ipafont-gothic fonts-noto-cjk
     poppler-utils procps
-    g++-mingw-w64-x86-64-posix wine64
+    g++-mingw-w64-x86-64-posix wine64 nsis
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

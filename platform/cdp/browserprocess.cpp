@@ -76,7 +76,8 @@ void BrowserProcess::keepErrorTail() {
 
 QString BrowserProcess::errorOutput() {
     keepErrorTail();
-    return QString::fromLocal8Bit(m_errorTail).trimmed();
+    // Chromium writes UTF-8, whatever the system's code page.
+    return QString::fromUtf8(m_errorTail).trimmed();
 }
 
 qint64 BrowserProcess::processId() const {

@@ -49,7 +49,8 @@ qint64 BrowserProcess::processId() const {
 
 QString BrowserProcess::errorOutput() {
     const std::string tail = m_browser->errorOutput();
-    return QString::fromLocal8Bit(tail.data(), qsizetype(tail.size())).trimmed();
+    // Chromium writes UTF-8, not the local code page (932 on a Japanese PC).
+    return QString::fromUtf8(tail.data(), qsizetype(tail.size())).trimmed();
 }
 
 bool BrowserProcess::waitForExit(int milliseconds) {

@@ -34,13 +34,16 @@ constexpr int kMinimumCallLimitMs = 30000;
 QStringList usualPlaces() {
     QStringList places;
 #if defined(Q_OS_WIN)
-    for (const char* variable : {"ProgramFiles", "ProgramFiles(x86)", "LocalAppData"}) {
-        const QString root = qEnvironmentVariable(variable);
-        if (root.isEmpty())
-            continue;
-        places << root + QStringLiteral("/Google/Chrome/Application/chrome.exe")
-               << root + QStringLiteral("/Microsoft/Edge/Application/msedge.exe")
-               << root + QStringLiteral("/Chromium/Application/chrome.exe");
+    // Chrome where the user has installed it, for all users or for this one
+    // alone (%LOCALAPPDATA%), before Edge, which every Windows 10 and 11 PC
+    // has; Chromium last.
+    for (const char* browser : {"/Google/Chrome/Application/chrome.exe", "/Microsoft/Edge/Application/msedge.exe",
+                                "/Chromium/Application/chrome.exe"}) {
+        for (const char* variable : {"ProgramFiles", "ProgramFiles(x86)", "LocalAppData"}) {
+            const QString root = qEnvironmentVariable(variable);
+            if (!root.isEmpty())
+                places << root + QLatin1String(browser);
+        }
     }
 #else
     // The binaries themselves where a distribution wraps them in a script.
@@ -95,6 +98,16 @@ QStringList browserArguments(const QString& profileFolder) {
 #if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
             // No keyring prompt popping up on a desktop with a keyring.
             QStringLiteral("--password-store=basic"),
+#endif
+#if defined(Q_OS_WIN)
+            // The browser must stay the process that holds the pipes: Chrome
+            // started by a program run as administrator relaunches itself
+            // without elevation, and Edge relaunches itself under a
+            // compatibility layer (also left out of its environment).
+            QStringLiteral("--do-not-de-elevate"), QStringLiteral("--edge-skip-compat-layer-relaunch"),
+            // Release builds write nothing to standard error unless asked (on
+            // Linux they do by default): a failed start then has the browser's words.
+            QStringLiteral("--enable-logging=stderr"),
 #endif
     };
 }

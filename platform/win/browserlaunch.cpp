@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <cwchar>
 #include <mutex>
+#include <string_view>
 #include <utility>
 
 namespace velkoria::win {
@@ -49,6 +52,24 @@ private:
 
 std::wstring handleValue(HANDLE h) {
     return std::to_wstring(reinterpret_cast<std::uintptr_t>(h));
+}
+
+// The program's environment for the browser, without __COMPAT_LAYER: set by a
+// compatibility option on the program (or by its launcher), it makes Edge
+// relaunch itself, and the relaunched browser does not have the pipes.
+std::vector<wchar_t> browserEnvironment() {
+    static const std::wstring_view kCompatLayer = L"__COMPAT_LAYER=";
+    std::vector<wchar_t> block;
+    if (wchar_t* strings = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = strings; *entry; entry += std::wcslen(entry) + 1) {
+            if (::_wcsnicmp(entry, kCompatLayer.data(), kCompatLayer.size()) != 0)
+                block.insert(block.end(), entry, entry + std::wcslen(entry) + 1);
+        }
+        ::FreeEnvironmentStringsW(strings);
+    }
+    // An empty environment is two NULs; any other ends with one after its last entry.
+    block.resize(std::max<size_t>(block.size() + 1, 2), L'\0');
+    return block;
 }
 
 } // namespace
@@ -168,9 +189,10 @@ std::unique_ptr<LaunchedBrowser> LaunchedBrowser::start(const std::wstring& exec
     startup.lpAttributeList = list;
     PROCESS_INFORMATION process{};
     // Suspended until it is in the job, so that nothing it starts escapes it.
+    std::vector<wchar_t> environment = browserEnvironment();
     if (!::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                          EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, nullptr,
-                          nullptr, &startup.StartupInfo, &process))
+                          EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                          environment.data(), nullptr, &startup.StartupInfo, &process))
         return fail(L"CreateProcess");
     Handle processHandle(process.hProcess);
     Handle threadHandle(process.hThread);

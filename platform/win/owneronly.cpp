@@ -4,38 +4,118 @@
 
 #include <aclapi.h>
 
+#include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace velkoria::win {
 
-bool restrictToOwner(const std::wstring& path) {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
-        return false;
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<unsigned char> user(size);
-    const bool known = size && ::GetTokenInformation(token, TokenUser, user.data(), size, &size);
-    ::CloseHandle(token);
-    if (!known)
-        return false;
+namespace {
 
-    EXPLICIT_ACCESS_W access{};
-    access.grfAccessPermissions = GENERIC_ALL;
-    access.grfAccessMode = SET_ACCESS;
-    access.grfInheritance = NO_INHERITANCE;
-    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    access.Trustee.TrusteeType = TRUSTEE_IS_USER;
-    access.Trustee.ptstrName = static_cast<LPWSTR>(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
-    PACL acl = nullptr;
-    if (::SetEntriesInAclW(1, &access, nullptr, &acl) != ERROR_SUCCESS)
-        return false;
-    // Protected: nothing of the folder's list is inherited any more.
-    const DWORD result = ::SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
-                                                 DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                                 nullptr, nullptr, acl, nullptr);
-    ::LocalFree(acl);
-    return result == ERROR_SUCCESS;
+std::wstring systemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = n ? std::wstring(text, n) : L"error " + std::to_wstring(error);
+    ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
+        message.pop_back();
+    return message;
+}
+
+// A security descriptor whose access list lets in the user running the program
+// alone, protected from what the folder would pass on.
+class OwnerOnlySecurity {
+public:
+    OwnerOnlySecurity() {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+            m_error = ::GetLastError();
+            return;
+        }
+        DWORD size = 0;
+        ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        m_user.resize(size);
+        const bool known = size && ::GetTokenInformation(token, TokenUser, m_user.data(), size, &size);
+        m_error = known ? ERROR_SUCCESS : ::GetLastError();
+        ::CloseHandle(token);
+        if (!known)
+            return;
+        EXPLICIT_ACCESS_W access{};
+        access.grfAccessPermissions = GENERIC_ALL;
+        access.grfAccessMode = SET_ACCESS;
+        access.grfInheritance = NO_INHERITANCE;
+        access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        access.Trustee.TrusteeType = TRUSTEE_IS_USER;
+        access.Trustee.ptstrName = static_cast<LPWSTR>(reinterpret_cast<TOKEN_USER*>(m_user.data())->User.Sid);
+        m_error = ::SetEntriesInAclW(1, &access, nullptr, &m_acl);
+        if (m_error != ERROR_SUCCESS)
+            return;
+        if (!::InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+            !::SetSecurityDescriptorDacl(&m_descriptor, TRUE, m_acl, FALSE) ||
+            !::SetSecurityDescriptorControl(&m_descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+            m_error = ::GetLastError();
+    }
+    ~OwnerOnlySecurity() { ::LocalFree(m_acl); }
+    OwnerOnlySecurity(const OwnerOnlySecurity&) = delete;
+    OwnerOnlySecurity& operator=(const OwnerOnlySecurity&) = delete;
+
+    DWORD error() const { return m_error; }
+    SECURITY_ATTRIBUTES* attributes() {
+        m_attributes = {sizeof m_attributes, &m_descriptor, FALSE};
+        return &m_attributes;
+    }
+
+private:
+    DWORD m_error = ERROR_SUCCESS;
+    std::vector<unsigned char> m_user;
+    PACL m_acl = nullptr;
+    SECURITY_DESCRIPTOR m_descriptor{};
+    SECURITY_ATTRIBUTES m_attributes{};
+};
+
+bool fail(DWORD error, std::wstring* reason) {
+    if (reason)
+        *reason = systemMessage(error);
+    return false;
+}
+
+} // namespace
+
+bool writeOwnerOnly(const std::wstring& path, std::string_view bytes, std::wstring* reason) {
+    OwnerOnlySecurity security;
+    if (security.error() != ERROR_SUCCESS)
+        return fail(security.error(), reason);
+    // Beside the file, so that the rename stays on its drive.
+    static std::atomic<unsigned> counter{0};
+    const std::wstring temporary =
+        path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) + L".tmp";
+    HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, security.attributes(), CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return fail(::GetLastError(), reason);
+    DWORD error = ERROR_SUCCESS;
+    for (size_t done = 0; done < bytes.size() && error == ERROR_SUCCESS;) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+        if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr))
+            error = ::GetLastError();
+        else if (written == 0)
+            error = ERROR_WRITE_FAULT;
+        done += written;
+    }
+    if (error == ERROR_SUCCESS && !::FlushFileBuffers(file))
+        error = ::GetLastError();
+    ::CloseHandle(file);
+    if (error == ERROR_SUCCESS &&
+        !::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = ::GetLastError();
+    if (error != ERROR_SUCCESS) {
+        ::DeleteFileW(temporary.c_str());
+        return fail(error, reason);
+    }
+    return true;
 }
 
 } // namespace velkoria::win

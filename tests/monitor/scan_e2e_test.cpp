@@ -185,8 +185,10 @@ void ScanE2eTest::exitEndsTheProgramWhileAPageStalls() {
     } else {
         run.clickClient({100, 152}); // Exit
     }
-    // Ends during the wait, long before the page's time limit.
+    // Ends during the wait, long before the page's time limit, and only once
+    // the browser has ended too: the next start finds its profile free.
     QCOMPARE(run.waitForEnd(10000), 0);
+    QCOMPARE(runTool(u"pgrep"_qs, {u"-f"_qs, u"--"_qs, u"--user-data-dir="_qs + run.folder()}), QString());
 }
 
 QTEST_GUILESS_MAIN(ScanE2eTest)

@@ -158,7 +158,10 @@ bool ProgramRun::start(int timeoutMs) {
     env.remove(u"QT_QPA_PLATFORM"_qs);
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(file(u"velkoria"_qs), {});
+    if (m_starter)
+        m_starter(m_process);
+    else
+        m_process.start(file(u"velkoria"_qs), {});
     if (!m_process.waitForStarted(5000))
         return false;
     const QDeadlineTimer deadline(timeoutMs);

@@ -60,6 +60,9 @@ public:
     void prepare(const Simulator& sim, int loadTimeoutSeconds = 20);
     // Starts the program; false unless its main window is up within the limit.
     bool start(int timeoutMs = 30000);
+    // start() has this start the process in place of velkoria (velkoria.exe
+    // under Wine, say), with an environment of its own.
+    void setStarter(std::function<void(QProcess&)> starter) { m_starter = std::move(starter); }
     bool running() const { return m_process.state() != QProcess::NotRunning; }
     qint64 processId() const { return m_process.processId(); }
     // Waits for the program to end; returns its exit code, or -1 if it is still running.
@@ -104,6 +107,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_window;
+    std::function<void(QProcess&)> m_starter;
 };
 
 } // namespace velkoria::test

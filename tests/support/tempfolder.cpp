@@ -4,8 +4,14 @@
 
 #include <QFile>
 #include <QtTest>
+
+#if defined(Q_OS_WIN)
+#include "tests/windows/accesslist.h"
+#include <QDir>
+#else
 #include <csignal>
 #include <sys/resource.h>
+#endif
 
 namespace velkoria::test {
 
@@ -53,6 +59,34 @@ QByteArray cp932(const QString& text) {
     return bytes;
 }
 
+#if defined(Q_OS_WIN)
+bool othersMayRead(const QString& path) {
+    return !wintest::userAlone(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString());
+}
+
+bool accessListsKept() {
+    return wintest::accessListsKept();
+}
+
+DiskFull::DiskFull() {
+    // Qt opens files without sharing their deletion: none of them can be replaced.
+    for (const QFileInfo& info : QDir(programFolder()).entryInfoList(QDir::Files)) {
+        auto file = std::make_unique<QFile>(info.absoluteFilePath());
+        QVERIFY2(file->open(QIODevice::ReadOnly), qPrintable(file->fileName()));
+        m_held.push_back(std::move(file));
+    }
+}
+
+DiskFull::~DiskFull() = default;
+#else
+bool othersMayRead(const QString& path) {
+    return QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther);
+}
+
+bool accessListsKept() {
+    return true;
+}
+
 DiskFull::DiskFull() {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{};
@@ -68,5 +102,6 @@ DiskFull::~DiskFull() {
     limit.rlim_cur = m_old;
     setrlimit(RLIMIT_FSIZE, &limit);
 }
+#endif
 
 } // namespace velkoria::test

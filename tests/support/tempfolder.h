@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#include <memory>
+#include <vector>
 
 namespace velkoria::test {
 
@@ -27,9 +30,17 @@ private:
 
 QByteArray cp932(const QString& text);
 
+// Whether a user other than the owner may read the file: its permission bits,
+// or on Windows its access list (not the user alone).
+bool othersMayRead(const QString& path);
+// False under Wine, which keeps no access lists (a real Windows PC shows them).
+bool accessListsKept();
+
 // While it lives, every write of a file beyond a few bytes fails as on a full
 // disk (the file size limit of the process); works for root too, for whom a
-// read-only folder is no obstacle.
+// read-only folder is no obstacle. Windows has no such limit: there every file
+// of the program folder is held open by "another program" (as an editor or a
+// virus scanner does), so a new file cannot take its place.
 class DiskFull {
 public:
     DiskFull();
@@ -38,7 +49,11 @@ public:
     DiskFull& operator=(const DiskFull&) = delete;
 
 private:
+#if defined(Q_OS_WIN)
+    std::vector<std::unique_ptr<QFile>> m_held;
+#else
     unsigned long long m_old;
+#endif
 };
 
 } // namespace velkoria::test

@@ -212,6 +212,9 @@ void ManualTest::builtManualCoversTheProgram_data() {
         QStringLiteral("velkoria.ini"),
         QStringLiteral("browser-profile"),
         QStringLiteral("load_timeout_seconds"),
+        // Where the browser comes from.
+        QStringLiteral("Google Chrome、Microsoft Edge、Chromium の順"),
+        QStringLiteral("Velkoria-setup-"),
         // Controls and texts the user sees.
         QStringLiteral("マイビジネス"),
         QStringLiteral("新規登録順"),

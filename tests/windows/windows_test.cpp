@@ -2,16 +2,16 @@
 // one group of checks of win32/wintest.cpp (cross-compiled with MinGW-w64) in a
 // Wine prefix of this run's own and reports its failures.
 
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
+#include "tests/windows/wineprefix.h"
+
 #include <QtTest>
+
+using velkoria::test::WinePrefix;
 
 class WindowsTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void onlyThePipeEndsAreInherited();
     void messagesBothWays();
     void readDeadline();
@@ -22,55 +22,26 @@ private slots:
     void accountFileRestrictedToOwner();
 
 private:
-    QProcessEnvironment wineEnvironment() const;
     void runGroup(const QString& group, int limitMs = 90000);
 
-    QTemporaryDir m_prefix;
+    WinePrefix m_prefix;
 };
 
-QProcessEnvironment WindowsTest::wineEnvironment() const {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("WINEPREFIX"), m_prefix.path());
-    env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
-    // No .NET or HTML engine installers when the prefix is made, and no window.
-    env.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    return env;
-}
-
 void WindowsTest::runGroup(const QString& group, int limitMs) {
-    QProcess wine;
-    wine.setProcessEnvironment(wineEnvironment());
-    wine.setProcessChannelMode(QProcess::MergedChannels);
-    wine.start(QStringLiteral(VELKORIA_WINE), {QStringLiteral(VELKORIA_WINTEST), group});
-    QVERIFY2(wine.waitForStarted(10000), qPrintable(wine.errorString()));
-    const bool finished = wine.waitForFinished(limitMs);
-    if (!finished) {
-        wine.kill();
-        wine.waitForFinished(10000);
-    }
-    const QString output = QString::fromUtf8(wine.readAll());
-    QVERIFY2(finished,
-             qPrintable(QStringLiteral("%1 did not end within %2 s:\n%3").arg(group).arg(limitMs / 1000).arg(output)));
-    QVERIFY2(wine.exitStatus() == QProcess::NormalExit && wine.exitCode() == 0, qPrintable(output));
+    const WinePrefix::Result result = m_prefix.run(QStringLiteral(VELKORIA_WINTEST), {group}, limitMs);
+    QVERIFY2(result.finished,
+             qPrintable(
+                 QStringLiteral("%1 did not end within %2 s:\n%3").arg(group).arg(limitMs / 1000).arg(result.output)));
+    QVERIFY2(result.exitCode == 0, qPrintable(result.output));
 }
 
 void WindowsTest::initTestCase() {
     QVERIFY(m_prefix.isValid());
+    // No window: the prefix is made without one, too.
+    qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
     // The first program run makes the prefix (several seconds).
     runGroup(QStringLiteral("ready"), 180000);
-}
-
-void WindowsTest::cleanupTestCase() {
-    // Ends the prefix's Wine server and the services it started.
-    QProcess server;
-    server.setProcessEnvironment(wineEnvironment());
-    server.start(QFileInfo(QStringLiteral(VELKORIA_WINE)).absolutePath() + QStringLiteral("/wineserver"),
-                 {QStringLiteral("-k")});
-    if (!server.waitForFinished(20000))
-        server.kill();
-    server.waitForFinished(5000);
 }
 
 // The fake browser checks that an inheritable handle of the program is not

@@ -5,6 +5,7 @@
 #include "platform/win/browserlaunch.h"
 #include "platform/win/cp932.h"
 #include "platform/win/owneronly.h"
+#include "tests/windows/accesslist.h"
 #include "tests/windows/cp932cases.h"
 #include "tests/windows/win32/check.h"
 
@@ -18,6 +19,8 @@
 
 using namespace velkoria;
 using namespace velkoria::win;
+using velkoria::wintest::accessListsKept;
+using velkoria::wintest::userAlone;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -313,23 +316,51 @@ void cp932() {
     }
 }
 
-// The account file: an access list of its own, the running user alone. Wine
-// accepts the list but does not keep it (it reports one made from the Unix
-// permissions), so only the calls and the user's own access are checked here.
+// The whole content of a file, or "(unreadable)".
+std::string contents(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "(unreadable)";
+    std::string bytes(4096, '\0');
+    DWORD n = 0;
+    ::ReadFile(file, bytes.data(), DWORD(bytes.size()), &n, nullptr);
+    ::CloseHandle(file);
+    return bytes.substr(0, n);
+}
+
+// The account file: written whole, as a file of the running user alone (the
+// access list is checked where the system keeps one; Wine keeps none). Held
+// open by another program it cannot be replaced: the write fails with the
+// system's reason, the old file stays and no temporary file is left.
 void ownerOnly() {
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring path = std::wstring(temp) + L"velkoria account 山田.txt";
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (!CHECK(file != INVALID_HANDLE_VALUE))
-        return;
-    ::CloseHandle(file);
-    CHECK(restrictToOwner(path));
-    file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    CHECK(file != INVALID_HANDLE_VALUE);
-    ::CloseHandle(file);
-    CHECK(!restrictToOwner(path + L".missing"));
+    const std::wstring folder = std::wstring(temp) + L"velkoria account 山田\\";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"zandorp_id.txt";
+    CHECK(writeOwnerOnly(path, "old\r\n", nullptr));
+    CHECK(writeOwnerOnly(path, "id\r\npw\r\n", nullptr));
+    CHECK(contents(path) == "id\r\npw\r\n");
+    if (accessListsKept())
+        CHECK(userAlone(path));
+    else
+        std::printf("Wine keeps no access lists: the account file's list is not checked\n");
+
+    HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    CHECK(held != INVALID_HANDLE_VALUE);
+    std::wstring reason;
+    CHECK(!writeOwnerOnly(path, "new\r\n", &reason) && !reason.empty());
+    ::CloseHandle(held);
+    CHECK(contents(path) == "id\r\npw\r\n");
+    CHECK(!writeOwnerOnly(folder + L"missing\\zandorp_id.txt", "x", &reason));
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((folder + L"*.tmp").c_str(), &found);
+    CHECK(search == INVALID_HANDLE_VALUE);
+    if (search != INVALID_HANDLE_VALUE)
+        ::FindClose(search);
     ::DeleteFileW(path.c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 } // namespace

@@ -1,0 +1,27 @@
+# velkoria_find_windows_qt(VAR SOURCE_DIR): the folder of Qt for Windows
+# (MinGW-w64) to build against, or an empty VAR when there is none. The first
+# of: VELKORIA_WINDOWS_QT (a variable or the environment), ../shared/qt6-mingw
+# beside the source tree, the cache folder of tools/windows/build-qt.sh.
+function(velkoria_find_windows_qt var source)
+    set(candidates)
+    if(VELKORIA_WINDOWS_QT)
+        list(APPEND candidates "${VELKORIA_WINDOWS_QT}")
+    elseif(DEFINED ENV{VELKORIA_WINDOWS_QT})
+        list(APPEND candidates "$ENV{VELKORIA_WINDOWS_QT}")
+    else()
+        list(APPEND candidates "${source}/../shared/qt6-mingw")
+        if(DEFINED ENV{XDG_CACHE_HOME})
+            list(APPEND candidates "$ENV{XDG_CACHE_HOME}/velkoria/qt6-mingw")
+        elseif(DEFINED ENV{HOME})
+            list(APPEND candidates "$ENV{HOME}/.cache/velkoria/qt6-mingw")
+        endif()
+    endif()
+    set(found "")
+    foreach(folder IN LISTS candidates)
+        if(EXISTS "${folder}/lib/cmake/Qt6/qt.toolchain.cmake")
+            get_filename_component(found "${folder}" ABSOLUTE)
+            break()
+        endif()
+    endforeach()
+    set(${var} "${found}" PARENT_SCOPE)
+endfunction()

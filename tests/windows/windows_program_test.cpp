@@ -1,0 +1,227 @@
+// The Windows build under Wine, on the test's display: the program folder that
+// `cmake --install` makes starts and takes the browser a user would expect;
+// the setup program installs, updates keeping the user's files, and
+// uninstalls; the check kit for a real PC runs and sums up.
+
+#include "tests/support/programrun.h"
+#include "tests/windows/wineprefix.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace velkoria::test;
+
+namespace {
+
+const QString kWindowsBuild = QStringLiteral(VELKORIA_WINDOWS_BUILD_DIR);
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Every file under a folder, relative to it, sorted.
+QStringList filesUnder(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+} // namespace
+
+class WindowsProgramTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void installedFolderTakesTheExpectedBrowser_data();
+    void installedFolderTakesTheExpectedBrowser();
+    void setupInstallsUpdatesAndUninstalls();
+    void checkKitSumsUp();
+
+private:
+    // Starts velkoria.exe of a folder; returns the text of its first message
+    // box, after closing the box with the keyboard and seeing the program end.
+    QString firstBox(const QString& folder);
+    // Runs a setup program or uninstaller silently, to its end.
+    bool setup(const QString& program);
+
+    WinePrefix m_prefix;
+    QTemporaryDir m_dir;
+    QString m_installed;
+};
+
+void WindowsProgramTest::initTestCase() {
+    QVERIFY(m_prefix.isValid() && m_dir.isValid());
+    // The first run makes the prefix (several seconds).
+    QCOMPARE(m_prefix.run(QStringLiteral("cmd"), {u"/c"_qs, u"ver"_qs}, 180000).exitCode, 0);
+    m_installed = m_dir.filePath(QStringLiteral("Velkoria 山田"));
+    const QString out = runTool(QStringLiteral(VELKORIA_CMAKE_COMMAND),
+                                {u"--install"_qs, kWindowsBuild, u"--prefix"_qs, m_installed, u"--strip"_qs}, 120000);
+    QVERIFY2(QFileInfo::exists(m_installed + QStringLiteral("/velkoria.exe")), qPrintable(out));
+    // What runs on a PC without Qt or MinGW, and nothing of the tests.
+    QCOMPARE(filesUnder(m_installed),
+             (QStringList{u"Qt6Core.dll"_qs, u"Qt6Gui.dll"_qs, u"Qt6Widgets.dll"_qs, u"Velkoria.pdf"_qs,
+                          u"button_info.txt"_qs, u"category.txt"_qs, u"libgcc_s_seh-1.dll"_qs, u"libstdc++-6.dll"_qs,
+                          u"libwinpthread-1.dll"_qs, u"platforms/qwindows.dll"_qs, u"styles/qwindowsvistastyle.dll"_qs,
+                          u"velkoria.exe"_qs}));
+}
+
+QString WindowsProgramTest::firstBox(const QString& folder) {
+    const QString log = m_dir.filePath(QStringLiteral("messages.log"));
+    QFile::remove(log);
+    m_prefix.setEnvironment(QStringLiteral("VELKORIA_MESSAGE_LOG"), m_prefix.windowsPath(log));
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_prefix.start(program, m_prefix.windowsPath(folder + QStringLiteral("/velkoria.exe")));
+    const bool shown = waitFor([&] { return !fileBytes(log).isEmpty(); }, 90000);
+    const QString text = QString::fromUtf8(fileBytes(log)).trimmed();
+    // The box is on the screen and takes the keyboard: Enter closes it and the program ends.
+    QString window;
+    waitFor(
+        [&] {
+            window =
+                runTool(QStringLiteral("xdotool"), {u"search"_qs, u"--onlyvisible"_qs, u"--name"_qs, u"^Velkoria$"_qs})
+                    .section(u'\n', 0, 0);
+            return !window.isEmpty();
+        },
+        30000);
+    runTool(QStringLiteral("xdotool"), {u"windowactivate"_qs, u"--sync"_qs, window, u"key"_qs, u"Return"_qs});
+    const bool ended = program.waitForFinished(30000);
+    if (!ended)
+        m_prefix.endAll();
+    program.waitForFinished(10000);
+    if (!shown || window.isEmpty() || !ended)
+        return QStringLiteral("(shown: %1, window: %2, ended: %3) %4").arg(shown).arg(window).arg(ended).arg(text);
+    return text;
+}
+
+void WindowsProgramTest::installedFolderTakesTheExpectedBrowser_data() {
+    QTest::addColumn<QStringList>("installed");
+    QTest::addColumn<QString>("expected");
+    const QString chrome = QStringLiteral("Google/Chrome/Application/chrome.exe");
+    const QString allUsersChrome = QStringLiteral("drive_c/Program Files/") + chrome;
+    const QString userChrome = QStringLiteral("AppData/Local/") + chrome;
+    const QString edge = QStringLiteral("drive_c/Program Files (x86)/Microsoft/Edge/Application/msedge.exe");
+    const QString chromium = QStringLiteral("AppData/Local/Chromium/Application/chrome.exe");
+    QTest::newRow("Chrome for this user before Edge") << QStringList{userChrome, edge} << userChrome;
+    QTest::newRow("Chrome for all users first") << QStringList{userChrome, edge, allUsersChrome} << allUsersChrome;
+    QTest::newRow("Edge before Chromium") << QStringList{chromium, edge} << edge;
+}
+
+// Fake install folders hold a program that ends at once in place of each
+// browser: the program's box names the one it started.
+void WindowsProgramTest::installedFolderTakesTheExpectedBrowser() {
+    QFETCH(QStringList, installed);
+    QFETCH(QString, expected);
+    const auto place = [&](const QString& where) {
+        return where.startsWith(u"drive_c/") ? m_prefix.path() + u'/' + where : m_prefix.userFolder(where);
+    };
+    for (const QString& root :
+         {place(u"drive_c/Program Files/Google"_qs), place(u"drive_c/Program Files (x86)/Microsoft/Edge"_qs),
+          place(u"AppData/Local/Google"_qs), place(u"AppData/Local/Chromium"_qs)})
+        QDir(root).removeRecursively();
+    for (const QString& browser : installed) {
+        QDir().mkpath(QFileInfo(place(browser)).absolutePath());
+        QVERIFY(QFile::copy(QStringLiteral(VELKORIA_ENDS_AT_ONCE), place(browser)));
+    }
+    const QString box = firstBox(m_installed);
+    QVERIFY2(box.contains(u"'429'"_qs) && box.contains(m_prefix.windowsPath(place(expected)), Qt::CaseInsensitive),
+             qPrintable(box));
+}
+
+bool WindowsProgramTest::setup(const QString& program) {
+    const WinePrefix::Result result = m_prefix.run(m_prefix.windowsPath(program), {QStringLiteral("/S")}, 120000);
+    // The uninstaller goes on in a copy of itself: wait for every program.
+    const bool done = m_prefix.waitForAll(120000);
+    if (!result.finished || result.exitCode != 0 || !done)
+        qWarning("%s: finished %d, exit code %d, all ended %d\n%s", qPrintable(program), result.finished,
+                 result.exitCode, done, qPrintable(result.output));
+    return result.finished && result.exitCode == 0 && done;
+}
+
+void WindowsProgramTest::setupInstallsUpdatesAndUninstalls() {
+    const QStringList setups = QDir(kWindowsBuild).entryList({u"Velkoria-setup-*.exe"_qs}, QDir::Files);
+    QCOMPARE(setups.size(), 1);
+    const QString installer = kWindowsBuild + u'/' + setups.first();
+    const QString folder = m_prefix.userFolder(QStringLiteral("AppData/Local/Programs/Velkoria"));
+    const QString shortcut =
+        m_prefix.userFolder(QStringLiteral("AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Velkoria.lnk"));
+    const auto uninstallEntry = [&] {
+        return m_prefix
+            .run(QStringLiteral("reg"),
+                 {u"query"_qs, u"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velkoria"_qs, u"/v"_qs,
+                  u"QuietUninstallString"_qs},
+                 60000)
+            .output;
+    };
+
+    QVERIFY(setup(installer));
+    QStringList installed = filesUnder(m_installed) + QStringList{u"uninstall.exe"_qs};
+    installed.sort();
+    QCOMPARE(filesUnder(folder), installed);
+    QVERIFY(QFileInfo::exists(shortcut));
+    const QString entry = uninstallEntry();
+    QVERIFY2(entry.contains(u"uninstall.exe\" /S"_qs), qPrintable(entry));
+    // It starts from there (with the browser of the last fake install folders).
+    const QString box = firstBox(folder);
+    QVERIFY2(box.contains(u"'429'"_qs), qPrintable(box));
+
+    // The user's files, a binding saved among them; a program file damaged.
+    const QList<std::pair<QString, QByteArray>> userFiles = {
+        {u"button_info.txt"_qs, QByteArray("1,saved,k9,1\r\n")},
+        {u"zandorp_id.txt"_qs, QByteArray("me\r\npw\r\n")},
+        {u"new_item.txt"_qs, QByteArray("123\r\n")},
+        {u"velkoria.ini"_qs, QByteArray("[browser]\r\nload_timeout_seconds=90\r\n")},
+        {u"browser-profile/Default/Cookies"_qs, QByteArray("cookie")}};
+    for (const auto& [name, bytes] : userFiles)
+        QVERIFY(writeFile(folder + u'/' + name, bytes));
+    QVERIFY(writeFile(folder + QStringLiteral("/category.txt"), "damaged"));
+    QVERIFY(QFile::remove(folder + QStringLiteral("/platforms/qwindows.dll")));
+
+    QVERIFY(setup(installer));
+    for (const auto& [name, bytes] : userFiles)
+        QCOMPARE(fileBytes(folder + u'/' + name), bytes);
+    QCOMPARE(fileBytes(folder + QStringLiteral("/category.txt")),
+             fileBytes(m_installed + QStringLiteral("/category.txt")));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/platforms/qwindows.dll")));
+
+    QVERIFY(setup(folder + QStringLiteral("/uninstall.exe")));
+    QStringList left;
+    for (const auto& [name, bytes] : userFiles)
+        left << name;
+    left.sort();
+    QCOMPARE(filesUnder(folder), left);
+    QVERIFY(!QFileInfo::exists(shortcut));
+    QVERIFY(!uninstallEntry().contains(u"uninstall.exe"_qs));
+}
+
+// The kit for a real PC, unpacked and run as a double-click would (without
+// waiting for a key at the end): every test passes and one line says so.
+void WindowsProgramTest::checkKitSumsUp() {
+    const QString kit = m_dir.filePath(QStringLiteral("kit"));
+    QDir().mkpath(kit);
+    QProcess unzip;
+    unzip.setWorkingDirectory(kit);
+    unzip.start(QStringLiteral(VELKORIA_CMAKE_COMMAND),
+                {u"-E"_qs, u"tar"_qs, u"xf"_qs, kWindowsBuild + QStringLiteral("/velkoria-checks.zip")});
+    QVERIFY(unzip.waitForFinished(60000) && unzip.exitCode() == 0);
+    const WinePrefix::Result result = m_prefix.run(
+        QStringLiteral("cmd"),
+        {u"/c"_qs, m_prefix.windowsPath(kit + QStringLiteral("/velkoria-checks/run-checks.cmd")), u"/nopause"_qs},
+        600000);
+    const QString summary = result.output.trimmed().section(u'\n', -1).trimmed();
+    QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.output));
+    QVERIFY2(QRegularExpression(u"^Velkoria checks: all \\d+ passed$"_qs).match(summary).hasMatch(),
+             qPrintable(result.output));
+    qInfo("%s", qPrintable(summary));
+}
+
+QTEST_GUILESS_MAIN(WindowsProgramTest)
+#include "windows_program_test.moc"

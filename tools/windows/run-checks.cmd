@@ -1,0 +1,32 @@
+@echo off
+rem Velkoria's check kit: runs every test in this folder and ends with one summary line.
+rem (ASCII only: cmd reads this file in the PC's code page.) Each test's report is kept in results\. "run-checks.cmd /nopause" does not wait for a key.
+setlocal EnableDelayedExpansion
+cd /d "%~dp0"
+rem The widget tests draw nothing on the screen.
+set QT_QPA_PLATFORM=minimal
+if exist results rmdir /s /q results
+mkdir results
+set passed=0
+set failed=0
+set names=
+for %%t in (*_test.exe) do (
+    echo %%~nt
+    "%%t" -o "results\%%~nt.txt,txt" > nul 2>&1
+    if errorlevel 1 (set /a failed+=1 & set "names=!names! %%~nt") else (set /a passed+=1)
+)
+rem The browser's pipes and launch, code page 932 and the account file's access list, with the fake browser.
+for %%g in (handles messages deadline gone stall killed-parent cp932 owner-only) do (
+    echo velkoria_wintest %%g
+    velkoria_wintest.exe %%g > "results\wintest-%%g.txt" 2>&1
+    if errorlevel 1 (set /a failed+=1 & set "names=!names! wintest-%%g") else (set /a passed+=1)
+)
+set /a total=passed+failed
+echo.
+if %failed%==0 (
+    echo Velkoria checks: all %total% passed
+) else (
+    echo Velkoria checks: %failed% of %total% FAILED:%names% ^(see results\^)
+)
+if /i not "%~1"=="/nopause" pause
+exit /b %failed%
