@@ -7,6 +7,7 @@
 #include "platform/errors.h"
 #include "platform/handler.h"
 #include "platform/textfile.h"
+#include "platform/windowslook.h"
 
 #include <QCloseEvent>
 #include <QFocusEvent>
@@ -44,11 +45,7 @@ void paintBackground(QWidget* w, const QColor& colour) {
 QPushButton* colouredButton(const QString& name, const QString& caption, const QColor& colour, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
-    b->setStyleSheet(
-        QStringLiteral("QPushButton { background-color: %1; border: 1px solid #8c8c8c; border-radius: 2px; }"
-                       "QPushButton:pressed { background-color: %2; }"
-                       "QPushButton:focus { border: 1px solid #0078d7; }")
-            .arg(colour.name(), colour.darker(110).name()));
+    colourButton(b, colour);
     return b;
 }
 
@@ -105,6 +102,7 @@ MainFrm::MainFrm(MainServices services, QWidget* parent) : QMainWindow(parent), 
     setFont(designFont());
     setWindowIcon(QIcon(QStringLiteral(":/velkoria.png")));
     buildControls();
+    useWindowsKeysAndLabels(*this);
 }
 
 MainFrm::~MainFrm() {
@@ -191,7 +189,7 @@ void MainFrm::buildControls() {
     m_label3 = new QLabel(frame3);
     m_label3->setObjectName(QStringLiteral("Label3"));
     place(m_label3, 240, 720, 1935, 375);
-    m_label3->setAlignment(Qt::AlignCenter);
+    m_label3->setAlignment(Qt::AlignHCenter);
     paintBackground(m_label3, kButtonFace);
 
     m_timer1 = new QTimer(this);
