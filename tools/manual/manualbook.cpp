@@ -27,6 +27,8 @@ const QColor kRuleColor(0x99, 0xa8, 0xc0);
 // Screenshots are taken at twice their size on a 96 dots-per-inch screen
 // (tools/manual/screenshots.sh); on paper they get the size of the windows.
 constexpr double kScreenshotScale = 0.5;
+// A figure may shrink to this share of its size to stay on its page.
+constexpr double kSmallestFigureScale = 0.9;
 // Marks the caption block set under a figure.
 constexpr int kCaptionProperty = QTextFormat::UserProperty + 1;
 // The table of contents holds chapters and their sections.
@@ -68,29 +70,53 @@ bool leadsIn(const QTextBlock& block) {
     return text.endsWith(u'：') || text.endsWith(u':') || (next.isValid() && (inTable(next) || isCodeBlock(next)));
 }
 
+QTextImageFormat imageFormatOf(const QTextBlock& block) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        if (it.fragment().charFormat().isImageFormat())
+            return it.fragment().charFormat().toImageFormat();
+    }
+    return {};
+}
+
 // The last block of a figure: its caption, or the picture when it has none.
 QTextBlock figureEnd(const QTextBlock& image) {
     return isCaption(image.next()) ? image.next() : image;
 }
 
+// The last block of what starts at block: a table, a list, a quoted text, or
+// one paragraph.
+QTextBlock endOfPart(const QTextBlock& block) {
+    if (QTextTable* table = QTextCursor(block).currentTable())
+        return table->cellAt(table->rows() - 1, table->columns() - 1).lastCursorPosition().block();
+    QTextBlock last = block;
+    if (QTextList* list = block.textList()) {
+        while (last.next().isValid() && last.next().textList() == list)
+            last = last.next();
+    } else if (isCodeBlock(block)) {
+        while (last.next().isValid() && isCodeBlock(last.next()))
+            last = last.next();
+    }
+    return last;
+}
+
 // Text that may move ahead of a figure to fill the room above it: the next
-// paragraph (with the list it introduces) or the next list. Nothing moves across
-// a heading, a table, a code block or another figure, and a paragraph that
-// introduces one of those stays with it. Returns the unit's last block, or an
-// invalid block when nothing may move.
+// paragraph, list, table or quoted text, a paragraph together with what it
+// leads in to. Nothing moves across a heading or another figure. Returns the
+// unit's last block, or an invalid block when nothing may move.
 QTextBlock movableUnitFrom(const QTextBlock& first) {
-    const auto introduced = [](const QTextBlock& b) {
-        return b.isValid() && (inTable(b) || isCodeBlock(b) || isImageOnlyBlock(b));
+    const auto fixed = [](const QTextBlock& b) {
+        return !b.isValid() || b.blockFormat().headingLevel() > 0 || isImageOnlyBlock(b);
     };
-    if (!first.isValid() || first.blockFormat().headingLevel() > 0 || introduced(first))
+    if (fixed(first))
         return {};
-    QTextList* list = first.textList();
-    QTextBlock last = first;
-    if (!list && last.next().isValid() && last.next().textList())
-        list = last.next().textList();
-    while (list && last.next().isValid() && last.next().textList() == list)
-        last = last.next();
-    return introduced(last.next()) ? QTextBlock() : last;
+    QTextBlock last = endOfPart(first);
+    const bool paragraph = !inTable(first) && !first.textList() && !isCodeBlock(first);
+    if (paragraph && (leadsIn(first) || (first.next().isValid() && first.next().textList()))) {
+        if (fixed(first.next()))
+            return {};
+        last = endOfPart(first.next());
+    }
+    return last;
 }
 
 } // namespace
@@ -231,9 +257,7 @@ void ManualBook::styleBlocks() {
         QTextBlockFormat blockFormat = block.blockFormat();
         QTextCharFormat charFormat;
         const int level = blockFormat.headingLevel();
-        const bool inTable = QTextCursor(block).currentTable() != nullptr;
-
-        if (inTable) {
+        if (inTable(block)) {
             // The first cell of a table may carry over the format of the block
             // before the table (for example a code block's); cells get their own.
             blockFormat.clearProperty(QTextFormat::BlockCodeFence);
@@ -266,7 +290,7 @@ void ManualBook::styleBlocks() {
             blockFormat.setTopMargin(0);
             blockFormat.setBottomMargin(0);
             const bool first = !block.previous().isValid() || !isCodeBlock(block.previous());
-            const bool last = !block.next().isValid() || !isCodeBlock(block.next());
+            const bool last = !block.next().isValid() || !isCodeBlock(block.next()) || inTable(block.next());
             if (first)
                 blockFormat.setTopMargin(fmtPt(2));
             if (last)
@@ -623,51 +647,87 @@ bool ManualBook::fillRoomAboveFigure(const QTextBlock& image) {
     const double height = textBottom(end) - textTop(image);
     if (top + height <= pageBottom)
         return false;
-    // Too tall for the room left on the page: the text after it fills that room,
-    // as much as fits there whole, and the figure goes to the next page.
-    const QTextBlock unitFirst = end.next();
-    const QTextBlock unitLast = movableUnitFrom(unitFirst);
-    if (unitLast.isValid() && onOnePage(unitFirst, unitLast)) {
-        const double unitHeight =
-            textBottom(unitLast) - m_document->documentLayout()->blockBoundingRect(unitFirst).top();
-        if (top + unitHeight <= pageBottom) {
-            moveFigureAfter(image, unitLast);
-            return true;
-        }
+    // A little too tall for the room left on the page: it shrinks to fit.
+    QTextImageFormat picture = imageFormatOf(image);
+    const double pictureHeight = picture.height() / 96.0 * m_dpi;
+    const double scale = 1 - (top + height - pageBottom) / pictureHeight;
+    if (scale >= kSmallestFigureScale) {
+        picture.setWidth(picture.width() * scale);
+        picture.setHeight(picture.height() * scale);
+        QTextCursor cursor(image);
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(picture);
+        return true;
     }
-    breakBefore(image);
+    // Else the text after it fills that room, as much as fits there whole, and
+    // the figure goes to the next page.
+    // A part that does not fit there whole goes back after the figure.
+    QTextBlock figure = image;
+    if (const QTextBlock unitLast = movableUnitFrom(end.next()); unitLast.isValid()) {
+        const QTextBlock before = image.previous();
+        figure = moveFigureAfter(image, unitLast);
+        if (pageAt(textBottom(unitLast) - 0.01) == pageAt(top))
+            return true;
+        figure = moveFigureAfter(figure, before);
+    }
+    breakBefore(figure);
     return true;
 }
 
-void ManualBook::moveFigureAfter(const QTextBlock& image, const QTextBlock& last) {
+QTextBlock ManualBook::moveFigureAfter(const QTextBlock& image, const QTextBlock& last) {
     const QTextBlock end = figureEnd(image);
-    QTextBlockFormat imageBlock = image.blockFormat();
-    QTextImageFormat picture;
-    for (auto it = image.begin(); !it.atEnd(); ++it) {
-        if (it.fragment().charFormat().isImageFormat())
-            picture = it.fragment().charFormat().toImageFormat();
-    }
+    const QTextBlockFormat imageBlock = image.blockFormat();
+    const QTextImageFormat picture = imageFormatOf(image);
     const bool captioned = end != image;
     const QTextBlockFormat captionBlock = end.blockFormat();
     const QTextCharFormat captionChars = end.begin().atEnd() ? end.charFormat() : end.begin().fragment().charFormat();
     const QString caption = end.text();
-    const int from = image.position() - 1; // the end of the paragraph before it
-    const int to = end.position() + end.length() - 1;
 
-    // Put it in after the unit first, then take the old one out: positions after
-    // the figure shift, those before it do not.
+    // Put it in at its new place first, then take the old one out (a block keeps
+    // its identity while text is put in elsewhere). After a table, the paragraph
+    // that follows the table is split to make the figure's paragraph.
     QTextCursor cursor(last);
-    cursor.movePosition(QTextCursor::EndOfBlock);
-    cursor.insertBlock(imageBlock);
+    if (inTable(last)) {
+        const QTextBlock after = last.next();
+        cursor = QTextCursor(after);
+        cursor.insertBlock(after.blockFormat(), after.charFormat());
+        cursor.setPosition(after.position());
+        cursor.setBlockFormat(imageBlock);
+    } else {
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        cursor.insertBlock(imageBlock);
+    }
     cursor.insertImage(picture);
+    const QTextBlock moved = cursor.block();
     if (captioned) {
         cursor.insertBlock(captionBlock, captionChars);
         cursor.insertText(caption, captionChars);
     }
-    QTextCursor old(m_document.get());
-    old.setPosition(from);
-    old.setPosition(to, QTextCursor::KeepAnchor);
-    old.removeSelectedText();
+    removeFigure(image);
+    return moved;
+}
+
+void ManualBook::removeFigure(const QTextBlock& image) {
+    const QTextBlock end = figureEnd(image);
+    const QTextBlock before = image.previous();
+    QTextCursor cursor(m_document.get());
+    if (before.isValid() && !inTable(before)) {
+        // From the end of the paragraph before it to the end of its caption.
+        cursor.setPosition(before.position() + before.length() - 1);
+        cursor.setPosition(end.position() + end.length() - 1, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        return;
+    }
+    // Right after a table, whose end must stay: from the figure's start to the
+    // start of the paragraph after it, which then gets its own format back.
+    const QTextBlock after = end.next();
+    const QTextBlockFormat format = after.isValid() ? after.blockFormat() : QTextBlockFormat();
+    const QTextCharFormat chars = after.isValid() ? after.charFormat() : QTextCharFormat();
+    cursor.setPosition(image.position());
+    cursor.setPosition(after.isValid() ? after.position() : end.position() + end.length() - 1, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.setBlockFormat(format);
+    cursor.setBlockCharFormat(chars);
 }
 
 void ManualBook::paginate() {

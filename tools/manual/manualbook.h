@@ -64,7 +64,9 @@ private:
     bool keepCodeWhole(const QTextBlock& first);
     void breakBefore(const QTextBlock& block);
     bool fillRoomAboveFigure(const QTextBlock& image);
-    void moveFigureAfter(const QTextBlock& image, const QTextBlock& last);
+    // Moves the figure to stand right after last; returns its picture's block.
+    QTextBlock moveFigureAfter(const QTextBlock& image, const QTextBlock& last);
+    void removeFigure(const QTextBlock& image);
     QTextBlock firstTextAfter(const QTextBlock& leadIn) const;
     double textTop(const QTextBlock& block) const;
     double textBottom(const QTextBlock& block) const;
