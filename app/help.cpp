@@ -18,9 +18,7 @@ bool showInBrowser(const QString& path, Browser& browser) {
         browser.setVisible(true);
         browser.navigate(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded), {}, {});
         return waitForPage(browser, kManualLoadLimit) == PageLoad::Complete;
-    } catch (const BrowserGoneError&) {
-        throw; // ends the program with the closed-browser message, as everywhere
-    } catch (const RuntimeError&) {
+    } catch (const BrowserCommandError&) {
         return false;
     }
 }

@@ -35,7 +35,8 @@ int main(int argc, char* argv[]) {
     QtMessageSink messages;
     ProcessEnd end;
     DesktopShell shell;
-    MainFrm window(MainServices{messages, end, shell, [](const Settings& settings) {
+    SystemClock clock;
+    MainFrm window(MainServices{messages, end, shell, clock, [](const Settings& settings) {
                                     return launchBrowser(settings, programFile(browserProfileFolderName()));
                                 }});
     runHandler(messages, end, [&] { window.formLoad(); });

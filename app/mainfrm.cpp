@@ -3,7 +3,6 @@
 #include "app/account.h"
 #include "app/help.h"
 #include "app/monitorwiring.h"
-#include "app/waitpump.h"
 #include "platform/errors.h"
 #include "platform/handler.h"
 #include "platform/textfile.h"
@@ -30,9 +29,46 @@ const QColor kWindowColour(255, 255, 255);
 // Windows system colour 15 (button face).
 const QColor kButtonFace(240, 240, 240);
 
-void place(QWidget* w, int left, int top, int width, int height) {
-    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
-}
+enum class Kind { Button, Frame, Label, TextBox, Option };
+
+// One control of the window's design: its container (none: the client area),
+// its caption or initial text, and its rectangle in twips.
+struct Design {
+    Kind kind;
+    const char16_t* name;
+    const char16_t* container;
+    const char16_t* caption;
+    int left, top, width, height;
+};
+
+// The controls in screen order; each comes after its container, and a text box
+// after the label that overlaps it, so that the box lies on top.
+const Design kDesign[] = {
+    {Kind::Button, u"my_bussines", nullptr, u"マイビジネス", 120, 240, 2775, 495},
+    {Kind::Frame, u"Frame1", nullptr, u"ユーザ情報", 120, 840, 2775, 1095},
+    {Kind::Label, u"Label1_0", u"Frame1", u"ID", 120, 360, 495, 255},
+    {Kind::TextBox, u"Text1_0", u"Frame1", u"", 360, 360, 2295, 270},
+    {Kind::Label, u"Label1_1", u"Frame1", u"パスワード", 120, 720, 975, 255},
+    {Kind::TextBox, u"Text1_1", u"Frame1", u"", 960, 720, 1695, 270},
+    {Kind::Button, u"Command2", nullptr, u"終了", 120, 2040, 2775, 495},
+    {Kind::Frame, u"frami3", nullptr, u"クイックアクセス", 120, 3000, 2775, 7215},
+    {Kind::Button, u"Command1_1", u"frami3", u"Command1", 240, 240, 2295, 375},
+    {Kind::Button, u"Command1_2", u"frami3", u"Command1", 240, 720, 2295, 375},
+    {Kind::Button, u"Command1_3", u"frami3", u"Command1", 240, 1200, 2295, 375},
+    {Kind::Button, u"Command1_4", u"frami3", u"Command1", 240, 1680, 2295, 375},
+    {Kind::Button, u"Command1_5", u"frami3", u"Command1", 240, 2160, 2295, 375},
+    {Kind::Button, u"Command1_6", u"frami3", u"Command1", 240, 2640, 2295, 375},
+    {Kind::Button, u"Command1_7", u"frami3", u"Command1", 240, 3120, 2295, 375},
+    {Kind::Frame, u"Frame2", u"frami3", u"ソート", 480, 3600, 1815, 1575},
+    {Kind::Option, u"Option1_0", u"Frame2", u"新規登録順", 120, 360, 1575, 255},
+    {Kind::Option, u"Option1_1", u"Frame2", u"見積受付期限順", 120, 720, 1575, 255},
+    {Kind::Option, u"Option1_2", u"Frame2", u"見積件数順", 120, 1080, 1455, 255},
+    {Kind::Button, u"edit_button", u"frami3", u"編集", 120, 5280, 2535, 495},
+    {Kind::Frame, u"Frame3", u"frami3", u"リアルタイム検査", 120, 5880, 2415, 1215},
+    {Kind::Label, u"Label2", u"Frame3", u"周期分", 480, 360, 615, 255},
+    {Kind::TextBox, u"Text2", u"Frame3", u"0", 1320, 240, 495, 375},
+    {Kind::Label, u"Label3", u"Frame3", u"", 240, 720, 1935, 375},
+};
 
 void paintBackground(QWidget* w, const QColor& colour) {
     QPalette p = w->palette();
@@ -40,13 +76,6 @@ void paintBackground(QWidget* w, const QColor& colour) {
     p.setColor(w->backgroundRole(), colour);
     w->setPalette(p);
     w->setAutoFillBackground(true);
-}
-
-QPushButton* colouredButton(const QString& name, const QString& caption, const QColor& colour, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    colourButton(b, colour);
-    return b;
 }
 
 // A frame as Windows draws one: an etched line round the frame whose top runs
@@ -79,20 +108,31 @@ private:
     static constexpr int kCaptionPadding = 2;
 };
 
-QGroupBox* frame(const QString& name, const QString& caption, QWidget* parent) {
-    auto* f = new Frame(caption, parent);
-    f->setObjectName(name);
-    paintBackground(f, kWindowColour);
-    return f;
-}
-
-// Text boxes hold what the user or a file gives them, whatever its length
-// (QLineEdit would cut it at 32767 characters).
-QLineEdit* textBox(const QString& name, QWidget* parent) {
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(name);
-    box->setMaxLength(std::numeric_limits<int>::max());
-    return box;
+QWidget* makeControl(Kind kind, const QString& caption, QWidget* parent) {
+    switch (kind) {
+    case Kind::Button:
+        return new QPushButton(caption, parent);
+    case Kind::Frame: {
+        auto* frame = new Frame(caption, parent);
+        paintBackground(frame, kWindowColour);
+        return frame;
+    }
+    case Kind::Label:
+        return new QLabel(caption, parent);
+    case Kind::TextBox: {
+        auto* box = new QLineEdit(caption, parent);
+        // Text boxes hold what the user or a file gives them, whatever its
+        // length (QLineEdit would cut it at 32767 characters).
+        box->setMaxLength(std::numeric_limits<int>::max());
+        return box;
+    }
+    case Kind::Option: {
+        auto* option = new QRadioButton(caption, parent);
+        paintBackground(option, kWindowColour);
+        return option;
+    }
+    }
+    return nullptr;
 }
 } // namespace
 
@@ -115,83 +155,44 @@ void MainFrm::buildControls() {
     client->setObjectName(QStringLiteral("client"));
     paintBackground(client, kWindowColour);
     setCentralWidget(client);
-
     m_whelp = menuBar()->addAction(QStringLiteral("ヘルプ"));
     m_whelp->setObjectName(QStringLiteral("whelp"));
 
-    m_myBussines =
-        colouredButton(QStringLiteral("my_bussines"), QStringLiteral("マイビジネス"), QColor(255, 255, 192), client);
-    place(m_myBussines, 120, 240, 2775, 495);
+    for (const Design& d : kDesign) {
+        QWidget* container = d.container ? client->findChild<QWidget*>(QString::fromUtf16(d.container)) : client;
+        QWidget* w = makeControl(d.kind, QString::fromUtf16(d.caption), container);
+        w->setObjectName(QString::fromUtf16(d.name));
+        w->setGeometry(twips(d.left), twips(d.top), twips(d.width), twips(d.height));
+    }
+    const auto control = [client](const QString& name) { return client->findChild<QWidget*>(name); };
+    m_myBussines = static_cast<QPushButton*>(control(QStringLiteral("my_bussines")));
+    m_command2 = static_cast<QPushButton*>(control(QStringLiteral("Command2")));
+    m_editButton = static_cast<QPushButton*>(control(QStringLiteral("edit_button")));
+    for (int i = 0; i < 2; ++i)
+        m_text1[size_t(i)] = static_cast<QLineEdit*>(control(QStringLiteral("Text1_%1").arg(i)));
+    for (int i = 1; i <= kButtonSlots; ++i)
+        m_command1[size_t(i)] = static_cast<QPushButton*>(control(QStringLiteral("Command1_%1").arg(i)));
+    for (int i = 0; i < 3; ++i)
+        m_option1[size_t(i)] = static_cast<QRadioButton*>(control(QStringLiteral("Option1_%1").arg(i)));
+    m_label2 = static_cast<QLabel*>(control(QStringLiteral("Label2")));
+    m_text2 = static_cast<QLineEdit*>(control(QStringLiteral("Text2")));
+    m_label3 = static_cast<QLabel*>(control(QStringLiteral("Label3")));
 
-    auto* frame1 = frame(QStringLiteral("Frame1"), QStringLiteral("ユーザ情報"), client);
-    place(frame1, 120, 840, 2775, 1095);
-    auto* label10 = new QLabel(QStringLiteral("ID"), frame1);
-    label10->setObjectName(QStringLiteral("Label1_0"));
-    place(label10, 120, 360, 495, 255);
-    m_text1[0] = textBox(QStringLiteral("Text1_0"), frame1);
-    place(m_text1[0], 360, 360, 2295, 270);
-    auto* label11 = new QLabel(QStringLiteral("パスワード"), frame1);
-    label11->setObjectName(QStringLiteral("Label1_1"));
-    place(label11, 120, 720, 975, 255);
-    m_text1[1] = textBox(QStringLiteral("Text1_1"), frame1);
-    place(m_text1[1], 960, 720, 1695, 270);
+    // What the design says besides name, caption and place.
+    colourButton(m_myBussines, QColor(255, 255, 192)); // pale yellow
+    colourButton(m_command2, QColor(240, 255, 240));   // pale green
+    m_command2->setFont(designFont(11.25, true));
     m_text1[1]->setEchoMode(QLineEdit::Password);
     m_text1[1]->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // '*'
     m_text1[1]->setAttribute(Qt::WA_InputMethodEnabled, false);
-    // The labels overlap the boxes in the layout; keep the boxes on top.
-    m_text1[0]->raise();
-    m_text1[1]->raise();
-
-    m_command2 = colouredButton(QStringLiteral("Command2"), QStringLiteral("終了"), QColor(240, 255, 240), client);
-    place(m_command2, 120, 2040, 2775, 495);
-    m_command2->setFont(designFont(11.25, true));
-
-    auto* frami3 = frame(QStringLiteral("frami3"), QStringLiteral("クイックアクセス"), client);
-    place(frami3, 120, 3000, 2775, 7215);
-    for (int i = 1; i <= kButtonSlots; ++i) {
-        auto* b = new QPushButton(QStringLiteral("Command1"), frami3);
-        b->setObjectName(QStringLiteral("Command1_%1").arg(i));
-        place(b, 240, 240 + 480 * (i - 1), 2295, 375);
-        m_command1[static_cast<size_t>(i)] = b;
-        connect(b, &QPushButton::clicked, this, [this, i] { runGuarded([this, i] { Command1_Click(i); }); });
-    }
-
-    auto* frame2 = frame(QStringLiteral("Frame2"), QStringLiteral("ソート"), frami3);
-    place(frame2, 480, 3600, 1815, 1575);
-    const char16_t* optionCaptions[] = {u"新規登録順", u"見積受付期限順", u"見積件数順"};
-    const int optionWidths[] = {1575, 1575, 1455};
-    for (int i = 0; i < 3; ++i) {
-        auto* o = new QRadioButton(QString::fromUtf16(optionCaptions[i]), frame2);
-        o->setObjectName(QStringLiteral("Option1_%1").arg(i));
-        place(o, 120, 360 + 360 * i, optionWidths[i], 255);
-        paintBackground(o, kWindowColour);
-        m_option1[static_cast<size_t>(i)] = o;
-    }
+    m_text2->setFont(designFont(14.25, true));
+    m_text2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_label3->setAlignment(Qt::AlignHCenter);
+    paintBackground(m_label3, kButtonFace);
     m_option1[0]->setChecked(true);
     for (QRadioButton* o : m_option1)
         connect(o, &QRadioButton::toggled, this, [this] { keepTabStopOnSelectedOption(); });
     keepTabStopOnSelectedOption();
-
-    m_editButton = new QPushButton(QStringLiteral("編集"), frami3);
-    m_editButton->setObjectName(QStringLiteral("edit_button"));
-    place(m_editButton, 120, 5280, 2535, 495);
-
-    auto* frame3 = frame(QStringLiteral("Frame3"), QStringLiteral("リアルタイム検査"), frami3);
-    place(frame3, 120, 5880, 2415, 1215);
-    m_label2 = new QLabel(QStringLiteral("周期分"), frame3);
-    m_label2->setObjectName(QStringLiteral("Label2"));
-    place(m_label2, 480, 360, 615, 255);
-    m_text2 = textBox(QStringLiteral("Text2"), frame3);
-    m_text2->setText(QStringLiteral("0"));
-    place(m_text2, 1320, 240, 495, 375);
-    m_text2->setFont(designFont(14.25, true));
-    m_text2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_label3 = new QLabel(frame3);
-    m_label3->setObjectName(QStringLiteral("Label3"));
-    place(m_label3, 240, 720, 1935, 375);
-    m_label3->setAlignment(Qt::AlignHCenter);
-    paintBackground(m_label3, kButtonFace);
-
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer2 = new QTimer(this);
@@ -206,9 +207,13 @@ void MainFrm::buildControls() {
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order.at(i), order.at(i + 1));
 
+    // The handlers; Exit ends the program even inside another one's wait.
+    for (int i = 1; i <= kButtonSlots; ++i)
+        connect(m_command1[size_t(i)], &QPushButton::clicked, this,
+                [this, i] { runGuarded([this, i] { Command1_Click(i); }); });
     connect(m_myBussines, &QPushButton::clicked, this, [this] { runGuarded([this] { my_bussines_Click(); }); });
-    connect(m_command2, &QPushButton::clicked, this, [this] { runGuarded([this] { Command2_Click(); }); });
-    installWaitPump(m_command2);
+    connect(m_command2, &QPushButton::clicked, this,
+            [this] { runGuarded([this] { Command2_Click(); }, Overlap::Run); });
     connect(m_editButton, &QPushButton::clicked, this, [this] { runGuarded([this] { edit_button_Click(); }); });
     connect(m_whelp, &QAction::triggered, this, [this] { runGuarded([this] { whelp_Click(); }); });
     for (QLineEdit* box : m_text1)
@@ -239,14 +244,16 @@ void MainFrm::wireInspection() {
     m_monitor = std::make_unique<MonitorWiring>(
         MonitorWiring::Controls{*m_timer1, *m_timer2, *m_label2, *m_text2, *m_label3}, *m_browser);
     m_scanRun = std::make_unique<ScanRun>(*m_marketplace, m_buttoninfo, *m_monitor, m_services.messages,
-                                          [this] { return currentSortType(); });
+                                          m_services.clock, [this] { return currentSortType(); });
     m_schedule = std::make_unique<ScanSchedule>(*m_monitor, *m_scanRun);
     // Text2_Change, Timer1_Timer, Timer2_Timer; Text2_LostFocus and Label3_Click
-    // come through the event filter.
+    // come through the event filter. A cycle typed during another handler's
+    // wait is applied when that handler ends; the blink goes on in any wait.
     connect(m_text2, &QLineEdit::textChanged, this,
-            [this] { runGuarded([this] { m_schedule->apply(m_text2->text(), true); }); });
+            [this] { runGuarded([this] { m_schedule->apply(m_text2->text(), true); }, Overlap::Defer); });
     connect(m_timer1, &QTimer::timeout, this, [this] { runGuarded([this] { m_schedule->tick(); }); });
-    connect(m_timer2, &QTimer::timeout, this, [this] { runGuarded([this] { m_schedule->blinkTick(); }); });
+    connect(m_timer2, &QTimer::timeout, this,
+            [this] { runGuarded([this] { m_schedule->blinkTick(); }, Overlap::Run); });
     m_text2->installEventFilter(this);
     m_label3->installEventFilter(this);
 }
@@ -258,8 +265,8 @@ void MainFrm::keepTabStopOnSelectedOption() {
         o->setFocusPolicy(o->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
-void MainFrm::runGuarded(const std::function<void()>& handler) {
-    runHandler(m_services.messages, m_services.end, handler);
+void MainFrm::runGuarded(const std::function<void()>& handler, Overlap overlap) {
+    runHandler(m_services.messages, m_services.end, handler, overlap);
 }
 
 void MainFrm::formLoad() {
@@ -345,10 +352,12 @@ bool MainFrm::eventFilter(QObject* watched, QEvent* event) {
         // Switching to another window or opening a menu is no loss of focus
         // within the window.
         const bool lostFocus = reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+        // Leaving an account box saves it even inside a wait: on the way to
+        // Exit, say, which then ends the program at once.
         if (lostFocus && (watched == m_text1[0] || watched == m_text1[1]))
-            runGuarded([this] { Text1_LostFocus(); });
+            runGuarded([this] { Text1_LostFocus(); }, Overlap::Run);
         else if (lostFocus && watched == m_text2)
-            runGuarded([this] { m_schedule->apply(m_text2->text(), false); });
+            runGuarded([this] { m_schedule->apply(m_text2->text(), false); }, Overlap::Defer);
     } else if (event->type() == QEvent::MouseButtonRelease && watched == m_label3) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && m_label3->rect().contains(mouse->position().toPoint()))

@@ -8,6 +8,8 @@
 #include "monitor/scanrun.h"
 #include "monitor/schedule.h"
 #include "platform/browser.h"
+#include "platform/clock.h"
+#include "platform/handler.h"
 #include "platform/messages.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
@@ -29,11 +31,12 @@ class QTimer;
 namespace velkoria {
 
 // What the main window needs from outside: message boxes, the end of the
-// process, the desktop shell and a way to start the browser.
+// process, the desktop shell, the clock and a way to start the browser.
 struct MainServices {
     MessageSink& messages;
     ProgramEnd& end;
     Shell& shell;
+    const Clock& clock;
     std::function<std::unique_ptr<Browser>(const Settings&)> createBrowser;
 };
 
@@ -60,10 +63,7 @@ public:
     void whelp_Click();
     void Text1_LostFocus();
 
-    ButtonInfo& buttoninfo() { return m_buttoninfo; }
     const CategoryTable& category() const { return m_category; }
-    Browser* browser() { return m_browser.get(); }
-    Marketplace* marketplace() { return m_marketplace.get(); }
     EditButtonForm* editor() { return m_editor.data(); }
     // The inspection group as the scan run shows its state; null before start-up.
     MonitorWiring* monitor() { return m_monitor.get(); }
@@ -78,7 +78,7 @@ private:
     void wireInspection();
     // The selected sort option is the group's one tab stop.
     void keepTabStopOnSelectedOption();
-    void runGuarded(const std::function<void()>& handler);
+    void runGuarded(const std::function<void()>& handler, Overlap overlap = Overlap::Drop);
 
     MainServices m_services;
     ButtonInfo m_buttoninfo;

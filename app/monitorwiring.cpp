@@ -45,9 +45,6 @@ void MonitorWiring::setScanning(bool scanning) {
     p.setColor(QPalette::Base, scanning ? scanningBackground() : restingBackground());
     text2.setPalette(p);
     m_controls.label3.setText(scanning ? scanningCaption() : QString());
-    // The run does not return to the event loop while pages load: paint now.
-    text2.repaint();
-    m_controls.label3.repaint();
 }
 
 void MonitorWiring::showSummary(const ScanSummary& summary) {

@@ -3,8 +3,6 @@
 #include "platform/errors.h"
 #include "platform/textfile.h"
 
-#include <QScopeGuard>
-
 namespace velkoria {
 
 QString sorttype(bool limitedSelected, bool biddingSelected) {
@@ -80,20 +78,9 @@ QByteArray loginBody(const QString& id, const QString& password) {
 }
 
 PageLoad waitForPage(Browser& browser, std::chrono::milliseconds limit) {
-    const QDeadlineTimer deadline(limit);
-    const auto settled = [&browser] { return !browser.busy() && browser.readyState() == 4; };
-    for (;;) {
-        if (settled())
-            return browser.lastLoadFailed() ? PageLoad::Failed : PageLoad::Complete;
-        if (deadline.hasExpired() || !browser.waitForActivity(deadline)) {
-            // A last look before giving up: time the program spent elsewhere
-            // (a message box, a window being moved) must not cost a page that
-            // has arrived meanwhile.
-            if (settled())
-                return browser.lastLoadFailed() ? PageLoad::Failed : PageLoad::Complete;
-            return PageLoad::TimedOut;
-        }
-    }
+    if (!browser.waitUntil(limit, [&browser] { return !browser.busy() && browser.readyState() == 4; }))
+        return PageLoad::TimedOut;
+    return browser.lastLoadFailed() ? PageLoad::Failed : PageLoad::Complete;
 }
 
 Marketplace::Marketplace(Browser& browser, const Settings& settings, MessageSink& messages)
@@ -102,9 +89,7 @@ Marketplace::Marketplace(Browser& browser, const Settings& settings, MessageSink
 void Marketplace::postpage(const QString& url, const QByteArray& body) {
     try {
         m_browser.navigate(url, body, postHeader());
-    } catch (const BrowserGoneError&) {
-        throw;
-    } catch (const RuntimeError&) {
+    } catch (const BrowserCommandError&) {
         // Any other failure of the navigation is ignored: the caller goes on,
         // and its wait finds the page not loaded.
     }
@@ -130,10 +115,6 @@ PageLoad Marketplace::waitpage(std::chrono::milliseconds atMost) {
 }
 
 void Marketplace::quickAccess(const QString& key, const QString& sort) {
-    // From the click to the end of the wait, including a message box on the
-    // way, no scan may start inside this handler.
-    m_waiting = true;
-    const auto done = qScopeGuard([this] { m_waiting = false; });
     m_browser.setVisible(true);
     try {
         newjob(key, sort);

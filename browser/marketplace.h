@@ -51,10 +51,10 @@ QByteArray loginBody(const QString& id, const QString& password);
 enum class PageLoad { Complete, Failed, TimedOut };
 
 // The wait of `waitpage`: returns when the browser is idle with a complete
-// document, or when the time limit runs out (the load then counts as failed).
-// Blocks on the browser's next message instead of spinning; the program's own
-// events are not processed meanwhile. A browser that goes away throws
-// BrowserGoneError at once.
+// document, or when the time limit runs out. The browser's wait keeps the
+// program's windows painting and looks at the browser only when the program's
+// event loop has delivered something, never in a busy loop. A browser that
+// goes away throws BrowserGoneError at once.
 PageLoad waitForPage(Browser& browser, std::chrono::milliseconds limit);
 
 // The marketplace requests through the one browser.
@@ -79,9 +79,6 @@ public:
     // A key that cannot be sent gets a message and nothing is sent.
     void quickAccess(const QString& key, const QString& sort);
 
-    // True while a quick-access click is waiting for its page.
-    bool waiting() const { return m_waiting; }
-
     Browser& browser() { return m_browser; }
 
 private:
@@ -92,7 +89,6 @@ private:
     Browser& m_browser;
     Settings m_settings;
     MessageSink& m_messages;
-    bool m_waiting = false;
 };
 
 } // namespace velkoria

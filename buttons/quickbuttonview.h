@@ -13,8 +13,4 @@ public:
     virtual void showQuickButton(int n, const QString& caption, bool visible) = 0;
 };
 
-// Puts the slots' captions on the buttons; a slot with an empty key is hidden.
-class ButtonInfo;
-void applyButtons(const ButtonInfo& buttons, QuickButtonView& view);
-
 } // namespace velkoria

@@ -6,6 +6,8 @@
 
 namespace velkoria {
 
+class QuickButtonView;
+
 // One row of the quick-button or category table: columns 1 to 3.
 struct TableRow {
     QString key;     // the category key the search sends; empty: an unbound quick button
@@ -77,6 +79,10 @@ CategoryLoad loadcategory();
 
 // The start-up notice for a category file that had more lines than the table holds.
 QString categoryOverflowNotice(int linesNotLoaded);
+
+// Puts the slots' captions on the main window's quick buttons; a slot with an
+// empty key is hidden.
+void applyButtons(const ButtonInfo& buttons, QuickButtonView& view);
 
 // `savebuttons`: rewrites the quick-button file from slots 1 to 7, atomically.
 // Throws RuntimeError (path/file access) naming the file when the write fails;

@@ -3,7 +3,7 @@
 #include "platform/errors.h"
 #include "platform/textfile.h"
 
-#include <QScopeGuard>
+#include <QFileInfo>
 #include <QSet>
 #include <optional>
 
@@ -20,11 +20,12 @@ constexpr qsizetype kSeenFileLines = 1000;
 // The previous run's IDs. A missing file (before the first run) counts as
 // empty: everything collected is then announced.
 std::optional<QStringList> readSeenRequests(std::optional<RuntimeError>& failure) {
+    const QString path = programFile(seenRequestFileName());
+    if (!QFileInfo::exists(path))
+        return QStringList{};
     try {
-        return readTextLines(programFile(seenRequestFileName()));
+        return readTextLines(path);
     } catch (const RuntimeError& error) {
-        if (error.number() == FileNotFound)
-            return QStringList{};
         failure = error;
         return std::nullopt;
     }
@@ -33,22 +34,14 @@ std::optional<QStringList> readSeenRequests(std::optional<RuntimeError>& failure
 } // namespace
 
 ScanRun::ScanRun(Marketplace& market, const ButtonInfo& buttons, ScanIndicators& indicators, MessageSink& messages,
-                 std::function<QString()> sort)
-    : m_market(market), m_buttons(buttons), m_indicators(indicators), m_messages(messages), m_sort(std::move(sort)) {}
+                 const Clock& clock, std::function<QString()> sort)
+    : m_market(market), m_buttons(buttons), m_indicators(indicators), m_messages(messages), m_clock(clock),
+      m_sort(std::move(sort)) {}
 
 void ScanRun::scanjobs() {
-    // Runs never nest. A tick or click that falls due during a run (while one of
-    // its boxes is open) or during a quick-access page wait is dropped: a nested
-    // run would refill the results under the announcements of the outer one.
-    if (inProgress())
-        return;
-    m_running = true;
-    const auto done = qScopeGuard([this] { m_running = false; });
     try {
         m_market.browser().setVisible(false);
-    } catch (const BrowserGoneError&) {
-        throw;
-    } catch (const RuntimeError&) {
+    } catch (const BrowserCommandError&) {
         // The browser did not answer the hide in time: pages load the same in
         // a shown window, and the pages' own limits deal with a browser that
         // answers nothing at all.
@@ -72,7 +65,7 @@ void ScanRun::scanjobs() {
         m_seenFileReported = true;
         m_messages.show(unreadable->description() + u'\n' + seenFileUnreadableNotice());
     }
-    m_health.finishRun(QDateTime::currentDateTime());
+    m_health.finishRun(m_clock.now());
     m_indicators.showSummary(m_health.summary());
     for (const QString& message : m_health.takeMessages())
         m_messages.show(message);
@@ -107,9 +100,7 @@ bool ScanRun::readPages() {
             }
             m_results.curtitle = row.caption;
             readjobpage(m_market.browser(), m_results);
-        } catch (const BrowserGoneError&) {
-            throw;
-        } catch (const RuntimeError&) {
+        } catch (const BrowserCommandError&) {
             // A page command failed (the browser did not answer in time while the
             // page was awaited or read): a page that did not load, no reason to
             // end the program.

@@ -4,6 +4,7 @@
 #include "buttons/tables.h"
 #include "monitor/scanhealth.h"
 #include "monitor/scanner.h"
+#include "platform/clock.h"
 #include "platform/messages.h"
 
 #include <QColor>
@@ -44,22 +45,20 @@ class ScanIndicators {
 public:
     virtual ~ScanIndicators() = default;
     // true: Text2 gets scanningBackground() and Label3 scanningCaption();
-    // false: restingBackground() and the empty caption. The run does not let the
-    // window process its events until its message boxes, so the window must
-    // paint both controls before returning (a synchronous repaint).
+    // false: restingBackground() and the empty caption. The window paints them
+    // while the run waits for its pages.
     virtual void setScanning(bool scanning) = 0;
     // What the latest finished run did (the scan label's tooltip).
     virtual void showSummary(const ScanSummary& summary) { Q_UNUSED(summary); }
 };
 
-// What the schedule starts.
+// What the schedule starts. Runs never nest: a tick or a click that falls due
+// while any handler runs (a run with its boxes, a quick-access page wait) is
+// dropped before it gets here (runHandler, platform/handler.h).
 class ScanRunner {
 public:
     virtual ~ScanRunner() = default;
-    // True while a run (its message boxes included) or a quick-access page
-    // wait is in progress: no run may start then.
-    virtual bool inProgress() const = 0;
-    // One scan run; does nothing while inProgress().
+    // One scan run.
     virtual void scanjobs() = 0;
 };
 
@@ -69,13 +68,12 @@ public:
 class ScanRun : public ScanRunner {
 public:
     // buttons is the window's quick-button table, read afresh by every run;
-    // sort gives the sort order chosen on the window at that moment (sorttype()).
-    // A closed browser makes scanjobs throw BrowserGoneError, with the seen-request
-    // file untouched.
+    // sort gives the sort order chosen on the window at that moment (sorttype());
+    // clock tells when a run has finished. A closed browser makes scanjobs
+    // throw BrowserGoneError, with the seen-request file untouched.
     ScanRun(Marketplace& market, const ButtonInfo& buttons, ScanIndicators& indicators, MessageSink& messages,
-            std::function<QString()> sort);
+            const Clock& clock, std::function<QString()> sort);
 
-    bool inProgress() const override { return m_running || m_market.waiting(); }
     void scanjobs() override;
 
     // The latest run's collection (kept until the next run starts).
@@ -98,10 +96,10 @@ private:
     const ButtonInfo& m_buttons;
     ScanIndicators& m_indicators;
     MessageSink& m_messages;
+    const Clock& m_clock;
     std::function<QString()> m_sort;
     ScanResults m_results;
     ScanHealth m_health;
-    bool m_running = false;
     // The unreadable seen-request file has been reported and not read since.
     bool m_seenFileReported = false;
 };

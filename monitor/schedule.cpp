@@ -142,11 +142,6 @@ void ScanSchedule::apply(const QString& text, bool hideBrowser) {
 }
 
 void ScanSchedule::tick() {
-    // A tick during a run (while one of its boxes is open) or during a
-    // quick-access page wait is dropped whole: it neither counts nor starts a
-    // run inside the one in progress.
-    if (m_scans.inProgress())
-        return;
     ++m_cyclecount;
     if (m_cyclecount > m_cyclelimit) {
         m_cyclecount = 0;
@@ -159,7 +154,6 @@ void ScanSchedule::blinkTick() {
 }
 
 void ScanSchedule::scanNow() {
-    // A click during a run or a quick-access wait is dropped (scanjobs does nothing then).
     m_scans.scanjobs();
 }
 

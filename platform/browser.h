@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QString>
+#include <chrono>
+#include <functional>
 
 namespace velkoria {
 
 // The one browser instance of the program's own, as the rest of the program sees it.
-// Every member throws RuntimeError(BrowserGone, 462) once the browser no longer
-// exists (the user closed its window, it crashed); no other failure has that number.
+// Every member throws BrowserGoneError once the browser no longer exists (the
+// user closed its window, it crashed); a command the browser refuses or does
+// not answer in time throws BrowserCommandError.
 class Browser {
 public:
     virtual ~Browser() = default;
@@ -33,10 +35,10 @@ public:
     // complete (the browser shows its error page).
     virtual bool lastLoadFailed() = 0;
 
-    // Blocks until the browser has reported something new (which may change
-    // busy() or readyState()) or the deadline has passed; returns false on the
-    // deadline. Does not process the program's own window events.
-    virtual bool waitForActivity(QDeadlineTimer deadline) = 0;
+    // Waits until done() holds (it reads the members above) or the limit has
+    // passed; false at the limit. The program's windows keep painting
+    // meanwhile (the program's one wait, platform/wait.h).
+    virtual bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) = 0;
 
     // The markup of the current document's root element, written out from the
     // loaded document: element names in upper case, attribute values in double

@@ -8,14 +8,20 @@ RuntimeError::RuntimeError(int number, QString description)
 
 BrowserGoneError::BrowserGoneError() : RuntimeError(BrowserGone, standardDescription(BrowserGone)) {}
 
+BrowserCommandError::BrowserCommandError(const QString& detail) : RuntimeError(makeError(AutomationError, detail)) {}
+
 QString standardDescription(int number) {
     switch (number) {
     case Overflow:
         return QStringLiteral("オーバーフローしました。");
+    case OutOfMemory:
+        return QStringLiteral("メモリが不足しています。");
     case SubscriptOutOfRange:
         return QStringLiteral("インデックスが有効範囲にありません。");
     case TypeMismatch:
         return QStringLiteral("型が一致しません。");
+    case InternalError:
+        return QStringLiteral("内部エラーです。");
     case FileNotFound:
         return QStringLiteral("ファイルが見つかりません。");
     case InputPastEndOfFile:

@@ -9,8 +9,10 @@ namespace velkoria {
 // from the error box, so they stay stable.
 enum ErrorNumber : int {
     Overflow = 6,
+    OutOfMemory = 7,
     SubscriptOutOfRange = 9,
     TypeMismatch = 13,
+    InternalError = 51, // an exception of the libraries that nothing expected
     FileNotFound = 53,
     InputPastEndOfFile = 62,
     PathFileAccess = 75,
@@ -34,12 +36,22 @@ private:
 };
 
 // The browser no longer exists: the user closed its window, or it crashed.
-// Every browser call throws it from then on. Nothing catches it but the event
-// handler wrapper (runHandler), which shows the closed-browser message and
-// ends the program; code on the way only lets it pass.
+// The browser connection raises it where it learns so (the pipe's end, a
+// failed write, the page's end), and every browser call throws it from then
+// on. Only runHandler catches it: the closed-browser message, then the end of
+// the program. Code on the way catches BrowserCommandError at most, which
+// lets it pass.
 class BrowserGoneError : public RuntimeError {
 public:
     BrowserGoneError();
+};
+
+// The browser is there but refused a command or did not answer it in time.
+// The callers that can go on without the answer (a page that did not load
+// counts as such) catch this one.
+class BrowserCommandError : public RuntimeError {
+public:
+    explicit BrowserCommandError(const QString& detail);
 };
 
 // The catalogue's standard description of an error number.

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "platform/browser.h"
+#include "platform/cdp/browserwindow.h"
 #include "platform/cdp/connection.h"
+#include "platform/cdp/interception.h"
 #include "platform/cdp/loadwatcher.h"
-#include "platform/cdp/postinterceptor.h"
+#include "platform/cdp/pagesession.h"
 
 #include <QJsonObject>
 #include <QJsonValue>
-#include <functional>
 #include <memory>
 
 namespace velkoria::cdp {
@@ -15,11 +16,12 @@ namespace velkoria::cdp {
 class BrowserProcess;
 
 // The browser over the DevTools protocol: one page (tab) of a Chromium-family
-// browser, reached through its session. Waiting is done by blocking on the
-// connection (waitForActivity), never by running the program's event loop;
-// while the program is idle, the connection's readable handler dispatches
-// whatever the browser sends, so paused requests continue and the load state
-// stays current.
+// browser, reached through its session. Its parts: the page's session
+// (PageSession), the load state derived from its events (LoadWatcher), the
+// POSTs and the interception they need (Interception) and the window
+// (BrowserWindow). Whatever the browser sends is dispatched by the connection
+// as it arrives, while the program idles or waits (platform/wait.cpp), so
+// paused requests continue and the load state stays current.
 class CdpBrowser : public Browser {
 public:
     // connection: to a browser that has answered. process (may be null) is
@@ -29,9 +31,8 @@ public:
     ~CdpBrowser() override;
 
     // Finds the browser's page, asks for its window to be hidden and starts
-    // attaching to it. Does not wait for the page's session: its answers are
-    // handled as they arrive, and every member that needs the page waits for
-    // them first (a failure of the setup is thrown from there).
+    // attaching to it. Does not wait for the page's session: every member
+    // that needs the page waits for it first (and throws a failed setup).
     void attach();
 
     void setVisible(bool visible) override;
@@ -40,49 +41,32 @@ public:
     bool busy() override;
     int readyState() override;
     bool lastLoadFailed() override;
-    bool waitForActivity(QDeadlineTimer deadline) override;
+    bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override;
     QString documentHtml() override;
 
     // The value of a script expression in the current page (for measurements).
     QJsonValue evaluate(const QString& expression);
-    // The window's bounds and windowState ("normal", "minimized", ...) as the browser reports them.
+    // The window's bounds and windowState as the browser reports them.
     QJsonObject windowBounds();
-    // Closes the page as the user closing the window does (for tests).
-    void closePageForTest();
     BrowserProcess* process() const { return m_process.get(); }
+    bool gone() const { return m_connection->isGone(); }
 
 private:
     QJsonObject call(const QString& method, const QJsonObject& params = {}, bool onPage = true);
+    // The page's session is set up and the browser is still there.
     void refresh();
-    void throwIfGone();
-    void setupStep(const QString& method, const QJsonObject& params, bool onPage,
-                   std::function<void(const QJsonObject&)> next);
-    void ensureAttached();
     void onEvent(const QString& method, const QJsonObject& params, const QString& sessionId);
-    void postQuietly(const QString& method, const QJsonObject& params);
-    void disableFetchWhenSettled();
-    int windowId();
-    void setWindowBounds(const QJsonObject& bounds);
-    void requestMinimize();
-    // Waits until the browser reports its window in that state; false at the deadline.
-    bool waitForWindowState(const QString& state, QDeadlineTimer deadline);
+    void releaseInterception();
 
     std::unique_ptr<Connection> m_connection;
     std::unique_ptr<BrowserProcess> m_process;
     int m_callLimitMs;
     QString m_targetId;
-    QString m_sessionId;
     LoadWatcher m_watcher;
-    PostInterceptor m_interceptor;
-    bool m_fetchEnabled = false;
+    PageSession m_session;
+    Interception m_interception;
+    BrowserWindow m_window;
     int m_navigations = 0;
-    bool m_hidden = false;
-    // Until when a minimize asked for may still be landing (the window
-    // manager's moment); expired when none is.
-    QDeadlineTimer m_minimizeLands{0};
-    std::optional<int> m_pendingTop;
-    int m_setupUnanswered = 0;
-    std::optional<RuntimeError> m_setupError;
 };
 
 } // namespace velkoria::cdp

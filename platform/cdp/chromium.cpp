@@ -237,9 +237,10 @@ std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& 
     try {
         // Also the "are you there": a browser that cannot start ends here.
         connection->call(QStringLiteral("Browser.getVersion"), {}, {}, QDeadlineTimer(kFirstAnswerLimitMs));
-    } catch (const RuntimeError& error) {
+    } catch (const RuntimeError&) {
+        const bool ended = connection->isGone();
         connection.reset(); // closes the pipe
-        if (error.number() == BrowserGone) {
+        if (ended) {
             process->waitForExit(2000);
             // Another copy took the profile between the check and the start.
             refuseProfileInUse(profileFolder);
@@ -254,7 +255,7 @@ std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& 
         browser->attach();
     } catch (const RuntimeError& error) {
         throw launchFailure(*browser->process(), QStringLiteral("のページに接続できません。\n") + error.description(),
-                            error.number() == BrowserGone);
+                            browser->gone());
     }
     return browser;
 }

@@ -1,11 +1,18 @@
 #include "platform/cdp/connection.h"
 
-#include "platform/waitpump.h"
+#include "platform/errors.h"
+#include "platform/wait.h"
 
 #include <QJsonDocument>
 #include <QScopeGuard>
 
 namespace velkoria::cdp {
+
+namespace {
+// The most messages one dispatchArrived() takes, so that a browser that keeps
+// talking cannot hold the caller there; the rest comes on the next wakeup.
+constexpr int kBurst = 256;
+} // namespace
 
 Connection::Connection(std::unique_ptr<Transport> transport) : m_transport(std::move(transport)) {
     m_transport->setReadableHandler([this] { dispatchArrived(); });
@@ -22,14 +29,13 @@ void Connection::addEventListener(EventListener listener) {
     m_listeners.push_back(std::move(listener));
 }
 
-void Connection::throwIfGone() const {
-    if (m_gone)
-        throw BrowserGoneError();
-}
-
 void Connection::post(const QString& method, const QJsonObject& params, const QString& sessionId,
                       ReplyHandler onReply) {
-    throwIfGone();
+    if (m_gone) {
+        if (onReply)
+            onReply({}, m_gone);
+        return;
+    }
     const qint64 id = m_nextId++;
     QJsonObject message{{QStringLiteral("id"), id}, {QStringLiteral("method"), method}};
     if (!params.isEmpty())
@@ -37,118 +43,60 @@ void Connection::post(const QString& method, const QJsonObject& params, const QS
     if (!sessionId.isEmpty())
         message.insert(QStringLiteral("sessionId"), sessionId);
     m_pending.emplace(id, Pending{method, std::move(onReply)});
-    if (!m_transport->write(QJsonDocument(message).toJson(QJsonDocument::Compact))) {
-        markGone();
-        throw BrowserGoneError();
-    }
+    if (!m_transport->write(QJsonDocument(message).toJson(QJsonDocument::Compact)))
+        markGone(); // fails this command with the others
 }
 
 QJsonObject Connection::call(const QString& method, const QJsonObject& params, const QString& sessionId,
                              QDeadlineTimer deadline) {
     bool answered = false;
     QJsonObject result;
-    std::optional<RuntimeError> error;
+    std::exception_ptr error;
     const qint64 id = m_nextId;
-    post(method, params, sessionId, [&](const QJsonObject& r, const std::optional<RuntimeError>& e) {
+    post(method, params, sessionId, [&](const QJsonObject& r, std::exception_ptr e) {
         answered = true;
         result = r;
         error = e;
     });
-    // Should the wait end otherwise (the user ends the program from it), the
-    // reply must not reach this frame any more.
+    // Should the wait be left otherwise, the reply must not reach this frame any more.
     const auto forget = qScopeGuard([&] {
         if (!answered)
             m_pending.erase(id);
     });
-    while (!answered) {
-        // The limit holds even while events keep coming without the reply.
-        if (deadline.hasExpired() || pump(deadline) == Pumped::Timeout) {
-            // A last read before giving up: time the program spent elsewhere
-            // (a message box, a window being moved) must not cost a reply that
-            // is already there.
-            dispatchArrived();
-            if (answered)
-                break;
-            // Its reply, should it come, is ignored.
-            throw makeError(AutomationError, QStringLiteral("ブラウザが応答しません (%1)").arg(method));
-        }
-    }
-    // A call that failed because the browser went away fails as such.
-    throwIfGone();
+    const auto arrived = [&] {
+        dispatchArrived();
+        return answered;
+    };
+    if (!waitUntil(deadline, arrived)) // its reply, should it still come, is ignored
+        throw BrowserCommandError(QStringLiteral("ブラウザが応答しません (%1)").arg(method));
     if (error)
-        throw *error;
+        std::rethrow_exception(error);
     return result;
 }
 
-bool Connection::waitForMessage(QDeadlineTimer deadline) {
-    throwIfGone();
-    const Pumped pumped = pump(deadline);
-    throwIfGone();
-    return pumped == Pumped::Dispatched;
-}
-
 void Connection::dispatchArrived() {
-    if (m_gone)
-        return;
     QByteArray message;
-    // A burst is bounded, so that a browser that keeps talking cannot hold the
-    // caller here; what is left is read on the next wakeup.
-    constexpr int kBurst = 256;
+    bool dispatched = false;
     for (int i = 0; i < kBurst; ++i) {
-        switch (m_transport->read(message, QDeadlineTimer(0))) {
-        case Transport::ReadResult::Message:
-            dispatch(message);
-            if (m_gone)
-                return;
-            continue;
-        case Transport::ReadResult::Closed:
+        const Transport::ReadResult read = m_transport->read(message);
+        if (read == Transport::ReadResult::Empty)
+            break;
+        if (read == Transport::ReadResult::Closed) {
             markGone();
-            return;
-        case Transport::ReadResult::Timeout:
-            return;
-        }
-    }
-}
-
-Connection::Pumped Connection::pump(QDeadlineTimer deadline) {
-    if (m_gone)
-        return Pumped::Gone;
-    QByteArray message;
-    for (bool read = false; !read;) {
-        // In short slices while the program has windows to keep alive: a slow or
-        // stalled site must not freeze them.
-        const bool sliced = haveWaitPump() && (deadline.isForever() || deadline.remainingTime() > kWaitPumpSliceMs);
-        const QDeadlineTimer slice = sliced ? QDeadlineTimer(kWaitPumpSliceMs) : deadline;
-        switch (m_transport->read(message, slice)) {
-        case Transport::ReadResult::Timeout: {
-            if (!sliced || deadline.hasExpired())
-                return Pumped::Timeout;
-            // The program's event loop may hand arrived messages over by
-            // itself (the Windows pipe does): those count as this wait's.
-            const quint64 before = m_dispatched;
-            runWaitPump();
-            if (m_gone)
-                return Pumped::Gone;
-            if (m_dispatched != before)
-                return Pumped::Dispatched;
-            continue;
-        }
-        case Transport::ReadResult::Closed:
-            markGone();
-            return Pumped::Gone;
-        case Transport::ReadResult::Message:
-            read = true;
             break;
         }
+        // Once the browser is gone, what still comes is read and dropped: left
+        // unread, it would wake the program again and again.
+        if (!m_gone) {
+            dispatch(message);
+            dispatched = true;
+        }
     }
-    dispatch(message);
-    // Whatever came in the same burst goes too, so that one wakeup sees it all.
-    dispatchArrived();
-    return m_gone ? Pumped::Gone : Pumped::Dispatched;
+    if (dispatched)
+        wakeWaits();
 }
 
 void Connection::dispatch(const QByteArray& message) {
-    ++m_dispatched;
     const QJsonObject object = QJsonDocument::fromJson(message).object();
     const QJsonValue id = object.value(QStringLiteral("id"));
     if (!id.isUndefined()) {
@@ -159,14 +107,14 @@ void Connection::dispatch(const QByteArray& message) {
         m_pending.erase(it);
         if (!pending.onReply)
             return;
-        const QJsonObject error = object.value(QStringLiteral("error")).toObject();
         if (object.contains(QStringLiteral("error"))) {
+            const QJsonObject error = object.value(QStringLiteral("error")).toObject();
             const QString text = QStringLiteral("ブラウザがコマンドを拒否しました (%1): %2 [%3]")
                                      .arg(pending.method, error.value(QStringLiteral("message")).toString())
                                      .arg(error.value(QStringLiteral("code")).toInteger());
-            pending.onReply({}, makeError(AutomationError, text));
+            pending.onReply({}, std::make_exception_ptr(BrowserCommandError(text)));
         } else {
-            pending.onReply(object.value(QStringLiteral("result")).toObject(), std::nullopt);
+            pending.onReply(object.value(QStringLiteral("result")).toObject(), nullptr);
         }
         return;
     }
@@ -182,13 +130,19 @@ void Connection::dispatch(const QByteArray& message) {
 void Connection::markGone() {
     if (m_gone)
         return;
-    m_gone = true;
+    m_gone = std::make_exception_ptr(BrowserGoneError());
     std::map<qint64, Pending> pending;
     pending.swap(m_pending);
-    const RuntimeError gone = makeError(BrowserGone);
-    for (auto& [id, call] : pending)
-        if (call.onReply)
-            call.onReply({}, gone);
+    for (auto& [id, command] : pending)
+        if (command.onReply)
+            command.onReply({}, m_gone);
+    wakeWaits();
+}
+
+void Connection::throwIfGone() {
+    dispatchArrived();
+    if (m_gone)
+        std::rethrow_exception(m_gone);
 }
 
 void Connection::close() {

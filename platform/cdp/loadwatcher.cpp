@@ -1,14 +1,8 @@
 #include "platform/cdp/loadwatcher.h"
 
+#include "platform/cdp/json.h"
+
 namespace velkoria::cdp {
-
-namespace {
-
-QString text(const QJsonObject& object, const char* key) {
-    return object.value(QLatin1String(key)).toString();
-}
-
-} // namespace
 
 bool LoadWatcher::isMainFrame(const QJsonObject& params) const {
     return text(params, "frameId") == m_mainFrame;

@@ -1,5 +1,6 @@
 #include "platform/cdp/pipetransport.h"
 
+#include <QDeadlineTimer>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -119,7 +120,7 @@ void PipeTransport::endOfInput() {
         m_notifier->setEnabled(false);
 }
 
-Transport::ReadResult PipeTransport::read(QByteArray& message, QDeadlineTimer deadline) {
+Transport::ReadResult PipeTransport::read(QByteArray& message) {
     char chunk[65536];
     for (;;) {
         if (takeBuffered(message))
@@ -127,26 +128,14 @@ Transport::ReadResult PipeTransport::read(QByteArray& message, QDeadlineTimer de
         if (m_endOfInput || m_readFd < 0)
             return ReadResult::Closed;
         const ssize_t n = ::read(m_readFd, chunk, sizeof chunk);
-        if (n > 0) {
+        if (n > 0)
             m_buffer.append(chunk, n);
+        else if (n < 0 && errno == EAGAIN)
+            return ReadResult::Empty;
+        else if (n < 0 && errno == EINTR)
             continue;
-        }
-        if (n == 0) {
-            endOfInput();
-            continue;
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN) {
-            endOfInput();
-            continue;
-        }
-        if (deadline.hasExpired())
-            return ReadResult::Timeout;
-        pollfd p{m_readFd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, pollTimeout(deadline));
-        if (ready == 0 && deadline.hasExpired())
-            return ReadResult::Timeout;
+        else
+            endOfInput(); // end of file, or a broken pipe
     }
 }
 

@@ -19,7 +19,7 @@ public:
     PipeTransport& operator=(const PipeTransport&) = delete;
 
     bool write(const QByteArray& message) override;
-    ReadResult read(QByteArray& message, QDeadlineTimer deadline) override;
+    ReadResult read(QByteArray& message) override;
     void setReadableHandler(std::function<void()> onReadable) override;
     void close() override;
 

@@ -17,21 +17,18 @@ bool WinPipeTransport::write(const QByteArray& message) {
     return m_channel && m_channel->write(std::string_view(message.constData(), size_t(message.size())));
 }
 
-Transport::ReadResult WinPipeTransport::read(QByteArray& message, QDeadlineTimer deadline) {
+Transport::ReadResult WinPipeTransport::read(QByteArray& message) {
     if (!m_channel)
         return ReadResult::Closed;
-    using Clock = win::PipeChannel::Clock;
-    const Clock::time_point until = deadline.isForever()
-                                        ? Clock::time_point::max()
-                                        : Clock::now() + std::chrono::nanoseconds(deadline.remainingTimeNSecs());
     std::string text;
     ++m_reads;
-    switch (m_channel->read(text, until)) {
+    // A deadline already past: take only what has arrived.
+    switch (m_channel->read(text, win::PipeChannel::Clock::time_point::min())) {
     case win::PipeChannel::ReadResult::Message:
         message = QByteArray(text.data(), qsizetype(text.size()));
         return ReadResult::Message;
     case win::PipeChannel::ReadResult::Timeout:
-        return ReadResult::Timeout;
+        return ReadResult::Empty;
     case win::PipeChannel::ReadResult::Closed:
         break;
     }

@@ -28,7 +28,7 @@ public:
     WinPipeTransport& operator=(const WinPipeTransport&) = delete;
 
     bool write(const QByteArray& message) override;
-    ReadResult read(QByteArray& message, QDeadlineTimer deadline) override;
+    ReadResult read(QByteArray& message) override;
     void setReadableHandler(std::function<void()> onReadable) override;
     void close() override;
 

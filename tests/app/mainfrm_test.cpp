@@ -6,6 +6,7 @@
 #include "tests/support/tempfolder.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -37,11 +38,12 @@ struct Harness {
     FakeMessageSink messages;
     FakeProgramEnd end;
     FakeShell shell;
+    FakeClock clock;
     FakeBrowser* browser = nullptr;
     std::unique_ptr<MainFrm> window;
 
     Harness() {
-        window = std::make_unique<MainFrm>(MainServices{messages, end, shell, [this](const Settings&) {
+        window = std::make_unique<MainFrm>(MainServices{messages, end, shell, clock, [this](const Settings&) {
                                                             auto b = std::make_unique<FakeBrowser>();
                                                             browser = b.get();
                                                             return b;
@@ -59,8 +61,6 @@ private slots:
     void layoutFollowsTheDesign();
     void tabOrder();
     void freshInstallStartsWithoutWriting();
-    void malformedFilesStopStartUpNamingFileAndLine_data();
-    void malformedFilesStopStartUpNamingFileAndLine();
     void longCategoryFileIsCutAt200WithOneNotice();
     void leavingAnAccountBoxSavesEachTime();
     void failedAccountSaveKeepsRunning();
@@ -71,8 +71,9 @@ private slots:
     void cycleAndIndicators();
     void captionsFitAndStayOffFrameLines();
     void longAccountValuesAreKeptWhole();
-    void nothingRunsOnceTheProgramIsEnding_data();
-    void nothingRunsOnceTheProgramIsEnding();
+    void closedBrowserOrErrorEndsTheProgram_data();
+    void closedBrowserOrErrorEndsTheProgram();
+    void onlyExitTheBlinkAndTheAccountRunInsideAWait();
     void messageBoxIsPlain();
     void scanLabelToolTipTellsTheLatestRun();
 };
@@ -211,34 +212,6 @@ void MainFrmTest::freshInstallStartsWithoutWriting() {
     QVERIFY(h.find<QLineEdit>(u"Text1_1"_qs)->text().isEmpty());
     QCOMPARE(h.window->category().categorycount(), 0);
     QVERIFY(h.files().isEmpty());
-}
-
-void MainFrmTest::malformedFilesStopStartUpNamingFileAndLine_data() {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("button line with one comma")
-        << u"button_info.txt"_qs << u"a,b,c\r\nab,c\r\n"_qs << u"button_info.txt の 2 行目"_qs;
-    QTest::newRow("button file short") << u"button_info.txt"_qs << u"a,b,c\r\n, ,\r\n"_qs << u"button_info.txt"_qs;
-    QTest::newRow("category empty line") << u"category.txt"_qs << u"a,b,c\r\n\r\n"_qs << u"category.txt の 2 行目"_qs;
-    QTest::newRow("account one line") << u"zandorp_id.txt"_qs << u"me\r\n"_qs << u"zandorp_id.txt"_qs;
-}
-
-void MainFrmTest::malformedFilesStopStartUpNamingFileAndLine() {
-    QFETCH(QString, file);
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    Harness h;
-    h.folder.writeCp932(file, text);
-    try {
-        h.window->formLoad();
-        QFAIL("start-up went on");
-    } catch (const RuntimeError& e) {
-        QVERIFY2(e.description().contains(expected), qPrintable(e.description()));
-    }
-    QVERIFY(!h.browser); // later steps did not run
-    QCOMPARE(h.files(), QStringList{file});
-    QCOMPARE(h.folder.read(file), cp932(text));
 }
 
 void MainFrmTest::longCategoryFileIsCutAt200WithOneNotice() {
@@ -446,51 +419,71 @@ void MainFrmTest::longAccountValuesAreKeptWhole() {
     QCOMPARE(h.folder.read(u"zandorp_id.txt"_qs), cp932(id + u"\r\n"_qs + password + u"\r\n"_qs));
 }
 
-void MainFrmTest::nothingRunsOnceTheProgramIsEnding_data() {
-    QTest::addColumn<QString>("how");
+void MainFrmTest::closedBrowserOrErrorEndsTheProgram_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("when"); // FakeBrowser::close(when); "error": the browser stops answering
     QTest::addColumn<int>("exitCode");
-    // My Business with a closed browser ends as the quick buttons do.
-    QTest::newRow("closed browser, My Business") << u"my business"_qs << 0;
-    QTest::newRow("closed browser, quick button") << u"quick button"_qs << 0;
-    QTest::newRow("error box") << u"error"_qs << 1;
+    QTest::newRow("quick button, closed before") << u"quick button"_qs << QString() << 0;
+    QTest::newRow("quick button, closed while loading") << u"quick button"_qs << u"load"_qs << 0;
+    QTest::newRow("My Business") << u"My Business"_qs << QString() << 0;
+    QTest::newRow("Help shown in the browser") << u"Help"_qs << QString() << 0;
+    QTest::newRow("scan, before the run") << u"scan"_qs << QString() << 0;
+    QTest::newRow("scan, at the navigation") << u"scan"_qs << u"navigate"_qs << 0;
+    QTest::newRow("scan, while loading") << u"scan"_qs << u"load"_qs << 0;
+    QTest::newRow("scan, at the page read") << u"scan"_qs << u"html"_qs << 0;
+    QTest::newRow("cycle typed") << u"cycle"_qs << QString() << 0;
+    QTest::newRow("error box") << u"quick button"_qs << u"error"_qs << 1;
 }
 
-void MainFrmTest::nothingRunsOnceTheProgramIsEnding() {
-    QFETCH(QString, how);
+void MainFrmTest::closedBrowserOrErrorEndsTheProgram() {
+    QFETCH(QString, action);
+    QFETCH(QString, when);
     QFETCH(int, exitCode);
     Harness h;
     h.folder.writeCp932(u"button_info.txt"_qs, u"k,s,A\r\n"_qs.repeated(7));
+    h.folder.write(u"new_item.txt"_qs, "old\r\n");
+    h.folder.write(u"Velkoria.pdf"_qs, "%PDF-1.4\n");
+    h.shell.result = false; // no PDF application: Help shows the manual in the browser
     h.window->formLoad();
     h.window->show();
     auto* timer1 = h.find<QTimer>(u"Timer1"_qs);
     auto* timer2 = h.find<QTimer>(u"Timer2"_qs);
-    h.find<QLineEdit>(u"Text2"_qs)->setText(u"0.001"_qs); // a scan on every tick
+    auto* text2 = h.find<QLineEdit>(u"Text2"_qs);
+    text2->setText(u"0.001"_qs); // a scan on every tick
     QVERIFY(timer1->isActive() && timer2->isActive());
 
     bool timersRanDuringTheBox = true;
+    qsizetype navigationsDuringTheBox = -1;
     h.messages.onShow = [&](const QString&) {
         timersRanDuringTheBox = timer1->isActive() || timer2->isActive();
         // A tick, a scan click and a quick-button click that reach the window
         // behind the box are refused.
+        const qsizetype navigations = h.browser->navigations.size();
         QMetaObject::invokeMethod(timer1, "timeout");
         QMetaObject::invokeMethod(timer2, "timeout");
         h.find<QPushButton>(u"Command1_1"_qs)->click();
         QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
+        navigationsDuringTheBox = h.browser->navigations.size() - navigations;
         // Closing the window behind the box ends the program as the box would.
         h.window->close();
     };
-    const auto before = h.browser->navigations.size();
-    if (how == u"error"_qs) {
-        h.browser->pageFor = [](const FakeBrowser::Navigation&) {
-            FakeBrowser::Page page;
-            page.commandsFail = true;
-            return page;
-        };
-    } else {
-        h.browser->close();
-    }
-    QPushButton* clicked = h.find<QPushButton>(how == u"my business"_qs ? u"my_bussines"_qs : u"Command1_2"_qs);
-    QVERIFY_THROWS_EXCEPTION(ProgramEnded, clicked->click());
+    if (when == u"error"_qs)
+        h.browser->pageFor = [](const FakeBrowser::Navigation&) { return FakeBrowser::Page{{}, false, false, true}; };
+    else
+        h.browser->close(when);
+    const auto act = [&] {
+        if (action == u"quick button"_qs)
+            h.find<QPushButton>(u"Command1_2"_qs)->click();
+        else if (action == u"My Business"_qs)
+            h.find<QPushButton>(u"my_bussines"_qs)->click();
+        else if (action == u"Help"_qs)
+            h.window->findChild<QAction*>(u"whelp"_qs)->trigger();
+        else if (action == u"scan"_qs)
+            QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
+        else
+            text2->setText(u"5"_qs);
+    };
+    QVERIFY_THROWS_EXCEPTION(ProgramEnded, act());
 
     QCOMPARE(h.end.code, exitCode);
     QCOMPARE(h.messages.texts.size(), 1);
@@ -499,8 +492,68 @@ void MainFrmTest::nothingRunsOnceTheProgramIsEnding() {
     else
         QVERIFY(h.messages.texts.first().startsWith(u"実行時エラー '440'"_qs));
     QVERIFY(!timersRanDuringTheBox);
-    QCOMPARE(h.browser->navigations.size(), before + (how == u"error"_qs ? 1 : 0));
-    QVERIFY(!h.folder.exists(u"new_item.txt"_qs));
+    QCOMPARE(navigationsDuringTheBox, 0);
+    QCOMPARE(h.folder.read(u"new_item.txt"_qs), QByteArray("old\r\n")); // nothing announced or written
+}
+
+void MainFrmTest::onlyExitTheBlinkAndTheAccountRunInsideAWait() {
+    Harness h;
+    h.folder.writeCp932(u"button_info.txt"_qs, u"k,s,A\r\n"_qs.repeated(7));
+    h.window->formLoad();
+    h.window->show();
+    auto* timer1 = h.find<QTimer>(u"Timer1"_qs);
+    auto* label2 = h.find<QLabel>(u"Label2"_qs);
+    auto* text2 = h.find<QLineEdit>(u"Text2"_qs);
+    auto* id = h.find<QLineEdit>(u"Text1_0"_qs);
+    text2->setText(u"-3"_qs); // a scan on every tick
+    QVERIFY(timer1->isActive());
+
+    // Inside a quick-access click's page wait: no click, scan or tick starts
+    // anything; the blink blinks, a typed cycle is applied once the click has
+    // ended, and leaving an account box saves it.
+    bool blinked = false;
+    bool cycleAppliedInside = true;
+    bool savedInside = false;
+    h.browser->onWait = [&] {
+        h.browser->onWait = {};
+        h.find<QPushButton>(u"Command1_2"_qs)->click();
+        QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
+        QMetaObject::invokeMethod(timer1, "timeout");
+        const bool shown = !label2->isHidden();
+        QMetaObject::invokeMethod(h.find<QTimer>(u"Timer2"_qs), "timeout");
+        blinked = label2->isHidden() == shown;
+        text2->setText(u"0"_qs);
+        cycleAppliedInside = !timer1->isActive();
+        id->setText(u"typed"_qs);
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(id, &out);
+        savedInside = h.folder.exists(u"zandorp_id.txt"_qs);
+    };
+    h.find<QPushButton>(u"Command1_1"_qs)->click();
+    QCOMPARE(h.browser->navigations.size(), 1);
+    QVERIFY(blinked);
+    QVERIFY(!cycleAppliedInside);
+    QVERIFY(!timer1->isActive());
+    QVERIFY(savedInside);
+
+    // Nor inside a scan's message box: no scan starts inside a scan.
+    h.browser->pageFor = [](const FakeBrowser::Navigation&) {
+        return FakeBrowser::Page{u"<A href=\"/browse/request/1\"><IMG src=\"/img/new.gif\">見積件数</FONT>"_qs};
+    };
+    text2->setText(u"-3"_qs);
+    h.messages.onShow = [&](const QString&) {
+        QMetaObject::invokeMethod(timer1, "timeout");
+        QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
+    };
+    const qsizetype before = h.browser->navigations.size();
+    QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
+    QCOMPARE(h.browser->navigations.size(), before + 7);
+    QCOMPARE(h.messages.texts.size(), 7);
+
+    // Exit ends the program at once, also inside a wait.
+    h.browser->onWait = [&] { h.find<QPushButton>(u"Command2"_qs)->click(); };
+    QVERIFY_THROWS_EXCEPTION(ProgramEnded, h.find<QPushButton>(u"Command1_1"_qs)->click());
+    QCOMPARE(h.end.code, 0);
 }
 
 void MainFrmTest::messageBoxIsPlain() {

@@ -127,8 +127,7 @@ void ProgramE2eTest::closedBrowserEndsTheProgram() {
     QVERIFY(waitFor([&] { return !sim.requestsWithBody("key=system_dev").isEmpty(); }));
     QThread::msleep(1000);
     // The user closes the browser window.
-    const QString browserWindow =
-        runTool(u"xdotool"_qs, {u"search"_qs, u"--onlyvisible"_qs, u"--class"_qs, u"chromium"_qs}).split(u'\n').last();
+    const QString browserWindow = findWindows({u"--class"_qs, u"chromium"_qs}).value(0);
     runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, browserWindow});
     runTool(u"xdotool"_qs, {u"key"_qs, u"ctrl+w"_qs});
     QVERIFY(waitFor([&] { return !run.browserShown(); }));

@@ -60,10 +60,6 @@ QStringList unchangedSaveLines() {
             u"k7,s7 ,七"_qs};
 }
 
-QByteArray fileBytes(const QStringList& lines) {
-    return cp932(lines.join(u"\r\n"_qs) + u"\r\n"_qs);
-}
-
 // One dialog with its tables, the main window's buttons and the program folder.
 struct Editor {
     TempProgramFolder folder;
@@ -75,7 +71,7 @@ struct Editor {
     QPointer<EditButtonForm> dialog;
 
     Editor() {
-        folder.write(buttonFileName(), fileBytes(kStartFileLines));
+        folder.write(buttonFileName(), cp932Lines(kStartFileLines));
         open();
     }
     ~Editor() { delete dialog; }
@@ -179,7 +175,7 @@ void EditButtonFrmTest::firstShowingShowsTheSlots() {
     QCOMPARE(e.button(u"Command3_6"_qs)->text(), u"クリア"_qs);
     // Showing changes nothing outside the dialog.
     QCOMPARE(e.view.calls, 0);
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(kStartFileLines));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(kStartFileLines));
 }
 
 void EditButtonFrmTest::layoutAndTabOrder() {
@@ -214,7 +210,7 @@ void EditButtonFrmTest::layoutAndTabOrder() {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTest::keyClick(e.button(u"Command1"_qs), Qt::Key_Return);
     QVERIFY(!d->isVisible());
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(unchangedSaveLines()));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(unchangedSaveLines()));
 }
 
 void EditButtonFrmTest::firstShowingMovesToTheTopOfTheScreen() {
@@ -250,7 +246,7 @@ void EditButtonFrmTest::saveAtOnceClearsKeyWithoutCaption() {
     QCOMPARE(e.buttons.slot(3), TableRow{});
     QCOMPARE(e.buttons.slot(1), startSlots().slot(1));
     QCOMPARE(e.buttons.slot(7), startSlots().slot(7));
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(unchangedSaveLines()));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(unchangedSaveLines()));
     // Every button is refreshed; slot 3 is now hidden.
     QCOMPARE(e.view.calls, kButtonSlots);
     QCOMPARE(e.view.captions[1], u"ホームページ制作"_qs);
@@ -281,7 +277,7 @@ void EditButtonFrmTest::pickedEntryIsBound() {
     lines[1] = u"kana,ｶﾅ ,ﾃｽﾄｶﾃｺﾞﾘ"_qs;
     lines[3] = u"system_dev,it ,システム開発"_qs;
     lines[6] = u",none ,キーなし"_qs;
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(lines));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(lines));
     // Nothing was added to any list.
     QCOMPARE(e.box(3)->count(), 4);
 
@@ -304,7 +300,7 @@ void EditButtonFrmTest::clearWritesAnEmptySlot() {
     QCOMPARE(e.view.captions[1], QString());
     QStringList lines = unchangedSaveLines();
     lines[0] = u", ,"_qs;
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(lines));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(lines));
 }
 
 void EditButtonFrmTest::pickThenClearEmptiesTheSlot() {
@@ -354,7 +350,7 @@ void EditButtonFrmTest::typedTextIsNeverStored() {
 
     QCOMPARE(e.buttons.slot(2), startSlots().slot(2));
     QCOMPARE(e.view.captions[2], u"ロゴ作成"_qs);
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(unchangedSaveLines()));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(unchangedSaveLines()));
     QCOMPARE(e.listOf(1), e.listOf(0));
     // The box keeps the typed text at the next showing.
     e.open();
@@ -388,7 +384,7 @@ void EditButtonFrmTest::cancelKeepsTheRowsForLater() {
     QCOMPARE(e.buttons.slot(7), startSlots().slot(7));
     QCOMPARE(e.buttons.slot(1), startSlots().slot(1));
     QCOMPARE(e.view.calls, 0);
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(kStartFileLines));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(kStartFileLines));
 
     // The slots change meanwhile; the rows are not reloaded from them.
     e.buttons.slot(5).caption = u"変更後"_qs;
@@ -414,7 +410,7 @@ void EditButtonFrmTest::closeBoxDiscardsTheRows() {
     QTRY_VERIFY(e.dialog.isNull());
     QCOMPARE(e.buttons.slot(1), startSlots().slot(1));
     QCOMPARE(e.view.calls, 0);
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(kStartFileLines));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(kStartFileLines));
 
     // The next Edit click loads a new dialog from the current slots.
     e.buttons.slot(5).caption = u"変更後"_qs;
@@ -438,7 +434,7 @@ void EditButtonFrmTest::emptyCategoryList() {
     e.save();
     QStringList lines = unchangedSaveLines();
     lines[1] = u", ,"_qs;
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(lines));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(lines));
     QCOMPARE(e.buttons.slot(5), startSlots().slot(5));
 }
 
@@ -471,7 +467,7 @@ void EditButtonFrmTest::failedSaveKeepsTheOldFile() {
         e.save();
         e.folder.setReadOnly(false);
     }
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(kStartFileLines));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(kStartFileLines));
     QCOMPARE(e.messages.texts.size(), 1);
     QVERIFY2(e.messages.texts.first().contains(buttonFileName()), qPrintable(e.messages.texts.first()));
     // The bindings hold for this run, and the dialog closes as after any Save.
@@ -482,7 +478,7 @@ void EditButtonFrmTest::failedSaveKeepsTheOldFile() {
     e.open();
     e.clear(3);
     e.save();
-    QCOMPARE(e.folder.read(buttonFileName()), fileBytes(unchangedSaveLines()));
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(unchangedSaveLines()));
 }
 
 QTEST_MAIN(EditButtonFrmTest)

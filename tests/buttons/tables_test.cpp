@@ -1,9 +1,12 @@
-#include "buttons/quickbuttonview.h"
+#include "app/account.h"
+#include "app/mainfrm.h"
 #include "buttons/tables.h"
 #include "platform/errors.h"
+#include "tests/support/fakebrowser.h"
 #include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
 
+#include <QDir>
 #include <QtTest>
 
 using namespace velkoria;
@@ -11,25 +14,11 @@ using namespace velkoria::test;
 
 namespace {
 
-QByteArray fileBytes(const QStringList& lines) {
-    return cp932(lines.join(u"\r\n"_qs) + u"\r\n"_qs);
-}
-
 QStringList numberedLines(int count) {
     QStringList lines;
     for (int n = 1; n <= count; ++n)
         lines.append(u"key%1,s%1,カテゴリ%1"_qs.arg(n));
     return lines;
-}
-
-// The description of the error the call throws; empty when it throws none.
-template <typename F> RuntimeError errorOf(F call) {
-    try {
-        call();
-    } catch (const RuntimeError& error) {
-        return error;
-    }
-    return RuntimeError(0, QString());
 }
 
 } // namespace
@@ -39,11 +28,9 @@ class TablesTest : public QObject {
 private slots:
     void lineFields_data();
     void lineFields();
-    void malformedLinesNameFileAndLine_data();
-    void malformedLinesNameFileAndLine();
+    void malformedFilesNameFileAndLine_data();
+    void malformedFilesNameFileAndLine();
     void loadedButtonsAndTheirVisibility();
-    void shortButtonFileNamesTheMissingLine_data();
-    void shortButtonFileNamesTheMissingLine();
     void saveWritesSevenLinesInCodePage932();
     void secondColumnGrowsBySpacePerSave();
     void categoryFileBounds_data();
@@ -78,39 +65,73 @@ void TablesTest::lineFields() {
     QCOMPARE(parseTableLine(line, u"f.txt"_qs, 1), (TableRow{key, second, caption}));
 }
 
-void TablesTest::malformedLinesNameFileAndLine_data() {
+void TablesTest::malformedFilesNameFileAndLine_data() {
+    QTest::addColumn<QString>("loader");
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("badLine");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("says");
+    // A line with fewer than two commas, in either table's file.
     for (const QString& file : {buttonFileName(), categoryFileName()}) {
         for (const QString& bad : {QString(), u"k1"_qs, u"k1,s1"_qs}) {
-            const QByteArray name = (file + u": \""_qs + bad + u'"').toUtf8();
-            QTest::newRow(name.constData()) << file << bad;
+            QStringList lines = numberedLines(7);
+            lines[2] = bad;
+            QTest::addRow("%s: \"%s\"", qPrintable(file), qPrintable(bad))
+                << file << file << cp932Lines(lines) << int(SubscriptOutOfRange) << file + u" の 3 行目"_qs;
         }
     }
+    // Files without the lines they must have name the first line missing.
+    QTest::newRow("button file empty") << buttonFileName() << buttonFileName() << QByteArray()
+                                       << int(InputPastEndOfFile) << u"1 行目"_qs;
+    QTest::newRow("button file of six lines") << buttonFileName() << buttonFileName() << cp932Lines(numberedLines(6))
+                                              << int(InputPastEndOfFile) << u"7 行目"_qs;
+    QTest::newRow("account file of one line")
+        << accountFileName() << accountFileName() << QByteArray("me\r\n") << int(InputPastEndOfFile) << u"2 行目"_qs;
+    // The main window's start-up stops there: the browser is never started.
+    QTest::newRow("start-up") << u"start-up"_qs << categoryFileName() << QByteArray("a,b,c\r\n\r\n")
+                              << int(SubscriptOutOfRange) << u"category.txt の 2 行目"_qs;
 }
 
-void TablesTest::malformedLinesNameFileAndLine() {
+void TablesTest::malformedFilesNameFileAndLine() {
+    QFETCH(QString, loader);
     QFETCH(QString, file);
-    QFETCH(QString, badLine);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, number);
+    QFETCH(QString, says);
     TempProgramFolder folder;
-    QStringList lines = numberedLines(7);
-    lines[2] = badLine;
-    folder.write(file, fileBytes(lines));
+    folder.write(file, bytes);
+    FakeMessageSink messages;
+    FakeProgramEnd end;
+    FakeShell shell;
+    FakeClock clock;
+    bool browserStarted = false;
+    MainFrm window(MainServices{messages, end, shell, clock, [&](const Settings&) {
+                                    browserStarted = true;
+                                    return std::make_unique<FakeBrowser>();
+                                }});
     const RuntimeError error = errorOf([&] {
-        if (file == buttonFileName())
+        if (loader == buttonFileName())
             loadbuttons();
-        else
+        else if (loader == categoryFileName())
             loadcategory();
+        else if (loader == accountFileName())
+            loadid();
+        else
+            window.formLoad();
     });
-    QCOMPARE(error.number(), int(SubscriptOutOfRange));
-    QVERIFY2(error.description().contains(file + u" の 3 行目"_qs), qPrintable(error.description()));
+    QCOMPARE(error.number(), number);
+    QVERIFY2(error.description().contains(file) && error.description().contains(says), qPrintable(error.description()));
+    QVERIFY(!browserStarted);
+    // Nothing is written, the faulty file included.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{file});
+    QCOMPARE(folder.read(file), bytes);
 }
 
 void TablesTest::loadedButtonsAndTheirVisibility() {
     TempProgramFolder folder;
     QStringList lines{u"k1,s1,Web"_qs, u",x,Web"_qs,      u", ,"_qs,    u"k4,s4,a,b"_qs,
                       u"k5,s5,ﾃｽﾄ"_qs, u"k6,s6 ,翻訳"_qs, u"k7,s7,"_qs, u"k8,s8,ignored"_qs};
-    folder.write(buttonFileName(), fileBytes(lines));
+    folder.write(buttonFileName(), cp932Lines(lines));
     const ButtonInfo buttons = loadbuttons();
     FakeQuickButtons view;
     applyButtons(buttons, view);
@@ -127,22 +148,6 @@ void TablesTest::loadedButtonsAndTheirVisibility() {
     QVERIFY(!saved.contains("k8"));
 }
 
-void TablesTest::shortButtonFileNamesTheMissingLine_data() {
-    QTest::addColumn<int>("lineCount");
-    QTest::newRow("empty file") << 0;
-    QTest::newRow("six lines") << 6;
-}
-
-void TablesTest::shortButtonFileNamesTheMissingLine() {
-    QFETCH(int, lineCount);
-    TempProgramFolder folder;
-    folder.write(buttonFileName(), lineCount ? fileBytes(numberedLines(lineCount)) : QByteArray());
-    const RuntimeError error = errorOf([] { loadbuttons(); });
-    QCOMPARE(error.number(), int(InputPastEndOfFile));
-    QVERIFY2(error.description().contains(buttonFileName()), qPrintable(error.description()));
-    QVERIFY2(error.description().contains(u"%1 行目"_qs.arg(lineCount + 1)), qPrintable(error.description()));
-}
-
 void TablesTest::saveWritesSevenLinesInCodePage932() {
     TempProgramFolder folder;
     ButtonInfo buttons;
@@ -151,8 +156,8 @@ void TablesTest::saveWritesSevenLinesInCodePage932() {
     buttons.slot(5) = {u"k5"_qs, u"s5"_qs, u"①～－"_qs};
     savebuttons(buttons);
     QCOMPARE(folder.read(buttonFileName()),
-             fileBytes({u"web_site,it ,ホームページ制作"_qs, u"kana,ｶﾅ ,ﾃｽﾄｶﾃｺﾞﾘ"_qs, u", ,"_qs, u", ,"_qs,
-                        u"k5,s5 ,①～－"_qs, u", ,"_qs, u", ,"_qs}));
+             cp932Lines({u"web_site,it ,ホームページ制作"_qs, u"kana,ｶﾅ ,ﾃｽﾄｶﾃｺﾞﾘ"_qs, u", ,"_qs, u", ,"_qs,
+                         u"k5,s5 ,①～－"_qs, u", ,"_qs, u", ,"_qs}));
 
     // Captions and keys come back unchanged; a cleared slot loads back empty and hidden.
     const ButtonInfo loaded = loadbuttons();
@@ -193,7 +198,7 @@ void TablesTest::categoryFileBounds() {
     QFETCH(int, loaded);
     QFETCH(int, notLoaded);
     TempProgramFolder folder;
-    folder.write(categoryFileName(), lines ? fileBytes(numberedLines(lines)) : QByteArray());
+    folder.write(categoryFileName(), cp932Lines(numberedLines(lines)));
     const CategoryLoad load = loadcategory();
     QCOMPARE(load.table.categorycount(), loaded);
     QCOMPARE(load.linesNotLoaded, notLoaded);
@@ -226,5 +231,5 @@ void TablesTest::indexesOutsideTheTables() {
     QCOMPARE(errorOf([&] { table.row(2); }).number(), int(SubscriptOutOfRange));
 }
 
-QTEST_GUILESS_MAIN(TablesTest)
+QTEST_MAIN(TablesTest)
 #include "tables_test.moc"

@@ -10,7 +10,6 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
-#include <sys/stat.h>
 
 using namespace velkoria;
 using namespace velkoria::test;
@@ -51,33 +50,6 @@ QStringList newRequestsOnPage(const Simulator& sim, const QString& key) {
     return ids;
 }
 
-ino_t inodeOf(const QString& path) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
-}
-
-// Clicks the scan label, dismisses every box, and returns the texts of the
-// boxes of this run once the run has rewritten the seen-request file.
-QStringList scan(ProgramRun& run) {
-    const QString seen = run.file(u"new_item.txt"_qs);
-    const ino_t before = inodeOf(seen);
-    const int shown = static_cast<int>(run.messages().size());
-    int dismissed = shown;
-    run.clickScanLabel();
-    QDeadlineTimer deadline(90000);
-    while (!deadline.hasExpired()) {
-        if (run.messages().size() > dismissed) {
-            if (!run.dismissMessage())
-                break;
-            ++dismissed;
-        } else if (inodeOf(seen) != before && inodeOf(seen) != 0) {
-            break;
-        }
-        QThread::msleep(100);
-    }
-    return run.messages().mid(shown);
-}
-
 QStringList seenFile(const ProgramRun& run) {
     return readTextLines(run.file(u"new_item.txt"_qs));
 }
@@ -110,27 +82,27 @@ void ScanE2eTest::scansAnnounceOnlyUnseenRequests() {
 
     // First run: every new-marked request of every bound category, in slot
     // order, then the file holds exactly their IDs.
-    QCOMPARE(scan(run), expectedTexts);
+    QCOMPARE(run.scan(), expectedTexts);
     QCOMPARE(seenFile(run), expectedIds);
     QVERIFY(!run.browserShown()); // the scan works in the hidden browser
 
     // Nothing new: nothing announced, the same IDs.
-    QCOMPARE(scan(run), QStringList());
+    QCOMPARE(run.scan(), QStringList());
     QCOMPARE(seenFile(run), expectedIds);
 
     // A request that appears later is announced in the next run, once.
     QVERIFY(sim.command(u"add printing 99001"_qs).startsWith(u"OK"_qs));
-    QCOMPARE(scan(run), QStringList{u"新規案件:印刷"_qs});
+    QCOMPARE(run.scan(), QStringList{u"新規案件:印刷"_qs});
     QVERIFY(seenFile(run).contains(u"99001"_qs));
 
     // A run in which one category's page fails keeps that category's IDs...
     QVERIFY(sim.command(u"fail system_dev 500"_qs).startsWith(u"OK"_qs));
-    QCOMPARE(scan(run), QStringList());
+    QCOMPARE(run.scan(), QStringList());
     const QStringList afterFailure = seenFile(run);
     for (const QString& id : newRequestsOnPage(sim, u"system_dev"_qs))
         QVERIFY(afterFailure.contains(id));
     // ...so the run after it announces none of them again.
-    QCOMPARE(scan(run), QStringList());
+    QCOMPARE(run.scan(), QStringList());
     QVERIFY(run.running());
 }
 
@@ -140,20 +112,20 @@ void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
     ProgramRun run;
     run.prepare(sim, 10);
     QVERIFY(run.start());
-    scan(run); // the first run announces what is there
+    run.scan(); // the first run announces what is there
 
     QVERIFY(sim.command(u"fail translation 500 3"_qs).startsWith(u"OK"_qs));
-    QCOMPARE(scan(run), QStringList());
-    QCOMPARE(scan(run), QStringList());
-    const QStringList third = scan(run);
+    QCOMPARE(run.scan(), QStringList());
+    QCOMPARE(run.scan(), QStringList());
+    const QStringList third = run.scan();
     QCOMPARE(third.size(), 1);
     QVERIFY2(third[0].contains(u"「翻訳・通訳」"_qs) && third[0].contains(u"3 回続けて"_qs), qPrintable(third[0]));
     // Still broken or not, it is said once; then the site answers again.
-    const QStringList fourth = scan(run);
+    const QStringList fourth = run.scan();
     QCOMPARE(fourth.size(), 1);
     QVERIFY2(fourth[0].contains(u"「翻訳・通訳」"_qs) && fourth[0].contains(u"また読み込める"_qs),
              qPrintable(fourth[0]));
-    QCOMPARE(scan(run), QStringList());
+    QCOMPARE(run.scan(), QStringList());
     QVERIFY(run.running());
 }
 
@@ -173,10 +145,7 @@ void ScanE2eTest::exitEndsTheProgramWhileAPageStalls() {
     QVERIFY(run.start());
     run.clickScanLabel();
     // The second category's page is being waited for, for up to a minute.
-    QDeadlineTimer stalled(20000);
-    while (sim.requestsWithBody("key=system_dev").isEmpty() && !stalled.hasExpired())
-        QThread::msleep(100);
-    QVERIFY(!sim.requestsWithBody("key=system_dev").isEmpty());
+    QVERIFY(waitFor([&] { return !sim.requestsWithBody("key=system_dev").isEmpty(); }));
     QThread::msleep(500);
     if (closeBox) {
         // The window manager's close (Alt+F4) on the main window.

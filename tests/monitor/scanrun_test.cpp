@@ -1,5 +1,4 @@
 #include "monitor/scanrun.h"
-#include "monitor/schedule.h"
 #include "platform/errors.h"
 #include "tests/support/fakebrowser.h"
 #include "tests/support/fakes.h"
@@ -28,51 +27,9 @@ FakeBrowser::Page page(const QStringList& newIds) {
     return {html + u"</TABLE><A href=\"/browse/request/help\"><IMG src=\"/img/new.gif\"></A></BODY></HTML>"_qs};
 }
 
-QByteArray lines(const QStringList& ids) {
-    QByteArray bytes;
-    for (const QString& id : ids)
-        bytes += cp932(id) + "\r\n";
-    return bytes;
-}
-
 QString box(const QString& caption) {
     return newRequestMessage(caption);
 }
-
-// A browser that can go away right before a given call, and lets a test act
-// while a page wait blocks.
-class TestBrowser : public FakeBrowser {
-public:
-    void navigate(const QString& url, const QByteArray& postData, const QString& headers) override {
-        closeIf(u"navigate"_qs);
-        FakeBrowser::navigate(url, postData, headers);
-    }
-    QString documentHtml() override {
-        closeIf(u"html"_qs);
-        return FakeBrowser::documentHtml();
-    }
-    bool waitForActivity(QDeadlineTimer deadline) override {
-        if (onWait)
-            onWait();
-        if (stallsAtOnce) {
-            // Records the limit a stalling page got, without sleeping it out.
-            calls.append(u"wait"_qs);
-            limits.append(deadline.remainingTime());
-            return false;
-        }
-        return FakeBrowser::waitForActivity(deadline);
-    }
-    bool stallsAtOnce = false;
-    QList<qint64> limits;
-    QString closeBefore;
-    std::function<void()> onWait;
-
-private:
-    void closeIf(const QString& call) {
-        if (call == closeBefore)
-            close();
-    }
-};
 
 class Indicators : public ScanIndicators {
 public:
@@ -81,17 +38,6 @@ public:
 
 private:
     QStringList& m_log;
-};
-
-class NullView : public ScheduleView {
-public:
-    void startScheduleTimer(int) override {}
-    void stopScheduleTimer() override {}
-    void startBlinkTimer() override {}
-    void stopBlinkTimer() override {}
-    bool cycleLabelVisible() const override { return true; }
-    void setCycleLabelVisible(bool) override {}
-    void hideBrowser() override {}
 };
 
 // The scan run over a fake browser whose result pages are scripted by key.
@@ -128,7 +74,7 @@ struct Rig {
     }
 
     TempProgramFolder folder;
-    TestBrowser browser;
+    FakeBrowser browser;
     Settings settings;
     FakeMessageSink messages;
     QMap<QString, FakeBrowser::Page> pages;
@@ -136,7 +82,7 @@ struct Rig {
     QString sort = u"registered"_qs;
     Indicators indicators{browser.calls};
     Marketplace market{browser, settings, messages};
-    ScanRun run{market, buttons, indicators, messages, [this] { return sort; }};
+    ScanRun run{market, buttons, indicators, messages, browser.clock, [this] { return sort; }};
 };
 
 } // namespace
@@ -151,9 +97,6 @@ private slots:
     void pageNotLoadedKeepsPreviousIds();
     void failedWriteKeepsTheOldFileAndGoesOn();
     void seenFileHiccups();
-    void closedBrowserEndsTheRun_data();
-    void closedBrowserEndsTheRun();
-    void runsNeverNest();
     void aCategoryFailingThreeRunsInARowIsReportedOnceAndWhenMended();
     void afterAPageRanOutOfTimeTheRestOfTheRunGetsAShortLimit();
 };
@@ -166,7 +109,7 @@ void ScanRunTest::announcesUnseenInTableOrderAndStoresTheRun() {
     rig.pages[u"k1"_qs] = page({u"101"_qs, u"102"_qs});
     rig.pages[u"k3"_qs] = page({u"201"_qs});
     rig.pages[u"k7"_qs] = page({u"101"_qs}); // one request listed under two categories
-    rig.folder.write(u"new_item.txt"_qs, lines({u"102"_qs}));
+    rig.folder.write(u"new_item.txt"_qs, cp932Lines({u"102"_qs}));
     rig.sort = u"bidding"_qs;
 
     rig.run.scanjobs();
@@ -175,19 +118,19 @@ void ScanRunTest::announcesUnseenInTableOrderAndStoresTheRun() {
                                        u"box 新規案件:ロゴ"_qs, u"box 新規案件:翻訳"_qs, u"rest"_qs}));
     QVERIFY(rig.browser.navigations.at(0).body.contains("&key=k1&condition=present&sort_type=bidding&"));
     QVERIFY(rig.browser.navigations.at(2).body.contains("&key=k7&"));
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"101"_qs, u"102"_qs, u"201"_qs, u"101"_qs}));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"101"_qs, u"102"_qs, u"201"_qs, u"101"_qs}));
     QCOMPARE(rig.run.results().newitemtitle.at(3), u"翻訳"_qs);
 
     // The same pages again: nothing is new, the file stays.
     rig.clearRecords();
     rig.run.scanjobs();
     QCOMPARE(rig.boxes(), QStringList());
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"101"_qs, u"102"_qs, u"201"_qs, u"101"_qs}));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"101"_qs, u"102"_qs, u"201"_qs, u"101"_qs}));
 
     // A run that no longer collects 102 drops it; a later run announces it again.
     rig.pages[u"k1"_qs] = page({u"101"_qs});
     rig.run.scanjobs();
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"101"_qs, u"201"_qs, u"101"_qs}));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"101"_qs, u"201"_qs, u"101"_qs}));
     rig.pages[u"k1"_qs] = page({u"101"_qs, u"102"_qs});
     rig.run.scanjobs();
     QCOMPARE(rig.boxes(), QStringList{box(u"ホームページ"_qs)});
@@ -195,7 +138,7 @@ void ScanRunTest::announcesUnseenInTableOrderAndStoresTheRun() {
 
 void ScanRunTest::allSlotsEmpty() {
     Rig rig;
-    rig.folder.write(u"new_item.txt"_qs, lines({u"1"_qs, u"2"_qs}));
+    rig.folder.write(u"new_item.txt"_qs, cp932Lines({u"1"_qs, u"2"_qs}));
     rig.run.scanjobs();
     QCOMPARE(rig.steps(), (QStringList{u"visible 0"_qs, u"scanning"_qs, u"rest"_qs}));
     QVERIFY(rig.folder.exists(u"new_item.txt"_qs));
@@ -211,7 +154,7 @@ void ScanRunTest::comparisonIsExact() {
     rig.run.scanjobs();
     QCOMPARE(rig.boxes(), QStringList(4, box(QString())));
     QCOMPARE(rig.boxes().first(), u"新規案件:"_qs);
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"101"_qs, u"abc"_qs, u"7"_qs, u"7"_qs, u"55"_qs}));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"101"_qs, u"abc"_qs, u"7"_qs, u"7"_qs, u"55"_qs}));
 
     // Missing file: everything collected is new. More than 1000 entries: all kept.
     QFile::remove(rig.folder.file(u"new_item.txt"_qs));
@@ -222,7 +165,7 @@ void ScanRunTest::comparisonIsExact() {
     rig.clearRecords();
     rig.run.scanjobs();
     QCOMPARE(rig.boxes().size(), 1500);
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines(many));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines(many));
 }
 
 void ScanRunTest::pageNotLoadedKeepsPreviousIds_data() {
@@ -235,8 +178,7 @@ void ScanRunTest::pageNotLoadedKeepsPreviousIds_data() {
 
 void ScanRunTest::pageNotLoadedKeepsPreviousIds() {
     QFETCH(QString, how);
-    Rig rig(0); // a zero load limit: a stalling page times out at once
-    rig.browser.busyPolls = 0;
+    Rig rig;
     // The page of a failed load is not read: it may be an error page or the previous slot's.
     FakeBrowser::Page bad = page({u"999"_qs});
     bad.failed = how == u"failed"_qs;
@@ -246,7 +188,7 @@ void ScanRunTest::pageNotLoadedKeepsPreviousIds() {
     rig.bind(2, u"good"_qs, u"B"_qs);
     rig.pages[u"bad"_qs] = bad;
     rig.pages[u"good"_qs] = page({u"4"_qs, u"2"_qs});
-    rig.folder.write(u"new_item.txt"_qs, lines({u"1"_qs, u"2"_qs, u"3"_qs, u"2"_qs}));
+    rig.folder.write(u"new_item.txt"_qs, cp932Lines({u"1"_qs, u"2"_qs, u"3"_qs, u"2"_qs}));
 
     rig.run.scanjobs();
     QStringList expected{box(u"B"_qs)};
@@ -257,21 +199,21 @@ void ScanRunTest::pageNotLoadedKeepsPreviousIds() {
     }
     QCOMPARE(rig.boxes(), expected);
     // This run's IDs, then the previous lines it did not collect, in their order.
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"4"_qs, u"2"_qs, u"1"_qs, u"3"_qs}));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"4"_qs, u"2"_qs, u"1"_qs, u"3"_qs}));
 
     // Once every page loads again, the file holds that run's IDs only.
     rig.bind(1, QString(), QString());
     rig.clearRecords();
     rig.run.scanjobs();
     QCOMPARE(rig.boxes(), QStringList());
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"4"_qs, u"2"_qs}));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"4"_qs, u"2"_qs}));
 }
 
 void ScanRunTest::failedWriteKeepsTheOldFileAndGoesOn() {
     Rig rig;
     rig.bind(1, u"k"_qs, u"A"_qs);
     rig.pages[u"k"_qs] = page({u"20000"_qs});
-    rig.folder.write(u"new_item.txt"_qs, lines({u"1"_qs}));
+    rig.folder.write(u"new_item.txt"_qs, cp932Lines({u"1"_qs}));
     {
         DiskFull full;
         rig.run.scanjobs();
@@ -280,13 +222,12 @@ void ScanRunTest::failedWriteKeepsTheOldFileAndGoesOn() {
     QCOMPARE(rig.boxes().at(0), box(u"A"_qs));
     QVERIFY(rig.boxes().at(1).contains(u"new_item.txt"_qs));
     QCOMPARE(rig.steps().last(), u"rest"_qs);
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"1"_qs}));
-    QVERIFY(!rig.run.inProgress());
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"1"_qs}));
 
     rig.clearRecords();
     rig.run.scanjobs();
     QCOMPARE(rig.boxes(), QStringList{box(u"A"_qs)});
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"20000"_qs}));
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"20000"_qs}));
 }
 
 void ScanRunTest::seenFileHiccups() {
@@ -316,7 +257,7 @@ void ScanRunTest::seenFileHiccups() {
     QStringList old;
     for (int i = 0; i < 3000; ++i)
         old.append(u"old%1"_qs.arg(i));
-    rig.folder.write(u"new_item.txt"_qs, lines(old));
+    rig.folder.write(u"new_item.txt"_qs, cp932Lines(old));
     rig.run.scanjobs();
     QCOMPARE(rig.boxes().count(box(u"A"_qs)), 2);
     const QStringList kept = QString::fromLatin1(rig.folder.read(u"new_item.txt"_qs)).split(u"\r\n"_qs);
@@ -332,80 +273,8 @@ void ScanRunTest::seenFileHiccups() {
     QCOMPARE(rig.steps().last(), u"rest"_qs);
 }
 
-void ScanRunTest::closedBrowserEndsTheRun_data() {
-    QTest::addColumn<QString>("when");
-    QTest::newRow("before the run") << u"hide"_qs;
-    QTest::newRow("at the navigation") << u"navigate"_qs;
-    QTest::newRow("while loading") << u"load"_qs;
-    QTest::newRow("at the page read") << u"html"_qs;
-}
-
-void ScanRunTest::closedBrowserEndsTheRun() {
-    QFETCH(QString, when);
-    Rig rig;
-    rig.bind(1, u"k1"_qs, u"A"_qs);
-    rig.bind(2, u"k2"_qs, u"B"_qs);
-    rig.pages[u"k1"_qs] = page({u"1"_qs});
-    rig.pages[u"k2"_qs] = page({u"2"_qs});
-    rig.folder.write(u"new_item.txt"_qs, lines({u"old"_qs}));
-    if (when == u"hide"_qs)
-        rig.browser.close();
-    else if (when == u"load"_qs)
-        rig.pages[u"k2"_qs].closes = true;
-    else
-        rig.browser.closeBefore = when;
-
-    // Nothing is announced and nothing written: the handler ends the program.
-    QVERIFY_THROWS_EXCEPTION(BrowserGoneError, rig.run.scanjobs());
-    QVERIFY(rig.boxes().isEmpty());
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"old"_qs}));
-    QVERIFY(!rig.run.inProgress());
-}
-
-void ScanRunTest::runsNeverNest() {
-    Rig rig;
-    rig.bind(1, u"k"_qs, u"A"_qs);
-    rig.pages[u"k"_qs] = page({u"1"_qs, u"2"_qs});
-    NullView view;
-    ScanSchedule schedule(view, rig.run);
-    schedule.apply(u"-3"_qs, false); // a run on every tick
-
-    // Ticks and clicks while the run's boxes are open do nothing.
-    int boxesOpen = 0;
-    rig.messages.onShow = [&](const QString&) {
-        ++boxesOpen;
-        schedule.tick();
-        schedule.scanNow();
-        QVERIFY(rig.run.inProgress());
-    };
-    schedule.scanNow();
-    QCOMPARE(boxesOpen, 2);
-    QCOMPARE(rig.browser.navigations.size(), 1);
-    QCOMPARE(schedule.cyclecount(), 0);
-    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), lines({u"1"_qs, u"2"_qs}));
-
-    // Nor while a quick-access click waits for its page.
-    int waits = 0;
-    rig.browser.onWait = [&] {
-        if (!rig.market.waiting())
-            return;
-        ++waits;
-        schedule.tick();
-        schedule.scanNow();
-    };
-    rig.market.quickAccess(u"k"_qs, u"registered"_qs);
-    QVERIFY(waits > 0);
-    QCOMPARE(rig.browser.navigations.size(), 2);
-    QVERIFY(!rig.run.inProgress());
-
-    // Afterwards a tick starts a run again.
-    schedule.tick();
-    QCOMPARE(rig.browser.navigations.size(), 3);
-}
-
 void ScanRunTest::aCategoryFailingThreeRunsInARowIsReportedOnceAndWhenMended() {
     Rig rig;
-    rig.browser.busyPolls = 0;
     rig.bind(1, u"good"_qs, u"ロゴ"_qs);
     rig.bind(3, u"bad"_qs, u"翻訳"_qs);
     rig.pages[u"good"_qs] = page({u"1"_qs});
@@ -429,7 +298,7 @@ void ScanRunTest::aCategoryFailingThreeRunsInARowIsReportedOnceAndWhenMended() {
         QCOMPARE(rig.boxes().count(box(u"ロゴ"_qs)), run == 1 ? 1 : 0);
     }
     QCOMPARE(perRun, (QStringList{QString(), QString(), broken, QString(), monitoringMendedMessage(u"翻訳"_qs)}));
-    QVERIFY(rig.run.summary().finished.isValid());
+    QCOMPARE(rig.run.summary().finished, rig.browser.clock.now());
     QVERIFY(scanLabelToolTip(rig.run.summary()).contains(u"2 カテゴリ"_qs));
 
     // A failure now and then is no broken monitor.
@@ -443,23 +312,21 @@ void ScanRunTest::aCategoryFailingThreeRunsInARowIsReportedOnceAndWhenMended() {
 
 void ScanRunTest::afterAPageRanOutOfTimeTheRestOfTheRunGetsAShortLimit() {
     Rig rig(60);
-    rig.browser.stallsAtOnce = true;
     FakeBrowser::Page stalling = page({u"1"_qs});
     stalling.stalls = true;
     for (int slot = 1; slot <= 3; ++slot) {
         rig.bind(slot, u"k%1"_qs.arg(slot), u"C%1"_qs.arg(slot));
         rig.pages[u"k%1"_qs.arg(slot)] = stalling;
     }
+    const QDateTime start = rig.browser.clock.now();
     rig.run.scanjobs();
-    QCOMPARE(rig.browser.limits.size(), 3);
-    QVERIFY(rig.browser.limits[0] > 50000);
-    QVERIFY(rig.browser.limits[1] <= 5000);
-    QVERIFY(rig.browser.limits[2] <= 5000);
+    QCOMPARE(rig.browser.limits, (QList<qint64>{60000, 5000, 5000}));
+    QCOMPARE(start.secsTo(rig.browser.clock.now()), 70); // one full limit per run, not one per category
 
     // The next run starts with the full limit again.
     rig.browser.limits.clear();
     rig.run.scanjobs();
-    QVERIFY(rig.browser.limits[0] > 50000);
+    QCOMPARE(rig.browser.limits.first(), 60000);
 }
 
 QTEST_MAIN(ScanRunTest)

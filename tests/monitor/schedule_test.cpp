@@ -49,9 +49,7 @@ public:
 
 class Scans : public ScanRunner {
 public:
-    bool inProgress() const override { return busy; }
     void scanjobs() override { ++runs; }
-    bool busy = false;
     int runs = 0;
 };
 
@@ -90,7 +88,6 @@ private slots:
     void blinking();
     void browserHiddenOnChangeOnly();
     void scanLabelClick();
-    void ticksDuringARunAreDropped();
 };
 
 void ScheduleTest::leadingNumber_data() {
@@ -259,16 +256,6 @@ void ScheduleTest::scanLabelClick() {
     QVERIFY(rig.view.log.isEmpty());
     QCOMPARE(rig.schedule.cyclecount(), 2);
     QCOMPARE(rig.schedule.cyclelimit(), 2.0);
-    QCOMPARE(rig.runTicks(1), QList<int>{1});
-}
-
-void ScheduleTest::ticksDuringARunAreDropped() {
-    Rig rig;
-    rig.schedule.apply(u"0.25"_qs, true);
-    rig.scans.busy = true;
-    QCOMPARE(rig.runTicks(3), QList<int>{});
-    QCOMPARE(rig.schedule.cyclecount(), 0);
-    rig.scans.busy = false;
     QCOMPARE(rig.runTicks(1), QList<int>{1});
 }
 

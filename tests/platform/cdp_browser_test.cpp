@@ -58,7 +58,7 @@ std::unique_ptr<cdp::CdpBrowser> started(Peer& peer) {
     auto transport = std::make_unique<FakeTransport>();
     peer.transport = transport.get();
     transport->onWrite = [&peer](const QJsonObject& command) { peer.onWrite(command); };
-    auto browser = std::make_unique<cdp::CdpBrowser>(std::make_unique<cdp::Connection>(std::move(transport)), 1000);
+    auto browser = std::make_unique<cdp::CdpBrowser>(std::make_unique<cdp::Connection>(std::move(transport)), 100);
     browser->attach();
     return browser;
 }
@@ -82,7 +82,7 @@ void CdpBrowserTest::startUpNeedNotWaitForThePage() {
     browser->setVisible(false);
     browser->setTop(0);
     // A call that needs the page waits for the setup (here: until its limit).
-    QCOMPARE(errorNumber([&] { browser->busy(); }), int(AutomationError));
+    QVERIFY_THROWS_EXCEPTION(BrowserCommandError, browser->busy());
     peer.release();
     QVERIFY(!browser->busy());
     QCOMPARE(browser->readyState(), 4);
@@ -94,20 +94,16 @@ void CdpBrowserTest::failedSetupFailsEveryPageCallNamingIt() {
     auto browser = started(peer);
     browser->setVisible(false);
     for (int i = 0; i < 2; ++i) {
-        try {
-            browser->navigate(u"http://127.0.0.1:9/"_qs, "x=1", {});
-            QFAIL("no failure");
-        } catch (const RuntimeError& error) {
-            QCOMPARE(error.number(), int(AutomationError));
-            QVERIFY2(error.description().contains(u"Network.enable"_qs), qPrintable(error.description()));
-        }
+        const RuntimeError error = errorOf([&] { browser->navigate(u"http://127.0.0.1:9/"_qs, "x=1", {}); });
+        QCOMPARE(error.number(), int(AutomationError));
+        QVERIFY2(error.description().contains(u"Network.enable"_qs), qPrintable(error.description()));
     }
     // The browser going away is still told apart from every other failure.
     Peer gone;
     gone.held = {u"Target.attachToTarget"_qs};
     auto lost = started(gone);
     gone.transport->closeInput();
-    QCOMPARE(errorNumber([&] { lost->busy(); }), int(BrowserGone));
+    QVERIFY_THROWS_EXCEPTION(BrowserGoneError, lost->busy());
 }
 
 QTEST_MAIN(CdpBrowserTest)

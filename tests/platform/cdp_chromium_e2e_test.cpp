@@ -4,10 +4,9 @@
 #include "platform/errors.h"
 #include "tests/platform/loopbackserver.h"
 #include "tests/support/fakes.h"
+#include "tests/support/programrun.h"
 
 #include <QElapsedTimer>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -16,7 +15,8 @@
 
 using namespace velkoria;
 using velkoria::cdp::CdpBrowser;
-using velkoria::test::errorNumber;
+using velkoria::test::errorOf;
+using namespace velkoria::test;
 using velkoria::test::LoopbackServer;
 
 namespace {
@@ -29,23 +29,14 @@ Settings testSettings() {
     return settings;
 }
 
-// The program's wait: poll busy and readyState, block on the browser in
-// between. False when the deadline comes first; wakeups counts the blocks.
-bool waitLoaded(Browser& browser, int milliseconds, int* wakeups = nullptr) {
-    const QDeadlineTimer deadline(milliseconds);
-    for (;;) {
-        if (!browser.busy() && browser.readyState() == 4)
-            return true;
-        if (!browser.waitForActivity(deadline))
-            return false;
-        if (wakeups)
-            ++*wakeups;
-    }
-}
-
-QByteArray shiftJis(const QString& text) {
-    QStringEncoder encoder("Shift_JIS");
-    return encoder.encode(text);
+// The program's page wait. False when the deadline comes first; looks counts
+// how often the wait looked at the browser.
+bool waitLoaded(Browser& browser, int milliseconds, int* looks = nullptr) {
+    return browser.waitUntil(std::chrono::milliseconds(milliseconds), [&] {
+        if (looks)
+            ++*looks;
+        return !browser.busy() && browser.readyState() == 4;
+    });
 }
 
 std::unique_ptr<CdpBrowser> launch(const QString& profile) {
@@ -116,7 +107,7 @@ private slots:
             "<table><tr><td><font color=red>見積件数</font></td><td class=\"n\">①～－ ｱ</td></tr></table>"
             "<!-- 新着 --><p title='a\"b&amp;c' data-x=1>x &amp; y &lt; z&nbsp;&gt;</p>"
             "<br><img src=\"new.gif\"><script>if (1 < 2 && true) {}</script></body></html>");
-        server.respond("/list", {200, "text/html; charset=Shift_JIS", shiftJis(page)});
+        server.respond("/list", {200, "text/html; charset=Shift_JIS", test::cp932(page)});
         load(QStringLiteral("/list"));
         const QString html = browser->documentHtml();
         QCOMPARE(html,
@@ -149,12 +140,12 @@ private slots:
     void silentServerRunsIntoTheDeadlineWithoutSpinning() {
         server.respond("/silent", {200, "text/html", {}, 0, true});
         browser->navigate(server.url(QStringLiteral("/silent")), "x=1", kFormHeader);
-        int wakeups = 0;
-        QVERIFY(!waitLoaded(*browser, 1500, &wakeups));
+        int looks = 0;
+        QVERIFY(!waitLoaded(*browser, 1500, &looks));
         QVERIFY(browser->busy());
-        // Each wakeup is a message from the browser; a spinning wait would
-        // count thousands.
-        QVERIFY2(wakeups < 50, qPrintable(QString::number(wakeups)));
+        // The wait looks when the browser has sent something; a spinning wait
+        // would look thousands of times.
+        QVERIFY2(looks < 50, qPrintable(QString::number(looks)));
         // The next navigation replaces the stalled one.
         load(QStringLiteral("/after-silent"));
         QVERIFY(!browser->lastLoadFailed());
@@ -246,67 +237,48 @@ private slots:
         own->setVisible(false);
         QTRY_COMPARE_WITH_TIMEOUT(own->windowBounds().value(u"windowState").toString(), QStringLiteral("minimized"),
                                   3000);
-        QProcess search;
-        search.start(QStringLiteral("xdotool"),
-                     {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(own->process()->processId()),
-                      QStringLiteral("--class"), QStringLiteral("chromium")});
-        QVERIFY(search.waitForFinished(5000));
-        for (const QString& window :
-             QString::fromLatin1(search.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
-            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), window.trimmed()});
+        const QString pid = QString::number(own->process()->processId());
+        for (const QString& window : findWindows({u"--pid"_qs, pid, u"--class"_qs, u"chromium"_qs}, false))
+            runTool(u"xdotool"_qs, {u"windowactivate"_qs, window});
         QTRY_COMPARE_WITH_TIMEOUT(own->windowBounds().value(u"windowState").toString(), QStringLiteral("normal"), 3000);
         own->setVisible(false);
         QTRY_COMPARE_WITH_TIMEOUT(own->windowBounds().value(u"windowState").toString(), QStringLiteral("minimized"),
                                   3000);
     }
 
-    void userClosingTheWindowMakesEveryCallFail462() {
+    void userClosingTheWindowDuringAWaitMakesEveryCallFail462() {
         auto own = launch(profile(QStringLiteral("closed-by-user")));
         own->setVisible(true);
         const QString pid = QString::number(own->process()->processId());
-        QProcess search;
-        search.start(QStringLiteral("xdotool"),
-                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid});
-        QVERIFY(search.waitForFinished(5000));
-        const QString window = QString::fromLatin1(search.readAllStandardOutput()).split(u'\n').value(0).trimmed();
+        const QString window = findWindows({u"--pid"_qs, pid}).value(0);
         QVERIFY2(!window.isEmpty(), "browser window not found");
-        QCOMPARE(
-            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-                                                          window, QStringLiteral("key"), QStringLiteral("ctrl+w")}),
-            0);
-        // The waiting program learns it from the browser's burst, before its deadline.
-        const QDeadlineTimer deadline(10000);
-        QCOMPARE(errorNumber([&] {
-                     while (!deadline.hasExpired())
-                         own->waitForActivity(deadline);
-                 }),
-                 int(BrowserGone));
-        QVERIFY(!deadline.hasExpired());
-        QCOMPARE(errorNumber([&] { own->busy(); }), int(BrowserGone));
-        QCOMPARE(errorNumber([&] { own->setVisible(true); }), int(BrowserGone));
-        QCOMPARE(errorNumber([&] { own->navigate(server.url(QStringLiteral("/x")), "x=1", kFormHeader); }),
-                 int(BrowserGone));
-        QVERIFY(own->process()->waitForExit(5000));
-    }
-
-    void pendingWaitEndsAt462WhenThePageCloses() {
-        auto own = launch(profile(QStringLiteral("closed-page")));
         server.respond("/never", {200, "text/html", {}, 0, true});
         own->navigate(server.url(QStringLiteral("/never")), "x=1", kFormHeader);
-        own->closePageForTest();
+        // While the program waits for the page, the user closes the window.
+        QTimer::singleShot(500, this, [&] {
+            runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, window, u"key"_qs, u"ctrl+w"_qs});
+        });
+        // The wait learns it from the browser's burst, before its deadline.
         const QDeadlineTimer deadline(10000);
-        QCOMPARE(errorNumber([&] { waitLoaded(*own, 10000); }), int(BrowserGone));
+        QVERIFY_THROWS_EXCEPTION(BrowserGoneError, waitLoaded(*own, 10000));
         QVERIFY(!deadline.hasExpired());
-        QCOMPARE(errorNumber([&] { own->readyState(); }), int(BrowserGone));
-        QCOMPARE(errorNumber([&] { own->documentHtml(); }), int(BrowserGone));
-        QCOMPARE(errorNumber([&] { own->setTop(0); }), int(BrowserGone));
+        QVERIFY_THROWS_EXCEPTION(BrowserGoneError, own->busy());
+        QVERIFY_THROWS_EXCEPTION(BrowserGoneError, own->documentHtml());
+        QVERIFY_THROWS_EXCEPTION(BrowserGoneError, own->setVisible(true));
+        QVERIFY_THROWS_EXCEPTION(BrowserGoneError, own->setTop(0));
+        QVERIFY_THROWS_EXCEPTION(BrowserGoneError, own->navigate(server.url(QStringLiteral("/x")), "x=1", kFormHeader));
+        QVERIFY(own->process()->waitForExit(5000));
     }
 
     void killedBrowserIsGone() {
         auto own = launch(profile(QStringLiteral("killed")));
         ::kill(pid_t(own->process()->processId()), SIGKILL);
-        QCOMPARE(errorNumber([&] { own->waitForActivity(QDeadlineTimer(10000)); }), int(BrowserGone));
-        QCOMPARE(errorNumber([&] { own->lastLoadFailed(); }), int(BrowserGone));
+        // The pipe's end reaches a waiting program through its event loop.
+        QVERIFY_THROWS_EXCEPTION(BrowserGoneError, own->waitUntil(std::chrono::seconds(10), [&] {
+            own->busy();
+            return false;
+        }));
+        QVERIFY_THROWS_EXCEPTION(BrowserGoneError, own->lastLoadFailed());
     }
 
     void browserEndsWithItsObject() {
@@ -322,13 +294,9 @@ private slots:
     void launchFailuresNameTheExecutable() {
         Settings settings = testSettings();
         settings.executable = QStringLiteral("/nonexistent/chrome");
-        try {
-            launchBrowser(settings, profile(QStringLiteral("missing")));
-            QFAIL("launched");
-        } catch (const RuntimeError& error) {
-            QVERIFY(error.number() != BrowserGone);
-            QVERIFY2(error.description().contains(settings.executable), qPrintable(error.description()));
-        }
+        RuntimeError error = errorOf([&] { launchBrowser(settings, profile(QStringLiteral("missing"))); });
+        QCOMPARE(error.number(), int(CannotStartBrowser));
+        QVERIFY2(error.description().contains(settings.executable), qPrintable(error.description()));
 
         // A browser that ends at once: its own error output is shown.
         QTemporaryDir dir;
@@ -339,14 +307,10 @@ private slots:
         file.close();
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         settings.executable = script;
-        try {
-            launchBrowser(settings, profile(QStringLiteral("ends-at-once")));
-            QFAIL("launched");
-        } catch (const RuntimeError& error) {
-            QVERIFY(error.number() != BrowserGone);
-            QVERIFY2(error.description().contains(script), qPrintable(error.description()));
-            QVERIFY2(error.description().contains(QLatin1String("Missing X server")), qPrintable(error.description()));
-        }
+        error = errorOf([&] { launchBrowser(settings, profile(QStringLiteral("ends-at-once"))); });
+        QCOMPARE(error.number(), int(CannotStartBrowser));
+        QVERIFY2(error.description().contains(script), qPrintable(error.description()));
+        QVERIFY2(error.description().contains(QLatin1String("Missing X server")), qPrintable(error.description()));
     }
 
     void cleanupTestCase() { browser.reset(); }

@@ -1,13 +1,13 @@
 #include "platform/cdp/connection.h"
-#include "platform/waitpump.h"
 #include "tests/platform/faketransport.h"
 #include "tests/support/fakes.h"
 
+#include <QTimer>
 #include <QtTest>
 
 using namespace velkoria;
-using velkoria::test::errorNumber;
 using namespace velkoria::cdp;
+using velkoria::test::errorOf;
 using velkoria::test::FakeTransport;
 
 namespace {
@@ -15,15 +15,26 @@ namespace {
 struct Outcome {
     bool called = false;
     QJsonObject result;
-    std::optional<RuntimeError> error;
+    std::exception_ptr error;
 };
 
 Connection::ReplyHandler record(Outcome& outcome) {
-    return [&outcome](const QJsonObject& result, const std::optional<RuntimeError>& error) {
+    return [&outcome](const QJsonObject& result, std::exception_ptr error) {
         outcome.called = true;
         outcome.result = result;
         outcome.error = error;
     };
+}
+
+bool failedAsGone(const Outcome& outcome) {
+    try {
+        if (outcome.error)
+            std::rethrow_exception(outcome.error);
+    } catch (const BrowserGoneError&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
 }
 
 } // namespace
@@ -43,6 +54,9 @@ private slots:
         events.clear();
         connection->addEventListener([this](const QString& method, const QJsonObject& params, const QString& session) {
             events << method + u' ' + params.value(u"n").toString() + u' ' + session;
+            // A page closed by the user: the event arrives, the pipe stays open.
+            if (method == u"Inspector.detached")
+                connection->markGone();
         });
     }
 
@@ -66,7 +80,7 @@ private slots:
         const qint64 id2 = fake->written[1].value(u"id").toInteger();
         fake->reply(id2, {{QStringLiteral("v"), 2}});
         fake->reply(id1, {{QStringLiteral("v"), 1}});
-        QVERIFY(connection->waitForMessage(QDeadlineTimer(0)));
+        fake->readable();
         QVERIFY(first.called && second.called);
         QCOMPARE(first.result.value(u"v").toInt(), 1);
         QCOMPARE(second.result.value(u"v").toInt(), 2);
@@ -95,6 +109,18 @@ private slots:
                               QStringLiteral("Page.lifecycleEvent 3 S")}));
     }
 
+    void anAnswerThatArrivesDuringTheWaitEndsIt() {
+        // The event loop hands the answer over, as the pipe's notifier does.
+        QTimer::singleShot(30, this, [this] {
+            fake->reply(fake->written[0].value(u"id").toInteger(), {{QStringLiteral("ok"), true}});
+            fake->readable();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(connection->call(QStringLiteral("Page.reload"), {}, {}, QDeadlineTimer(10000)).value(u"ok").toBool());
+        QVERIFY(clock.elapsed() < 5000);
+    }
+
     void protocolErrorNamesItsCommand() {
         fake->onWrite = [this](const QJsonObject& command) {
             fake->queue({{QStringLiteral("id"), command.value(u"id")},
@@ -102,147 +128,94 @@ private slots:
                           QJsonObject{{QStringLiteral("code"), -32000},
                                       {QStringLiteral("message"), QStringLiteral("Cannot navigate to invalid URL")}}}});
         };
-        try {
-            connection->call(QStringLiteral("Page.navigate"), {}, {}, QDeadlineTimer(1000));
-            QFAIL("no error");
-        } catch (const RuntimeError& error) {
-            QCOMPARE(error.number(), AutomationError);
-            QVERIFY2(error.description().contains(QLatin1String("Page.navigate")), qPrintable(error.description()));
-            QVERIFY(error.description().contains(QLatin1String("Cannot navigate to invalid URL")));
-        }
+        const RuntimeError error =
+            errorOf([&] { connection->call(QStringLiteral("Page.navigate"), {}, {}, QDeadlineTimer(1000)); });
+        QCOMPARE(error.number(), AutomationError);
+        QVERIFY2(error.description().contains(QLatin1String("Page.navigate")), qPrintable(error.description()));
+        QVERIFY(error.description().contains(QLatin1String("Cannot navigate to invalid URL")));
         QVERIFY(!connection->isGone());
     }
 
     void unansweredCallTimesOutAndItsLateReplyIsIgnored() {
-        try {
-            connection->call(QStringLiteral("Runtime.evaluate"), {}, {}, QDeadlineTimer(0));
-            QFAIL("no error");
-        } catch (const RuntimeError& error) {
-            QCOMPARE(error.number(), AutomationError);
-            QVERIFY(error.description().contains(QLatin1String("Runtime.evaluate")));
-        }
+        const RuntimeError error =
+            errorOf([&] { connection->call(QStringLiteral("Runtime.evaluate"), {}, {}, QDeadlineTimer(0)); });
+        QCOMPARE(error.number(), AutomationError);
+        QVERIFY(error.description().contains(QLatin1String("Runtime.evaluate")));
         fake->reply(fake->written[0].value(u"id").toInteger(), {{QStringLiteral("late"), true}});
         fake->event(QStringLiteral("After.late"));
-        QVERIFY(connection->waitForMessage(QDeadlineTimer(0)));
+        fake->readable();
         QCOMPARE(events, QStringList{QStringLiteral("After.late  ")});
         QVERIFY(!connection->isGone());
     }
 
     void callTimesOutWhileEventsKeepComing() {
         fake->chatty = true;
-        QVERIFY_THROWS_EXCEPTION(RuntimeError,
+        QTimer stream; // the pipe's notifier of a browser that never stops talking
+        connect(&stream, &QTimer::timeout, this, [this] { fake->readable(); });
+        stream.start(0);
+        QVERIFY_THROWS_EXCEPTION(BrowserCommandError,
                                  connection->call(QStringLiteral("Page.getFrameTree"), {}, {}, QDeadlineTimer(50)));
         QVERIFY(!connection->isGone());
     }
 
-    void pipeEndFailsEveryPendingCallAndEveryLaterOne() {
+    void browserGoneFailsEveryWaiter_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("pipe ends while idle") << u"idle"_qs;
+        QTest::newRow("pipe ends during a call") << u"call"_qs;
+        QTest::newRow("write fails") << u"write"_qs;
+        QTest::newRow("Inspector.detached") << u"detached"_qs;
+    }
+
+    void browserGoneFailsEveryWaiter() {
+        QFETCH(QString, how);
         Outcome outcomes[3];
         for (Outcome& outcome : outcomes)
             connection->post(QStringLiteral("Any.command"), {}, {}, record(outcome));
+        // The message before the end is still delivered; nothing after it.
         fake->event(QStringLiteral("Last.event"));
-        fake->closeInput();
-        // The message before the end is still delivered; then the wait fails at once.
-        QCOMPARE(errorNumber([&] { connection->waitForMessage(QDeadlineTimer(QDeadlineTimer::Forever)); }),
-                 int(BrowserGone));
-        QCOMPARE(events.size(), 1);
-        for (const Outcome& outcome : outcomes) {
-            QVERIFY(outcome.called);
-            QVERIFY(outcome.error);
-            QCOMPARE(outcome.error->number(), int(BrowserGone));
+        if (how == u"idle") {
+            fake->closeInput();
+            fake->readable();
+        } else if (how == u"call") {
+            fake->onWrite = [this](const QJsonObject&) { fake->closeInput(); };
+            QVERIFY_THROWS_EXCEPTION(BrowserGoneError, connection->call(QStringLiteral("Page.navigate"), {}, {},
+                                                                        QDeadlineTimer(QDeadlineTimer::Forever)));
+        } else if (how == u"write") {
+            fake->readable();
+            fake->outputClosed = true;
+            connection->post(QStringLiteral("Failing.write"));
+        } else {
+            fake->event(QStringLiteral("Inspector.detached"));
+            fake->event(QStringLiteral("Never.dispatched"));
+            fake->readable();
         }
-        const int written = fake->written.size();
-        QCOMPARE(errorNumber([&] { connection->post(QStringLiteral("Later.post")); }), int(BrowserGone));
-        QCOMPARE(errorNumber([&] { connection->call(QStringLiteral("Later.call"), {}, {}, QDeadlineTimer(1000)); }),
-                 int(BrowserGone));
-        QCOMPARE(errorNumber([&] { connection->waitForMessage(QDeadlineTimer(1000)); }), int(BrowserGone));
-        QCOMPARE(fake->written.size(), written); // nothing more is sent
-    }
-
-    void pipeEndDuringACallFailsIt() {
-        fake->onWrite = [this](const QJsonObject&) { fake->closeInput(); };
-        QCOMPARE(errorNumber([&] {
-                     connection->call(QStringLiteral("Page.navigate"), {}, {}, QDeadlineTimer(QDeadlineTimer::Forever));
-                 }),
-                 int(BrowserGone));
-    }
-
-    void failedWriteMeansGone() {
-        Outcome pending;
-        connection->post(QStringLiteral("First"), {}, {}, record(pending));
-        fake->outputClosed = true;
-        QCOMPARE(errorNumber([&] { connection->post(QStringLiteral("Second")); }), int(BrowserGone));
         QVERIFY(connection->isGone());
-        QVERIFY(pending.called && pending.error && pending.error->number() == BrowserGone);
-    }
+        QCOMPARE(events.first(), QStringLiteral("Last.event  "));
+        QVERIFY(!events.contains(QStringLiteral("Never.dispatched  ")));
+        for (const Outcome& outcome : outcomes)
+            QVERIFY(outcome.called && failedAsGone(outcome));
 
-    void listenerMarkingGoneEndsTheWaitAndFailsPendingCalls() {
-        // A page closed by the user: the event arrives, the pipe stays open.
-        connection->addEventListener([this](const QString& method, const QJsonObject&, const QString&) {
-            if (method == QLatin1String("Inspector.detached"))
-                connection->markGone();
-        });
-        Outcome pending;
-        connection->post(QStringLiteral("Runtime.evaluate"), {}, {}, record(pending));
-        fake->event(QStringLiteral("Inspector.detached"));
-        fake->event(QStringLiteral("Never.dispatched"));
-        QCOMPARE(errorNumber([&] { connection->waitForMessage(QDeadlineTimer(1000)); }), int(BrowserGone));
-        QVERIFY(pending.called && pending.error && pending.error->number() == BrowserGone);
-        QCOMPARE(events, QStringList{QStringLiteral("Inspector.detached  ")});
-    }
-
-    void idleDrainDispatchesWithoutThrowing() {
-        fake->event(QStringLiteral("One"));
-        fake->event(QStringLiteral("Two"));
-        QVERIFY(fake->readable);
-        fake->readable(); // what the event loop does when the pipe has data
-        QCOMPARE(events.size(), 2);
-        fake->closeInput();
+        // Later calls fail at once, and nothing more is sent.
+        const qsizetype written = fake->written.size();
+        Outcome later;
+        connection->post(QStringLiteral("Later.post"), {}, {}, record(later));
+        QVERIFY(later.called && failedAsGone(later));
+        QVERIFY_THROWS_EXCEPTION(BrowserGoneError,
+                                 connection->call(QStringLiteral("Later.call"), {}, {}, QDeadlineTimer(1000)));
+        QVERIFY_THROWS_EXCEPTION(BrowserGoneError, connection->throwIfGone());
+        QCOMPARE(fake->written.size(), written);
+        // What still comes is read and dropped: left unread, it would wake the
+        // program's event loop again and again.
+        fake->event(QStringLiteral("After.end"));
         fake->readable();
-        QVERIFY(connection->isGone());
-    }
-
-    void waitReturnsFalseAtTheDeadline() {
-        QVERIFY(!connection->waitForMessage(QDeadlineTimer(0)));
-        QVERIFY(!connection->isGone());
-    }
-
-    void waitsKeepTheProgramsWindowsAliveUntilTheAnswer() {
-        // A browser that answers only after a while: the wait runs the program's
-        // pump every slice meanwhile, and the answer still reaches the caller.
-        fake->slowReads = true;
-        int pumped = 0;
-        setWaitPump([&] {
-            if (++pumped == 5)
-                fake->reply(fake->written[0].value(u"id").toInteger(), {{QStringLiteral("ok"), true}});
-        });
-        const auto unset = qScopeGuard([] { setWaitPump({}); });
-        const QJsonObject result = connection->call(QStringLiteral("Page.reload"), {}, {}, QDeadlineTimer(5000));
-        QVERIFY(result.value(u"ok").toBool());
-        QCOMPARE(pumped, 5);
-
-        // A user who ends the program from the pump ends the wait at once; the
-        // command's late answer goes nowhere.
-        setWaitPump([] { throw test::ProgramEnded{0}; });
-        QVERIFY_THROWS_EXCEPTION(test::ProgramEnded,
-                                 connection->call(QStringLiteral("Page.reload"), {}, {}, QDeadlineTimer(5000)));
-        setWaitPump({});
-        fake->reply(fake->written[1].value(u"id").toInteger(), {});
-        QVERIFY(connection->waitForMessage(QDeadlineTimer(0)));
-
-        // Where the event loop hands arrived messages over by itself (the
-        // Windows pipe), the pump may take the answer: the wait still has it.
-        setWaitPump([&] {
-            fake->reply(fake->written[2].value(u"id").toInteger(), {{QStringLiteral("ok"), true}});
-            connection->dispatchArrived();
-        });
-        QVERIFY(connection->call(QStringLiteral("Page.reload"), {}, {}, QDeadlineTimer(2000)).value(u"ok").toBool());
-        setWaitPump({});
+        QVERIFY(fake->incoming.isEmpty());
+        QVERIFY(!events.contains(QStringLiteral("After.end  ")));
     }
 
     void malformedMessagesAreSkipped() {
         fake->incoming << QByteArray("not json") << QByteArray("{\"neither\":1}");
         fake->event(QStringLiteral("Good"));
-        QVERIFY(connection->waitForMessage(QDeadlineTimer(0)));
+        fake->readable();
         QCOMPARE(events, QStringList{QStringLiteral("Good  ")});
     }
 };

@@ -1,5 +1,6 @@
 #include "platform/chromium.h"
 #include "platform/errors.h"
+#include "tests/support/fakes.h"
 
 #include <QFile>
 #include <QProcess>
@@ -33,12 +34,7 @@ public:
     RuntimeError launch(const QString& profile) const {
         Settings settings;
         settings.executable = path();
-        try {
-            launchBrowser(settings, profile);
-        } catch (const RuntimeError& error) {
-            return error;
-        }
-        return RuntimeError(0, QString());
+        return test::errorOf([&] { launchBrowser(settings, profile); });
     }
 
 private:

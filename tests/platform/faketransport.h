@@ -5,14 +5,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
-#include <QThread>
 #include <functional>
 
 namespace velkoria::test {
 
-// A transport driven by the test: it hands out the queued messages and then
-// reports a timeout at once (or the pipe's end once closeInput() was called),
-// and records what the client wrote. onWrite may queue the browser's answer.
+// A transport driven by the test: it hands out the queued messages, then
+// nothing (or the pipe's end once closeInput() was called), and records what
+// the client wrote. onWrite may queue the browser's answer; readable() is what
+// the event loop calls when something has arrived.
 class FakeTransport : public cdp::Transport {
 public:
     bool write(const QByteArray& message) override {
@@ -24,10 +24,8 @@ public:
             onWrite(command);
         return true;
     }
-    ReadResult read(QByteArray& message, QDeadlineTimer deadline) override {
+    ReadResult read(QByteArray& message) override {
         ++reads;
-        if (slowReads && incoming.isEmpty() && !inputClosed)
-            QThread::msleep(static_cast<unsigned long>(qMax<qint64>(0, deadline.remainingTime())));
         if (!incoming.isEmpty()) {
             message = incoming.takeFirst();
             return ReadResult::Message;
@@ -36,7 +34,7 @@ public:
             message = R"({"method":"Network.dataReceived","params":{}})";
             return ReadResult::Message;
         }
-        return inputClosed ? ReadResult::Closed : ReadResult::Timeout;
+        return inputClosed ? ReadResult::Closed : ReadResult::Empty;
     }
     void setReadableHandler(std::function<void()> handler) override { readable = std::move(handler); }
     void close() override { inputClosed = outputClosed = true; }
@@ -60,8 +58,7 @@ public:
     bool inputClosed = false;
     bool outputClosed = false;
     int reads = 0;
-    bool chatty = false;    // a browser that keeps sending events and never answers
-    bool slowReads = false; // nothing queued: a read sleeps out its deadline
+    bool chatty = false; // a browser that keeps sending events and never answers
 };
 
 } // namespace velkoria::test

@@ -12,9 +12,9 @@ class QTcpSocket;
 
 namespace velkoria::test {
 
-// A tiny HTTP/1.1 server on the loopback, in a thread of its own (the code
-// under test blocks its own thread while it waits for the browser). It records
-// every request as it came in and answers per path as the test says.
+// A tiny HTTP/1.1 server on the loopback, in a thread of its own (so that its
+// answers do not depend on what the thread under test runs). It records every
+// request as it came in and answers per path as the test says.
 class LoopbackServer {
 public:
     struct Request {

@@ -1,6 +1,4 @@
 #include "platform/errors.h"
-#include "platform/handler.h"
-#include "platform/settings.h"
 #include "platform/textfile.h"
 #include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
@@ -21,15 +19,10 @@ private slots:
     void codePage932RoundTrip();
     void codePage932Table_data();
     void codePage932Table();
-    void undecodableBytesNameTheLine();
+    void readFailuresNameTheFileAndLine();
     void valuesAreWrittenUnchanged();
     void failedWritesKeepTheOldFile();
     void ownerOnlyFiles();
-    void missingFileNamesTheFile();
-    void settingsDefaultsAndValues();
-    void malformedSettingsNameTheKey_data();
-    void malformedSettingsNameTheKey();
-    void uncaughtErrorShowsNumberAndEnds();
 };
 
 void TextFileTest::lineEnds_data() {
@@ -106,17 +99,16 @@ void TextFileTest::codePage932Table() {
     }
 }
 
-void TextFileTest::undecodableBytesNameTheLine() {
+void TextFileTest::readFailuresNameTheFileAndLine() {
     TempProgramFolder folder;
+    const RuntimeError missing = errorOf([] { readTextLines(programFile(u"nothing.txt"_qs)); });
+    QCOMPARE(missing.number(), int(FileNotFound));
+    QVERIFY(missing.description().contains(u"nothing.txt"_qs));
     folder.write(u"bad.txt"_qs, QByteArray("ok\r\n\x82\x8C\xA9\x82\r\nok\r\n"));
-    try {
-        readTextLines(folder.file(u"bad.txt"_qs));
-        QFAIL("a lone lead byte was read");
-    } catch (const RuntimeError& e) {
-        QCOMPARE(e.number(), int(PathFileAccess));
-        QVERIFY(e.description().contains(u"bad.txt"_qs));
-        QVERIFY2(e.description().contains(u"2 行目"_qs), qPrintable(e.description()));
-    }
+    const RuntimeError bad = errorOf([&] { readTextLines(folder.file(u"bad.txt"_qs)); });
+    QCOMPARE(bad.number(), int(PathFileAccess));
+    QVERIFY(bad.description().contains(u"bad.txt"_qs));
+    QVERIFY2(bad.description().contains(u"2 行目"_qs), qPrintable(bad.description()));
 }
 
 void TextFileTest::valuesAreWrittenUnchanged() {
@@ -135,15 +127,10 @@ void TextFileTest::failedWritesKeepTheOldFile() {
 
     // A character that code page 932 cannot hold: nothing is written, and the
     // message names the file and the line but not the text.
-    try {
-        writeTextLines(path, {u"fine"_qs, u"secret\U0001F600"_qs});
-        QFAIL("an emoji was written");
-    } catch (const RuntimeError& e) {
-        QCOMPARE(e.number(), int(PathFileAccess));
-        QVERIFY(e.description().contains(u"keep.txt"_qs));
-        QVERIFY(e.description().contains(u"2 行目"_qs));
-        QVERIFY(!e.description().contains(u"secret"_qs));
-    }
+    const RuntimeError e = errorOf([&] { writeTextLines(path, {u"fine"_qs, u"secret\U0001F600"_qs}); });
+    QCOMPARE(e.number(), int(PathFileAccess));
+    QVERIFY(e.description().contains(u"keep.txt"_qs) && e.description().contains(u"2 行目"_qs));
+    QVERIFY(!e.description().contains(u"secret"_qs));
     QCOMPARE(folder.read(u"keep.txt"_qs), old);
 
     // A full disk: the old file stays whole and no temporary file is left behind.
@@ -168,87 +155,6 @@ void TextFileTest::ownerOnlyFiles() {
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadOther);
     writeTextLines(path, {u"b"_qs}, FileAccess::OwnerOnly);
     QVERIFY(!othersMayRead(path));
-}
-
-void TextFileTest::missingFileNamesTheFile() {
-    TempProgramFolder folder;
-    try {
-        readTextLines(programFile(u"nothing.txt"_qs));
-        QFAIL("no error");
-    } catch (const RuntimeError& e) {
-        QCOMPARE(e.number(), int(FileNotFound));
-        QVERIFY(e.description().contains(u"nothing.txt"_qs));
-    }
-}
-
-void TextFileTest::settingsDefaultsAndValues() {
-    TempProgramFolder folder;
-    const Settings defaults = loadSettings(folder.file(u"velkoria.ini"_qs));
-    QCOMPARE(defaults.searchUrl, u"http://www.zandorp.jp/"_qs);
-    QCOMPARE(defaults.loginUrl, u"https://www.zandorp.jp/"_qs);
-    QCOMPARE(defaults.loadTimeoutSeconds, 60);
-
-    folder.write(u"velkoria.ini"_qs, "[marketplace]\nsearch_url=http://127.0.0.1:8080/\nlogin_url=https://h:8443\n"
-                                     "[browser]\narguments=--no-sandbox --flag=a,b  --dir=D:\\tmp\\x ; ok\n"
-                                     "executable=\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\"\n"
-                                     "load_timeout_seconds=5\n");
-    const Settings s = loadSettings(folder.file(u"velkoria.ini"_qs));
-    QCOMPARE(s.searchUrl, u"http://127.0.0.1:8080/"_qs);
-    QCOMPARE(s.loginUrl, u"https://h:8443/"_qs); // the root's slash added
-    // Windows paths as written: a backslash is no escape.
-    QCOMPARE(s.arguments, (QStringList{u"--no-sandbox"_qs, u"--flag=a,b"_qs, u"--dir=D:\\tmp\\x"_qs}));
-    QCOMPARE(s.executable, u"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe"_qs);
-    QCOMPARE(s.loadTimeoutSeconds, 5);
-}
-
-void TextFileTest::malformedSettingsNameTheKey_data() {
-    QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<QString>("key");
-    QTest::newRow("search over https") << QByteArray("[marketplace]\nsearch_url=https://h/\n") << u"search_url"_qs;
-    QTest::newRow("login without host") << QByteArray("[marketplace]\nlogin_url=https:///\n") << u"login_url"_qs;
-    QTest::newRow("search with a path") << QByteArray("[marketplace]\nsearch_url=http://h/search\n")
-                                        << u"search_url"_qs;
-    QTest::newRow("search with query") << QByteArray("[marketplace]\nsearch_url=http://h/?a=1\n") << u"search_url"_qs;
-    QTest::newRow("timeout not a number")
-        << QByteArray("[browser]\nload_timeout_seconds=soon\n") << u"load_timeout_seconds"_qs;
-    QTest::newRow("timeout zero") << QByteArray("[browser]\nload_timeout_seconds=0\n") << u"load_timeout_seconds"_qs;
-}
-
-void TextFileTest::malformedSettingsNameTheKey() {
-    QFETCH(QByteArray, ini);
-    QFETCH(QString, key);
-    TempProgramFolder folder;
-    folder.write(u"velkoria.ini"_qs, ini);
-    try {
-        loadSettings(folder.file(u"velkoria.ini"_qs));
-        QFAIL("accepted");
-    } catch (const RuntimeError& e) {
-        QVERIFY2(e.description().contains(u"velkoria.ini"_qs) && e.description().contains(key),
-                 qPrintable(e.description()));
-    }
-}
-
-void TextFileTest::uncaughtErrorShowsNumberAndEnds() {
-    FakeMessageSink messages;
-    FakeProgramEnd end;
-    bool after = false;
-    try {
-        runHandler(messages, end, [&] {
-            throw makeError(InputPastEndOfFile, u"button_info.txt"_qs);
-            after = true;
-        });
-        QFAIL("the program went on");
-    } catch (const ProgramEnded& e) {
-        QCOMPARE(e.exitCode, 1);
-    }
-    QVERIFY(!after);
-    QCOMPARE(messages.texts.size(), 1);
-    QVERIFY(messages.texts.at(0).contains(u"62"_qs));
-    QVERIFY(messages.texts.at(0).contains(u"button_info.txt"_qs));
-
-    FakeMessageSink quiet;
-    runHandler(quiet, end, [] {});
-    QVERIFY(quiet.texts.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TextFileTest)

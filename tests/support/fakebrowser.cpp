@@ -2,90 +2,95 @@
 
 #include "platform/errors.h"
 
-#include <QThread>
-
 namespace velkoria::test {
 
-void FakeBrowser::checkAlive() {
-    if (gone)
+void FakeBrowser::close(const QString& when) {
+    m_closeAt = when;
+    m_gone = m_gone || when.isEmpty();
+}
+
+void FakeBrowser::enter(const QString& call) {
+    calls.append(call);
+    if (!m_closeAt.isEmpty() && m_closeAt != u"load" && call.startsWith(m_closeAt))
+        m_gone = true;
+    if (m_gone)
         throw BrowserGoneError();
 }
 
-void FakeBrowser::failIfAsked() {
+void FakeBrowser::failIfAsked() const {
     if (m_page.commandsFail)
-        throw makeError(AutomationError, QStringLiteral("ブラウザが応答しません (fake)"));
+        throw BrowserCommandError(QStringLiteral("ブラウザが応答しません (fake)"));
+}
+
+bool FakeBrowser::loaded() {
+    if (!m_complete && !m_page.stalls && clock.now() >= m_readyAt) {
+        if (m_closeAt == u"load")
+            m_gone = true;
+        else
+            m_complete = true;
+    }
+    if (m_gone)
+        throw BrowserGoneError();
+    return m_complete;
 }
 
 void FakeBrowser::setVisible(bool v) {
-    calls.append(QStringLiteral("visible %1").arg(v ? 1 : 0));
-    checkAlive();
+    enter(QStringLiteral("visible %1").arg(v ? 1 : 0));
     if (windowFails)
-        throw makeError(AutomationError, QStringLiteral("ブラウザが応答しません (fake)"));
-    visibleCalls.append(v);
+        throw BrowserCommandError(QStringLiteral("ブラウザが応答しません (fake)"));
     visible = v;
 }
 
 void FakeBrowser::setTop(int top) {
-    calls.append(QStringLiteral("top %1").arg(top));
-    checkAlive();
+    enter(QStringLiteral("top %1").arg(top));
     topCalls.append(top);
 }
 
 void FakeBrowser::navigate(const QString& url, const QByteArray& postData, const QString& headers) {
-    calls.append(QStringLiteral("navigate"));
-    checkAlive();
+    enter(QStringLiteral("navigate"));
     Navigation nav{url, postData, headers};
     navigations.append(nav);
     m_page = pageFor ? pageFor(nav) : Page{};
-    m_busyLeft = busyPolls;
+    m_readyAt = clock.now().addMSecs(loadMs);
     m_complete = false;
 }
 
 bool FakeBrowser::busy() {
-    calls.append(QStringLiteral("busy"));
-    checkAlive();
+    enter(QStringLiteral("busy"));
     failIfAsked();
-    if (m_complete)
-        return false;
-    if (m_page.closes) {
-        gone = true;
-        checkAlive();
-    }
-    if (m_page.stalls)
-        return true;
-    if (m_busyLeft > 0) {
-        --m_busyLeft;
-        return true;
-    }
-    m_complete = true;
-    return false;
+    return !loaded();
 }
 
 int FakeBrowser::readyState() {
-    calls.append(QStringLiteral("readyState"));
-    checkAlive();
-    return m_complete ? 4 : 3;
+    enter(QStringLiteral("readyState"));
+    return loaded() ? 4 : 3;
 }
 
 bool FakeBrowser::lastLoadFailed() {
-    checkAlive();
+    if (m_gone)
+        throw BrowserGoneError();
     return m_page.failed;
 }
 
-bool FakeBrowser::waitForActivity(QDeadlineTimer deadline) {
-    calls.append(QStringLiteral("wait"));
-    checkAlive();
-    if (m_page.stalls) {
-        // Nothing will come: sleep out the caller's limit as a silent browser would.
-        QThread::msleep(static_cast<unsigned long>(qMax<qint64>(0, deadline.remainingTime())));
-        return false;
+bool FakeBrowser::waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) {
+    enter(QStringLiteral("wait"));
+    limits.append(limit.count());
+    if (const std::function<void()> act = onWait) // it may replace itself
+        act();
+    const QDateTime until = clock.now().addMSecs(limit.count());
+    for (;;) {
+        if (done())
+            return true;
+        if (clock.now() >= until)
+            return false;
+        // Nothing happens until the page is loaded, or at all when it stalls.
+        const bool loading = !m_complete && !m_page.stalls && m_readyAt > clock.now();
+        clock.setNow(loading && m_readyAt < until ? m_readyAt : until);
     }
-    return true;
 }
 
 QString FakeBrowser::documentHtml() {
-    calls.append(QStringLiteral("html"));
-    checkAlive();
+    enter(QStringLiteral("html"));
     failIfAsked();
     return m_page.html;
 }

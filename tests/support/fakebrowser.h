@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/browser.h"
+#include "tests/support/fakes.h"
 
 #include <QList>
 #include <QStringList>
@@ -9,8 +10,10 @@
 namespace velkoria::test {
 
 // A browser that records what the program asks of it and answers as a test
-// scripts it. Each navigation is busy for `busyPolls` reads of busy(), then
-// complete with the page that `pageFor` gives for it.
+// scripts it. Time is the fake clock's: a navigation's page is complete
+// loadMs after it started (with the page that `pageFor` gives for it), and a
+// wait moves the clock on to that moment, or by its whole limit when the page
+// stalls. No test waits for real time.
 class FakeBrowser : public Browser {
 public:
     struct Navigation {
@@ -22,7 +25,6 @@ public:
         QString html;
         bool failed = false;       // network error or HTTP status >= 400
         bool stalls = false;       // never completes: waits run into their limit
-        bool closes = false;       // the browser goes away while loading it
         bool commandsFail = false; // busy() and documentHtml() fail: the browser does not answer in time
     };
 
@@ -32,31 +34,39 @@ public:
     bool busy() override;
     int readyState() override;
     bool lastLoadFailed() override;
-    bool waitForActivity(QDeadlineTimer deadline) override;
+    bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override;
     QString documentHtml() override;
 
-    // The user closes the browser window: every later call fails with 462.
-    void close() { gone = true; }
+    // The user closes the browser window: at once, or right before the named
+    // call ("visible", "navigate", "html"), or ("load") while the next page
+    // loads. Every call from then on throws BrowserGoneError.
+    void close(const QString& when = {});
 
     // Script
     std::function<Page(const Navigation&)> pageFor;
-    int busyPolls = 2;
-    bool gone = false;
-    bool windowFails = false; // setVisible() fails: the browser does not answer in time
+    int loadMs = 100;
+    bool windowFails = false;     // setVisible() fails: the browser does not answer in time
+    std::function<void()> onWait; // runs as a wait begins: the test acts inside the wait
 
     // Record
+    FakeClock clock;
     QList<Navigation> navigations;
-    QList<bool> visibleCalls;
     QList<int> topCalls;
-    QStringList calls; // every member call in order: "visible 0", "navigate", "busy", "readyState", "html", "wait"
+    QList<qint64> limits; // of the waits, in milliseconds
+    QStringList
+        calls; // every member call in order: "visible 0", "top 0", "navigate", "busy", "readyState", "html", "wait"
     bool visible = true;
 
 private:
-    void checkAlive();
-    void failIfAsked();
+    void enter(const QString& call);
+    void failIfAsked() const;
+    bool loaded();
+
     Page m_page;
-    int m_busyLeft = 0;
+    QDateTime m_readyAt;
     bool m_complete = true;
+    bool m_gone = false;
+    QString m_closeAt;
 };
 
 } // namespace velkoria::test

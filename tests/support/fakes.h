@@ -1,6 +1,7 @@
 #pragma once
 
 #include "buttons/quickbuttonview.h"
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/messages.h"
 #include "platform/shell.h"
@@ -41,6 +42,16 @@ public:
     std::function<void(const QString&)> onShow;
 };
 
+// A clock that moves only when a test (or a fake browser's wait) moves it.
+class FakeClock : public Clock {
+public:
+    QDateTime now() const override { return m_now; }
+    void setNow(const QDateTime& now) { m_now = now; }
+
+private:
+    QDateTime m_now{QDate(2026, 1, 5), QTime(9, 0)};
+};
+
 class FakeShell : public Shell {
 public:
     bool openDocument(const QString& path) override {
@@ -64,14 +75,14 @@ public:
     int calls = 0;
 };
 
-// The number of the RuntimeError that action throws, 0 if none.
-inline int errorNumber(const std::function<void()>& action) {
+// The RuntimeError that action throws; number 0 when it throws none.
+inline RuntimeError errorOf(const std::function<void()>& action) {
     try {
         action();
     } catch (const RuntimeError& error) {
-        return error.number();
+        return error;
     }
-    return 0;
+    return RuntimeError(0, QString());
 }
 
 } // namespace velkoria::test

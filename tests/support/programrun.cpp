@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QThread>
+#include <sys/stat.h>
 
 namespace velkoria::test {
 
@@ -21,11 +22,6 @@ QString builtProgram() {
 }
 QString builtSimulator() {
     return buildDir() + u"/market-sim";
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
@@ -53,6 +49,13 @@ QString runTool(const QString& program, const QStringList& args, int timeoutMs) 
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
+QStringList findWindows(const QStringList& options, bool shownOnly) {
+    QStringList search{u"search"_qs, u"--all"_qs};
+    if (shownOnly)
+        search << u"--onlyvisible"_qs;
+    return runTool(u"xdotool"_qs, search + options).split(u'\n', Qt::SkipEmptyParts);
+}
+
 // ---- Simulator
 
 Simulator::~Simulator() {
@@ -65,19 +68,16 @@ Simulator::~Simulator() {
 }
 
 bool Simulator::start(const QStringList& args) {
-    const QString categories = QStringLiteral(VELKORIA_SOURCE_DIR) + u"/data/category.txt";
+    QStringList all{u"--http-port"_qs, u"0"_qs,     u"--https-port"_qs,
+                    u"0"_qs,           u"--log"_qs, m_dir.filePath(u"requests.jsonl"_qs)};
+    if (!args.contains(u"--categories"_qs))
+        all << u"--categories"_qs << QStringLiteral(VELKORIA_SOURCE_DIR) + u"/data/category.txt";
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setReadChannel(QProcess::StandardOutput);
-    m_process.start(builtSimulator(),
-                    QStringList{u"--http-port"_qs, u"0"_qs, u"--https-port"_qs, u"0"_qs, u"--categories"_qs, categories,
-                                u"--log"_qs, m_dir.filePath(u"requests.jsonl"_qs)} +
-                        args);
+    m_process.start(builtSimulator(), all + args);
     if (!m_process.waitForStarted(5000))
         return false;
-    const QDeadlineTimer deadline(20000);
-    while (!m_process.canReadLine() && !deadline.hasExpired())
-        m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
-    const QString ready = QString::fromUtf8(m_process.readLine()).trimmed();
+    const QString ready = readLine(20000);
     const QRegularExpression re(u"^READY http=(\\d+) https=(\\d+) spki=(\\S+)$"_qs);
     const auto m = re.match(ready);
     if (!m.hasMatch())
@@ -91,7 +91,11 @@ bool Simulator::start(const QStringList& args) {
 QString Simulator::command(const QString& line) {
     m_process.write(QString(line + u'\n').toUtf8());
     m_process.waitForBytesWritten(2000);
-    const QDeadlineTimer deadline(5000);
+    return readLine(5000);
+}
+
+QString Simulator::readLine(int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
     while (!m_process.canReadLine() && !deadline.hasExpired())
         m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
     return QString::fromUtf8(m_process.readLine()).trimmed();
@@ -106,6 +110,10 @@ QList<QJsonObject> Simulator::requests() const {
         if (!line.trimmed().isEmpty())
             out.append(QJsonDocument::fromJson(line).object());
     return out;
+}
+
+QUrl Simulator::url(const QString& path) const {
+    return QUrl(u"http://127.0.0.1:%1%2"_qs.arg(httpPort).arg(path));
 }
 
 QList<QJsonObject> Simulator::requestsWithBody(const QByteArray& text) const {
@@ -127,10 +135,11 @@ ProgramRun::~ProgramRun() {
     }
     // The browser follows the program within a few seconds; let it finish
     // writing its profile before the folder is removed.
-    const QDeadlineTimer deadline(8000);
-    while (!deadline.hasExpired() &&
-           !runTool(u"pgrep"_qs, {u"-f"_qs, u"--"_qs, u"--user-data-dir="_qs + folder()}).isEmpty())
-        QThread::msleep(100);
+    waitFor(
+        [this] {
+            return runTool(u"pgrep"_qs, {u"-f"_qs, u"--"_qs, u"--user-data-dir="_qs + folder()}).isEmpty();
+        },
+        8000);
 }
 
 void ProgramRun::prepare(const Simulator& sim, int loadTimeoutSeconds) {
@@ -164,18 +173,8 @@ bool ProgramRun::start(int timeoutMs) {
         m_process.start(file(u"velkoria"_qs), {});
     if (!m_process.waitForStarted(5000))
         return false;
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired() && running()) {
-        const QString found =
-            runTool(u"xdotool"_qs, {u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
-                                    QString::number(m_process.processId()), u"--name"_qs, u"^Velkoria$"_qs});
-        if (!found.isEmpty()) {
-            m_window = found.split(u'\n').first();
-            return true;
-        }
-        QThread::msleep(200);
-    }
-    return false;
+    m_window = waitForWindow(u"^Velkoria$"_qs, timeoutMs);
+    return !m_window.isEmpty();
 }
 
 int ProgramRun::waitForEnd(int timeoutMs) {
@@ -215,17 +214,19 @@ void ProgramRun::screenshot(const QString& path) {
     runTool(u"import"_qs, {u"-window"_qs, u"root"_qs, path});
 }
 
+QStringList ProgramRun::windows(const QString& titlePattern) const {
+    return findWindows({u"--pid"_qs, QString::number(m_process.processId()), u"--name"_qs, titlePattern});
+}
+
 QString ProgramRun::waitForWindow(const QString& titlePattern, int timeoutMs) const {
-    const QDeadlineTimer deadline(timeoutMs);
-    do {
-        const QString found =
-            runTool(u"xdotool"_qs, {u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
-                                    QString::number(m_process.processId()), u"--name"_qs, titlePattern});
-        if (!found.isEmpty())
-            return found.split(u'\n').first();
-        QThread::msleep(100);
-    } while (!deadline.hasExpired());
-    return {};
+    QString found;
+    waitFor(
+        [&] {
+            found = windows(titlePattern).value(0);
+            return !found.isEmpty() || !running();
+        },
+        timeoutMs);
+    return found;
 }
 
 // Control centres from the window's design: frami3 lies at (8, 200), Frame3 at (8, 392) inside it.
@@ -260,45 +261,52 @@ QStringList ProgramRun::messages() const {
 }
 
 bool ProgramRun::waitForMessages(int count, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (messages().size() < count) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(100);
-    }
-    return true;
+    return waitFor([&] { return messages().size() >= count; }, timeoutMs);
 }
 
 bool ProgramRun::dismissMessage() {
-    const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        const QStringList windows =
-            runTool(u"xdotool"_qs, {u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
-                                    QString::number(m_process.processId()), u"--name"_qs, u"^Velkoria$"_qs})
-                .split(u'\n', Qt::SkipEmptyParts);
-        for (const QString& w : windows) {
-            if (w == m_window)
-                continue;
-            runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, w});
-            runTool(u"xdotool"_qs, {u"key"_qs, u"Return"_qs});
-            // Wait until that box is gone, so the next call meets the next box.
-            while (!deadline.hasExpired()) {
-                const QString still =
-                    runTool(u"xdotool"_qs, {u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
-                                            QString::number(m_process.processId()), u"--name"_qs, u"^Velkoria$"_qs});
-                if (!still.split(u'\n').contains(w))
-                    return true;
-                QThread::msleep(50);
-            }
-            return false;
-        }
-        QThread::msleep(100);
-    }
-    return false;
+    // A box is a window of the program's titled as the main window, but not it.
+    QString box;
+    const auto findBox = [&] {
+        for (const QString& w : windows(u"^Velkoria$"_qs))
+            box = w != m_window ? w : box;
+        return !box.isEmpty();
+    };
+    if (!waitFor(findBox, 10000))
+        return false;
+    runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, box});
+    runTool(u"xdotool"_qs, {u"key"_qs, u"Return"_qs});
+    // Gone, so that the next call meets the next box.
+    return waitFor([&] { return !windows(u"^Velkoria$"_qs).contains(box); }, 10000);
+}
+
+QStringList ProgramRun::scan() {
+    const auto inode = [this] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(file(u"new_item.txt"_qs)).constData(), &st) == 0 ? st.st_ino : 0;
+    };
+    const ino_t before = inode();
+    const qsizetype shown = messages().size();
+    qsizetype dismissed = shown;
+    clickScanLabel();
+    bool stuck = false;
+    const bool finished = waitFor(
+        [&] {
+            if (messages().size() <= dismissed)
+                return inode() != before && inode() != 0;
+            stuck = !dismissMessage();
+            ++dismissed;
+            return stuck;
+        },
+        90000);
+    QStringList texts = messages().mid(shown);
+    if (!finished || stuck)
+        texts.append(u"(unfinished)"_qs);
+    return texts;
 }
 
 bool ProgramRun::browserShown() const {
-    return !runTool(u"xdotool"_qs, {u"search"_qs, u"--onlyvisible"_qs, u"--class"_qs, u"chromium"_qs}).isEmpty();
+    return !findWindows({u"--class"_qs, u"chromium"_qs}).isEmpty();
 }
 
 QByteArray ProgramRun::processOutput() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/tempfolder.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QPoint>
@@ -7,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <functional>
 
 namespace velkoria::test {
@@ -15,20 +18,20 @@ namespace velkoria::test {
 QString builtProgram();   // <build>/program/velkoria
 QString builtSimulator(); // <build>/market-sim
 
-// The whole content of a file; empty if it cannot be read.
-QByteArray fileBytes(const QString& path);
-
 // Runs a command and returns its standard output (trimmed); empty on failure.
 QString runTool(const QString& program, const QStringList& args, int timeoutMs = 10000);
 // Polls condition every 100 ms until it holds (true) or the time is up (false).
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
+// The windows on the display that xdotool's search finds with all of these
+// options (--pid, --name, --class, ...), by default shown ones only.
+QStringList findWindows(const QStringList& options, bool shownOnly = true);
 
-// The marketplace simulator on loopback.
+// The marketplace simulator on loopback, its requests logged.
 class Simulator {
 public:
     ~Simulator();
-    // Starts it with the category file of the installation data plus args;
-    // false when it did not report READY in time.
+    // Starts it with args, by default with the category file of the
+    // installation data; false when it did not report READY in time.
     bool start(const QStringList& args = {});
     // Sends one stdin command and returns its answer line ("OK ..." / "ERR ...").
     QString command(const QString& line);
@@ -36,12 +39,17 @@ public:
     QList<QJsonObject> requests() const;
     // The requests whose body contains text, in order.
     QList<QJsonObject> requestsWithBody(const QByteArray& text) const;
+    // A URL of its plain HTTP side.
+    QUrl url(const QString& path = QStringLiteral("/")) const;
+    QProcess& process() { return m_process; }
 
     int httpPort = 0;
     int httpsPort = 0;
     QString spki;
 
 private:
+    QString readLine(int timeoutMs);
+
     QProcess m_process;
     QTemporaryDir m_dir;
 };
@@ -83,6 +91,8 @@ public:
     // A visible window of the program whose title matches the pattern, waiting
     // for it up to the limit; empty if none came.
     QString waitForWindow(const QString& titlePattern, int timeoutMs = 10000) const;
+    // The program's shown windows whose title matches the pattern.
+    QStringList windows(const QString& titlePattern) const;
     // The top-left of a window's client area on screen.
     static QPoint windowOrigin(const QString& window);
     // Brings the window to the front and clicks a point of its client area.
@@ -97,6 +107,10 @@ public:
     bool waitForMessages(int count, int timeoutMs);
     // Presses Enter on the open message box (found by its title).
     bool dismissMessage();
+    // One scan through the scan label: every box of the run is dismissed, and
+    // their texts are returned once the run has rewritten the seen-request
+    // file (with "(unfinished)" last if it did not within 90 s).
+    QStringList scan();
 
     // The browser's windows that are mapped (shown) on the display.
     bool browserShown() const;

@@ -36,10 +36,7 @@ void TempProgramFolder::writeCp932(const QString& name, const QString& text) con
 }
 
 QByteArray TempProgramFolder::read(const QString& name) const {
-    QFile f(file(name));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return fileBytes(file(name));
 }
 
 bool TempProgramFolder::exists(const QString& name) const {
@@ -57,6 +54,18 @@ QByteArray cp932(const QString& text) {
     if (!encodeCp932(text, &bytes))
         qFatal("test text not representable in code page 932");
     return bytes;
+}
+
+QByteArray cp932Lines(const QStringList& lines) {
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += cp932(line) + "\r\n";
+    return bytes;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 #if defined(Q_OS_WIN)

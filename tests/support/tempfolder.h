@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 #include <vector>
@@ -28,7 +29,12 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Text in code page 932, as the program's files hold it.
 QByteArray cp932(const QString& text);
+// A text file of the program with these lines, each ended by CR LF.
+QByteArray cp932Lines(const QStringList& lines);
+// The whole content of a file; empty if it cannot be read.
+QByteArray fileBytes(const QString& path);
 
 // Whether a user other than the owner may read the file: its permission bits,
 // or on Windows its access list (not the user alone).

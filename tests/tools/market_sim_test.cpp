@@ -1,6 +1,9 @@
 // Black-box tests of the marketplace simulator: the built executable is started and spoken to over
 // loopback HTTP/HTTPS and its stdin/stdout command channel.
 
+#include "platform/textfile.h"
+#include "tests/support/programrun.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -13,65 +16,16 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSslKey>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using namespace velkoria;
+using namespace velkoria::test;
 
 namespace {
-
-QString decodeCp932(const QByteArray& bytes) {
-    return QStringDecoder("windows-31j").decode(bytes);
-}
-QByteArray encodeCp932(const QString& text) {
-    return QStringEncoder("windows-31j").encode(text);
-}
-
-// The simulator process with its READY line read.
-class Simulator {
-public:
-    bool start(const QStringList& arguments) {
-        m_process.start(QStringLiteral(MARKET_SIM_PATH), arguments);
-        const QString ready = readLine();
-        static const QRegularExpression pattern(u"^READY http=(\\d+) https=(\\d+) spki=([A-Za-z0-9+/=]+)$"_s);
-        const QRegularExpressionMatch match = pattern.match(ready);
-        if (!match.hasMatch())
-            return false;
-        httpPort = match.captured(1).toUShort();
-        httpsPort = match.captured(2).toUShort();
-        spki = match.captured(3).toLatin1();
-        return true;
-    }
-    ~Simulator() {
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(3000))
-            m_process.kill();
-    }
-    QString command(const QString& line) {
-        m_process.write(line.toUtf8() + '\n');
-        return readLine();
-    }
-    QString readLine() {
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_process.canReadLine() && timer.elapsed() < 5000)
-            m_process.waitForReadyRead(100);
-        return QString::fromUtf8(m_process.readLine()).trimmed();
-    }
-    QUrl url(const QString& path = u"/"_s) const { return QUrl(u"http://127.0.0.1:%1%2"_s.arg(httpPort).arg(path)); }
-    QProcess& process() { return m_process; }
-
-    quint16 httpPort = 0;
-    quint16 httpsPort = 0;
-    QByteArray spki;
-
-private:
-    QProcess m_process;
-};
 
 struct Response {
     int status = 0;
@@ -221,19 +175,18 @@ void MarketSimTest::initTestCase() {
     m_categories = m_dir.filePath(u"category.txt"_s);
     QFile file(m_categories);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(
-        encodeCp932(u"web_site,it,ホームページ制作\r\n翻訳,office,翻訳・通訳\r\nbig data,it,ビッグデータ分析\r\n"
-                    u"photo,design,写真撮影\r\nvideo,design,映像・動画制作\r\nlogo_design,design,ロゴ制作\r\n"_s));
+    file.write(cp932(u"web_site,it,ホームページ制作\r\n翻訳,office,翻訳・通訳\r\nbig data,it,ビッグデータ分析\r\n"
+                     u"photo,design,写真撮影\r\nvideo,design,映像・動画制作\r\nlogo_design,design,ロゴ制作\r\n"_s));
     file.close();
-    QVERIFY(m_sim.start({u"--categories"_s, m_categories, u"--log"_s, m_dir.filePath(u"requests.log"_s), u"--account"_s,
-                         u"山田@zandorp.example"_s, u"--password"_s, u"pass word"_s}));
+    QVERIFY(m_sim.start(
+        {u"--categories"_s, m_categories, u"--account"_s, u"山田@zandorp.example"_s, u"--password"_s, u"pass word"_s}));
 }
 
 void MarketSimTest::readyLine() {
     QVERIFY(m_sim.httpPort != 0);
     QVERIFY(m_sim.httpsPort != 0);
     QVERIFY(m_sim.httpPort != m_sim.httpsPort);
-    QCOMPARE(QByteArray::fromBase64(m_sim.spki).size(), 32);
+    QCOMPARE(QByteArray::fromBase64(m_sim.spki.toLatin1()).size(), 32);
 }
 
 void MarketSimTest::searchPages_data() {
@@ -313,7 +266,7 @@ void MarketSimTest::login() {
     const QUrl url(u"https://127.0.0.1:%1/?%2"_s.arg(m_sim.httpsPort).arg(QString::fromLatin1(kLoginQuery)));
     const Response right = send(url, "email=%8ER%93c%40zandorp.example&pass1=pass+word&sbmLogin=next");
     QCOMPARE(right.status, 200);
-    QCOMPARE(right.peerSpki, m_sim.spki);
+    QCOMPARE(right.peerSpki, m_sim.spki.toLatin1());
     QVERIFY(right.peerIpNames.contains(u"127.0.0.1"_s));
     QVERIFY(right.text().contains(u"山田@zandorp.example"_s));
     QCOMPARE(right.cookies.size(), 1);
@@ -335,11 +288,9 @@ void MarketSimTest::logRecordsRawRequests() {
     const QUrl loginUrl(u"https://127.0.0.1:%1/?%2"_s.arg(m_sim.httpsPort).arg(QString::fromLatin1(kLoginQuery)));
     QCOMPARE(send(loginUrl, "email=a&pass1=b&sbmLogin=next").status, 200);
 
-    QFile file(m_dir.filePath(u"requests.log"_s));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
-    QVERIFY(lines.size() >= 2);
-    const QJsonObject searchEntry = QJsonDocument::fromJson(lines[lines.size() - 2]).object();
+    const QList<QJsonObject> logged = m_sim.requests();
+    QVERIFY(logged.size() >= 2);
+    const QJsonObject searchEntry = logged.at(logged.size() - 2);
     QCOMPARE(searchEntry.value(u"scheme"_s).toString(), u"http"_s);
     QCOMPARE(searchEntry.value(u"method"_s).toString(), u"POST"_s);
     QCOMPARE(searchEntry.value(u"path"_s).toString(), u"/"_s);
@@ -349,7 +300,7 @@ void MarketSimTest::logRecordsRawRequests() {
     QCOMPARE(searchEntry.value(u"headers"_s).toObject().value(u"Content-Type"_s).toString(),
              u"application/x-www-form-urlencoded"_s);
     QVERIFY(!searchEntry.value(u"time"_s).toString().isEmpty());
-    const QJsonObject loginEntry = QJsonDocument::fromJson(lines.last()).object();
+    const QJsonObject loginEntry = logged.last();
     QCOMPARE(loginEntry.value(u"scheme"_s).toString(), u"https"_s);
     QCOMPARE(loginEntry.value(u"query"_s).toString().toLatin1(), kLoginQuery);
 }
@@ -440,7 +391,7 @@ void MarketSimTest::otherPaths() {
 
 void MarketSimTest::startupErrors() {
     QProcess process;
-    process.start(QStringLiteral(MARKET_SIM_PATH), {u"--categories"_s, m_dir.filePath(u"missing.txt"_s)});
+    process.start(builtSimulator(), {u"--categories"_s, m_dir.filePath(u"missing.txt"_s)});
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u"missing.txt"_s));
@@ -449,7 +400,7 @@ void MarketSimTest::startupErrors() {
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write("a,b,c\r\nno commas\r\n");
     bad.close();
-    process.start(QStringLiteral(MARKET_SIM_PATH), {u"--categories"_s, bad.fileName()});
+    process.start(builtSimulator(), {u"--categories"_s, bad.fileName()});
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 2);
     const QString message = QString::fromUtf8(process.readAllStandardError());

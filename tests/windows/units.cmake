@@ -5,4 +5,4 @@
 set(VELKORIA_WINDOWS_UNITS
     textfile_test tables_test scanner_test scanrun_test schedule_test marketplace_test
     cdp_connection_test cdp_loadwatcher_test cdp_postinterceptor_test cdp_browser_test
-    waitpump_test mainfrm_test)
+    wait_test handler_test settings_test mainfrm_test)

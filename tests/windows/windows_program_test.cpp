@@ -86,9 +86,7 @@ QString WindowsProgramTest::firstBox(const QString& folder) {
     QString window;
     waitFor(
         [&] {
-            window =
-                runTool(QStringLiteral("xdotool"), {u"search"_qs, u"--onlyvisible"_qs, u"--name"_qs, u"^Velkoria$"_qs})
-                    .section(u'\n', 0, 0);
+            window = findWindows({u"--name"_qs, u"^Velkoria$"_qs}).value(0);
             return !window.isEmpty();
         },
         30000);

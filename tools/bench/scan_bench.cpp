@@ -60,7 +60,9 @@ public:
     bool busy() override { return m_inner.busy(); }
     int readyState() override { return m_inner.readyState(); }
     bool lastLoadFailed() override { return m_inner.lastLoadFailed(); }
-    bool waitForActivity(QDeadlineTimer deadline) override { return m_inner.waitForActivity(deadline); }
+    bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override {
+        return m_inner.waitUntil(limit, done);
+    }
     QString documentHtml() override {
         QElapsedTimer read;
         read.start();
@@ -117,14 +119,15 @@ int main(int argc, char** argv) {
         ButtonInfo buttons;
         for (int n = 1; n <= kButtonSlots; ++n)
             buttons.slot(n) = {keys.at(n - 1), u"it"_qs, keys.at(n - 1)};
-        ScanRun run(market, buttons, indicators, messages, [] { return u"registered"_qs; });
+        const SystemClock clock;
+        ScanRun run(market, buttons, indicators, messages, clock, [] { return u"registered"_qs; });
         run.scanjobs(); // warm-up: first loads, the seen-request file
         auto* cdpBrowser = dynamic_cast<cdp::CdpBrowser*>(browser.get());
         if (!cdpBrowser)
             return 1;
         TimingBrowser timing(*cdpBrowser);
         Marketplace timedMarket(timing, settings, messages);
-        ScanRun timedRun(timedMarket, buttons, indicators, messages, [] { return u"registered"_qs; });
+        ScanRun timedRun(timedMarket, buttons, indicators, messages, clock, [] { return u"registered"_qs; });
         const int rounds = qMax(1, qEnvironmentVariableIntValue("SCAN_BENCH_ROUNDS"));
 
         QList<double> walls, sums, cpus, clicks, navigations, floors, ratios, starts, reads;

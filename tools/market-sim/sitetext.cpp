@@ -6,7 +6,7 @@
 namespace marketsim {
 
 namespace {
-// ICU's name for code page 932; its "Shift_JIS" lacks the Windows extensions.
+// Code page 932, by the name that says so (ICU gives "Shift_JIS" the same table).
 constexpr const char* kCodePage = "windows-31j";
 
 QString decodeFormPart(QByteArray part) {
