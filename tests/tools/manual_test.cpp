@@ -100,8 +100,7 @@ constexpr int kRulesSections = 60;
 // text runs to different lengths, each with a heading (every other with a
 // section under it), a paragraph, a quoted message and a table right after it,
 // every third with a figure between two paragraphs; then a table longer than a
-// page. Every
-// marker word ("hd7", "row7", ...) is rendered once; returns where each stands.
+// page. Returns every place where each marker word ("hd7", "row7", ...) stands.
 const Words& rulesBookWords() {
     static const Words words = [] {
         Words found;

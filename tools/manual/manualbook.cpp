@@ -29,8 +29,9 @@ const QColor kRuleColor(0x99, 0xa8, 0xc0);
 constexpr double kScreenshotScale = 0.5;
 // A figure may shrink to this share of its size to stay on its page.
 constexpr double kSmallestFigureScale = 0.9;
-// Marks the caption block set under a figure.
+// Marks the caption block set under a figure, and a figure shrunk to fit.
 constexpr int kCaptionProperty = QTextFormat::UserProperty + 1;
+constexpr int kShrunkProperty = QTextFormat::UserProperty + 2;
 // The table of contents holds chapters and their sections.
 constexpr int kDeepestContentsLevel = 3;
 
@@ -647,21 +648,23 @@ bool ManualBook::fillRoomAboveFigure(const QTextBlock& image) {
     const double height = textBottom(end) - textTop(image);
     if (top + height <= pageBottom)
         return false;
-    // A little too tall for the room left on the page: it shrinks to fit.
+    // A little too tall for the room left on the page: it shrinks to fit, once
+    // (with a hair to spare).
     QTextImageFormat picture = imageFormatOf(image);
     const double pictureHeight = picture.height() / 96.0 * m_dpi;
-    const double scale = 1 - (top + height - pageBottom) / pictureHeight;
-    if (scale >= kSmallestFigureScale) {
+    const double scale = 1 - (top + height - pageBottom + 1) / pictureHeight;
+    if (scale >= kSmallestFigureScale && !picture.boolProperty(kShrunkProperty)) {
         picture.setWidth(picture.width() * scale);
         picture.setHeight(picture.height() * scale);
+        picture.setProperty(kShrunkProperty, true);
         QTextCursor cursor(image);
         cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
         cursor.setCharFormat(picture);
         return true;
     }
-    // Else the text after it fills that room, as much as fits there whole, and
-    // the figure goes to the next page.
-    // A part that does not fit there whole goes back after the figure.
+    // Else the text after it fills that room, one part at a time, and the
+    // figure goes to the next page; a part that does not fit there whole goes
+    // back after the figure.
     QTextBlock figure = image;
     if (const QTextBlock unitLast = movableUnitFrom(end.next()); unitLast.isValid()) {
         const QTextBlock before = image.previous();

@@ -57,8 +57,8 @@ private:
     void dropEmptyCellParagraphs();
     // Page breaks as a book has them: a heading or a lead-in keeps the first
     // paragraph after it on its page, a quoted message is not split, and a
-    // figure that does not fit in the room left on a page goes to the next one
-    // while the text after it fills that room.
+    // figure that does not fit in the room left on a page shrinks a little, or
+    // goes to the next one while the text after it fills that room.
     void paginate();
     bool keepWithText(const QTextBlock& block);
     bool keepCodeWhole(const QTextBlock& first);
