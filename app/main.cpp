@@ -50,6 +50,9 @@ int main(int argc, char* argv[]) {
 
     QtMessageSink messages;
     ProcessEnd end;
+    // Should start-up fail before it takes the browser, the browser still gets
+    // its moment to end on the way out.
+    end.onExit([&browser] { browser.reset(); });
     DesktopShell shell;
     SystemClock clock;
     // Start-up reads the same settings again for the rest of the program.
