@@ -193,7 +193,7 @@ void ProgramE2eTest::windowComesBeforeTheBrowser() {
     QVERIFY(iniFile.open(QIODevice::WriteOnly) && iniFile.write(ini) == ini.size());
     iniFile.close();
 
-    QVERIFY(run.start());
+    QVERIFY(run.start(30000, true));
     QVERIFY(run.messages().isEmpty()); // the main window, not a box
     if (browserFails) {
         // Nothing waits for the browser: its failure is told all the same.

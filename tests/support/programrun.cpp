@@ -171,7 +171,7 @@ void ProgramRun::prepare(const Simulator& sim, int loadTimeoutSeconds) {
                   .toUtf8());
 }
 
-bool ProgramRun::start(int timeoutMs) {
+bool ProgramRun::start(int timeoutMs, bool early) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"VELKORIA_MESSAGE_LOG"_qs, file(u"messages.log"_qs));
     env.remove(u"QT_QPA_PLATFORM"_qs);
@@ -184,6 +184,17 @@ bool ProgramRun::start(int timeoutMs) {
     if (!m_process.waitForStarted(5000))
         return false;
     m_window = waitForWindow(u"^Velkoria$"_qs, timeoutMs);
+    if (!m_starter && !early && !m_window.isEmpty()) {
+        // Not a failure when it never comes: a box or the program's end tells more.
+        waitFor(
+            [&] {
+                for (const QString& w : findWindows({u"--class"_qs, u"chromium"_qs}, false))
+                    if (runTool(u"xprop"_qs, {u"-id"_qs, w, u"WM_STATE"_qs}).contains(u"Iconic"_qs))
+                        return true;
+                return !running() || !messages().isEmpty();
+            },
+            timeoutMs);
+    }
     return !m_window.isEmpty();
 }
 

@@ -489,7 +489,8 @@ int main(int argc, char** argv) {
                 c.later << later.pageMs;
                 c.laterClickToPage << (later.pageMs < 0 ? -1 : later.pageMs - later.clickMs);
                 c.seen << qMax<qint64>(0, later.browserSeenMs);
-                if (later.browserSeenMs >= 0) {
+                // A window mapped and gone within the same millisecond never showed.
+                if (later.browserSeenMs > 0) {
                     ++c.flashes;
                     c.longestFlash = std::max(c.longestFlash, later.browserSeenMs);
                 }
