@@ -48,7 +48,7 @@ AnnounceWiring::AnnounceWiring(QWidget& window, MessageSink& messages, ProgramEn
     });
 
     if (createNotifier)
-        m_notifier = createNotifier(*m_tray);
+        m_notifier = createNotifier(*m_tray, [this] { showList(); });
     m_announcer = std::make_unique<Announcer>(messages, m_log, clock, boxes,
                                               Announcer::Desktop{
                                                   m_notifier.get(),

@@ -22,7 +22,8 @@ namespace velkoria {
 // window and file. Each user action goes through the window's handlers.
 class AnnounceWiring {
 public:
-    using NotifierFactory = std::function<std::unique_ptr<Notifier>(QSystemTrayIcon&)>;
+    // createDesktopNotifier's signature.
+    using NotifierFactory = std::function<std::unique_ptr<Notifier>(QSystemTrayIcon&, std::function<void()>)>;
     struct Actions {
         std::function<void()> scanNow;                // as a click on Label3
         std::function<void()> exit;                   // as a click on Exit

@@ -22,7 +22,9 @@ public:
 
 // The platform's notifications: the freedesktop notification service on the
 // session bus (Linux), or the tray icon's message (Windows), which then needs
-// tray to be shown.
-std::unique_ptr<Notifier> createDesktopNotifier(QSystemTrayIcon& tray);
+// tray to be shown. Where the desktop cannot tell which of several
+// notifications was clicked (the tray's message), a click runs showAll
+// instead of guessing.
+std::unique_ptr<Notifier> createDesktopNotifier(QSystemTrayIcon& tray, std::function<void()> showAll);
 
 } // namespace velkoria

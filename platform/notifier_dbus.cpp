@@ -78,7 +78,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Notifier> createDesktopNotifier(QSystemTrayIcon&) {
+std::unique_ptr<Notifier> createDesktopNotifier(QSystemTrayIcon&, std::function<void()>) {
     return std::make_unique<DBusNotifier>();
 }
 
