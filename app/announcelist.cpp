@@ -31,10 +31,8 @@ AnnouncementListWindow::AnnouncementListWindow(std::function<void(const QString&
     layout->addWidget(hint);
     layout->addWidget(m_list);
     resize(460, 320);
-    connect(m_list, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
-        const QString url = item->data(0, kUrlRole).toString();
-        m_open(url);
-    });
+    connect(m_list, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { m_open(item->data(0, kUrlRole).toString()); });
 }
 
 void AnnouncementListWindow::showAnnouncements(const QList<Announcement>& announcements, const QDateTime& now) {

@@ -70,8 +70,6 @@ public:
     EditButtonForm* editor() { return m_editor.data(); }
     // The inspection group as the scan run shows its state; null before start-up.
     MonitorWiring* monitor() { return m_monitor.get(); }
-    // The tray icon, the notifications and the list of announcements; null before start-up.
-    AnnounceWiring* announcements() { return m_announce.get(); }
     QString currentSortType() const;
 
 protected:
