@@ -1,6 +1,7 @@
 #include "app/mainfrm.h"
 #include "platform/chromium.h"
 #include "platform/handler.h"
+#include "platform/notifier.h"
 #include "platform/settings.h"
 #include "platform/textfile.h"
 
@@ -56,11 +57,14 @@ int main(int argc, char* argv[]) {
     DesktopShell shell;
     SystemClock clock;
     // Start-up reads the same settings again for the rest of the program.
-    MainFrm window(MainServices{messages, end, shell, clock, [&](const Settings&) {
+    MainFrm window(MainServices{messages, end, shell, clock,
+                                [&](const Settings&) {
                                     if (launchFailure)
                                         std::rethrow_exception(launchFailure);
                                     return std::move(browser);
-                                }});
+                                },
+                                createDesktopNotifier});
+    messages.setOwner(&window);
     runHandler(messages, end, [&] { window.formLoad(); });
     window.show();
     return app.exec();

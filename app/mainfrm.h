@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/announcewiring.h"
 #include "app/monitorwiring.h"
 #include "browser/marketplace.h"
 #include "buttons/editbuttonfrm.h"
@@ -31,15 +32,17 @@ class QTimer;
 namespace velkoria {
 
 // What the main window needs from outside: message boxes, the end of the
-// process, the desktop shell, the clock and the browser: createBrowser hands
-// it over at start-up's browser step (the program launches it earlier) or
-// throws its launch failure.
+// process, the desktop shell, the clock, the browser (createBrowser hands it
+// over at start-up's browser step: the program launches it earlier, or throws
+// its launch failure) and a way to reach the desktop's notifications (none: no
+// notifications).
 struct MainServices {
     MessageSink& messages;
     ProgramEnd& end;
     Shell& shell;
     const Clock& clock;
     std::function<std::unique_ptr<Browser>(const Settings&)> createBrowser;
+    AnnounceWiring::NotifierFactory createNotifier = {};
 };
 
 // `mainfrm`: the main window. Its handlers read the controls and call the
@@ -91,6 +94,7 @@ private:
     std::unique_ptr<MonitorWiring> m_monitor;
     std::unique_ptr<ScanRun> m_scanRun;
     std::unique_ptr<ScanSchedule> m_schedule;
+    std::unique_ptr<AnnounceWiring> m_announce;
     QPointer<EditButtonForm> m_editor;
 
     QPushButton* m_myBussines = nullptr;

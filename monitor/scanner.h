@@ -26,6 +26,7 @@ inline QString newIconMarker() {
 struct ScanResults {
     QStringList newitem;      // request IDs
     QStringList newitemtitle; // parallel to newitem: the quick button's caption
+    QStringList newitemlink;  // parallel to newitem: the request's link as the page writes it
     QString curtitle;         // caption of the quick button whose page is being scanned
 
     qsizetype newcount() const { return newitem.size(); }
@@ -33,6 +34,7 @@ struct ScanResults {
     void clear() {
         newitem.clear();
         newitemtitle.clear();
+        newitemlink.clear();
     }
 };
 

@@ -21,6 +21,7 @@ TEST_PACKAGES=(
     libbenchmark-dev
     clang-14 libclang-rt-14-dev
     xvfb xauth openbox x11-utils xdotool imagemagick
+    dbus-daemon dunst trayer
     poppler-utils procps
     g++-mingw-w64-x86-64-posix wine64 nsis
 )
