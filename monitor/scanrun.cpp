@@ -93,9 +93,12 @@ bool ScanRun::readPages() {
                 // The browser holds its error page, or still the previous slot's page:
                 // reading it would credit that page's requests to this caption.
                 allLoaded = false;
-                stalled = stalled || load == PageLoad::TimedOut;
                 m_health.pageFailed(row.key, row.caption,
                                     load == PageLoad::TimedOut ? PageFailure::TimedOut : PageFailure::LoadFailed);
+                if (load == PageLoad::TimedOut) {
+                    stalled = true;
+                    stopPage();
+                }
                 continue;
             }
             m_results.curtitle = row.caption;
@@ -106,11 +109,23 @@ bool ScanRun::readPages() {
             // end the program.
             allLoaded = false;
             m_health.pageFailed(row.key, row.caption, PageFailure::NoAnswer);
+            stopPage();
             continue;
         }
         m_health.pageRead(row.key, row.caption);
     }
     return allLoaded;
+}
+
+void ScanRun::stopPage() {
+    // A page that ran out of its time, or whose browser page stopped
+    // answering, may be held by a script that never ends: left as it is, it
+    // would keep every later page from loading and a processor core busy.
+    try {
+        m_market.browser().stopPage();
+    } catch (const BrowserCommandError&) {
+        // The browser did not answer: the next page's own limit deals with it.
+    }
 }
 
 void ScanRun::announce(const QStringList& seen) {

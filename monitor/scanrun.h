@@ -89,6 +89,8 @@ public:
 private:
     // Loads and reads the page of every bound slot; false if any did not load.
     bool readPages();
+    // Ends the current page after it did not load in time or stopped answering.
+    void stopPage();
     void announce(const QStringList& seen);
     void savenewitems(const QStringList& keptFromPrevious);
 

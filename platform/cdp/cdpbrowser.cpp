@@ -83,6 +83,15 @@ void CdpBrowser::onEvent(const QString& method, const QJsonObject& params, const
         m_interception.continuePaused(m_session.id(), params, m_watcher.mainFrame());
         return;
     }
+    if (method == QLatin1String("Page.javascriptDialogOpening")) {
+        // Leaving the page (beforeunload) is accepted, so that the next
+        // navigation goes ahead; alert, confirm and prompt are cancelled.
+        if (m_window.hidden())
+            m_connection->post(QStringLiteral("Page.handleJavaScriptDialog"),
+                               {{QStringLiteral("accept"), text(params, "type") == QLatin1String("beforeunload")}},
+                               m_session.id());
+        return;
+    }
     m_watcher.handleEvent(method, params);
     releaseInterception();
 }
@@ -148,6 +157,31 @@ int CdpBrowser::readyState() {
 bool CdpBrowser::lastLoadFailed() {
     refresh();
     return m_watcher.failed();
+}
+
+void CdpBrowser::stopPage() {
+    refresh();
+    // Measured with Chromium on a page whose script never ends:
+    // Page.stopLoading leaves the script running, and the next page never
+    // loads; Runtime.terminateExecution ends one such script, but not a
+    // second one after it nor a loop started by a timer. A fresh tab always
+    // loads the next page, and closing the old one ends its renderer. The
+    // fresh tab opens behind the old one in the same window, which keeps its
+    // state; once the old one is closed, it is the window's page.
+    const QString fresh = text(
+        call(QStringLiteral("Target.createTarget"),
+             {{QStringLiteral("url"), QStringLiteral("about:blank")}, {QStringLiteral("background"), true}}, false),
+        "targetId");
+    const QString old = m_targetId;
+    // From here on the old page's events and answers are not this page's:
+    // its end is no browser's end, its navigation's reply is ignored.
+    m_targetId = fresh;
+    ++m_navigations;
+    m_watcher.pageReplaced();
+    m_interception.pageReplaced();
+    m_window.setTarget(fresh);
+    m_session.start(fresh);
+    m_connection->post(QStringLiteral("Target.closeTarget"), {{QStringLiteral("targetId"), old}});
 }
 
 bool CdpBrowser::waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) {

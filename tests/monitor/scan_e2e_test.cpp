@@ -3,6 +3,7 @@
 #include "platform/textfile.h"
 #include "tests/support/programrun.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -60,6 +61,8 @@ class ScanE2eTest : public QObject {
 private slots:
     void scansAnnounceOnlyUnseenRequests();
     void aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain();
+    void theCategoryAfterABadPageIsAnnouncedInTheSameRun_data();
+    void theCategoryAfterABadPageIsAnnouncedInTheSameRun();
     void exitEndsTheProgramWhileAPageStalls_data();
     void exitEndsTheProgramWhileAPageStalls();
 };
@@ -127,6 +130,44 @@ void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
              qPrintable(fourth[0]));
     QCOMPARE(run.scan(), QStringList());
     QVERIFY(run.running());
+}
+
+void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun_data() {
+    QTest::addColumn<QString>("trouble");      // what the simulator puts on the bad category's page
+    QTest::addColumn<QStringList>("expected"); // the boxes of the first run
+    QTest::addColumn<QStringList>("seen");     // the seen-request file after it
+    const QString bad = u"新規案件:不調"_qs;
+    const QString good = u"新規案件:健全"_qs;
+    // A page that never loads is not read: its request waits for a run in which it loads.
+    QTest::newRow("endless script") << u"endless"_qs << QStringList{good} << QStringList{u"22"_qs};
+    // Nobody can answer a dialog of the hidden browser: the page loads without it.
+    QTest::newRow("alert") << u"alert"_qs << QStringList{bad, good} << QStringList{u"11"_qs, u"22"_qs};
+    QTest::newRow("confirm") << u"confirm"_qs << QStringList{bad, good} << QStringList{u"11"_qs, u"22"_qs};
+    QTest::newRow("prompt") << u"prompt"_qs << QStringList{bad, good} << QStringList{u"11"_qs, u"22"_qs};
+}
+
+void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun() {
+    QFETCH(QString, trouble);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, seen);
+    Simulator sim;
+    QVERIFY(sim.start());
+    for (const QString& command :
+         QStringList{u"add trouble 11"_qs, u"add healthy 22"_qs, u"page trouble "_qs + trouble})
+        QVERIFY(sim.command(command).startsWith(u"OK"_qs));
+    ProgramRun run;
+    run.prepare(sim, 8);
+    writeTextLines(run.file(u"button_info.txt"_qs), {u"trouble,x ,不調"_qs, u"healthy,x ,健全"_qs, u", ,"_qs, u", ,"_qs,
+                                                     u", ,"_qs, u", ,"_qs, u", ,"_qs});
+    QVERIFY(run.start());
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run.scan(), expected);
+    qInfo("the run took %lld ms", clock.elapsed());
+    QCOMPARE(seenFile(run), seen);
+    QVERIFY(!run.browserShown());
+    // The next run starts on a page that answers too: nothing new.
+    QCOMPARE(run.scan(), QStringList());
 }
 
 void ScanE2eTest::exitEndsTheProgramWhileAPageStalls_data() {

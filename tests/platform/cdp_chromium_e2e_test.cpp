@@ -213,6 +213,16 @@ private slots:
         bounds = browser->windowBounds();
         QCOMPARE(bounds.value(u"windowState").toString(), QStringLiteral("normal"));
         QCOMPARE(bounds.value(u"top").toInt(), 40);
+
+        // A shown page keeps its dialogs: its load waits for the user's answer.
+        server.respond("/alert", {200, "text/html", "<html><body><script>alert('x')</script>ok</body></html>"});
+        browser->navigate(server.url(QStringLiteral("/alert")), "x=1", kFormHeader);
+        QVERIFY(!waitLoaded(*browser, 1500));
+        // Hidden, it loads without one, and the window stays hidden.
+        browser->setVisible(false);
+        load(QStringLiteral("/alert"));
+        QTest::qWait(500);
+        QCOMPARE(browser->windowBounds().value(u"windowState").toString(), QStringLiteral("minimized"));
     }
 
     void showRightAfterAHideStaysShown() {
