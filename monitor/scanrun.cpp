@@ -1,6 +1,7 @@
 #include "monitor/scanrun.h"
 
 #include "platform/errors.h"
+#include "platform/memory.h"
 #include "platform/textfile.h"
 
 #include <QFileInfo>
@@ -50,6 +51,9 @@ void ScanRun::scanjobs() {
     m_results.clear();
     m_health.startRun();
     const bool allLoaded = readPages();
+    // The pages' texts are gone: their memory goes back to the system, not
+    // kept while the program idles until the next run.
+    returnFreedMemory();
     std::optional<RuntimeError> unreadable;
     if (const std::optional<QStringList> seen = readSeenRequests(unreadable)) {
         m_seenFileReported = false;

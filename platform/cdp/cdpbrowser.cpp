@@ -7,10 +7,25 @@
 
 #include <QFile>
 #include <QJsonArray>
+#include <QScopeGuard>
 
 namespace velkoria::cdp {
 
 namespace {
+// The markup comes over in pieces of this many characters (UTF-16 code units).
+constexpr int kPieceLength = 1 << 20;
+// The page's objects that the program holds while it reads them.
+const QString kReadingGroup = QStringLiteral("velkoria-reading");
+// This many characters of the markup from a position, as [total length, text].
+// A piece never ends between the two halves of a surrogate pair: a browser
+// may write a lone half as a replacement character.
+const QString kPiece = QStringLiteral(R"js(function (from, length) {
+  const html = this.html;
+  let end = Math.min(html.length, from + length);
+  if (end < html.length && (html.charCodeAt(end - 1) & 0xfc00) === 0xd800) end--;
+  return [html.length, html.substring(from, end)];
+})js");
+
 // The script that writes out the document as the program's page readers expect it.
 QString documentSerializer() {
     static const QString script = [] {
@@ -189,20 +204,69 @@ bool CdpBrowser::waitUntil(std::chrono::milliseconds limit, const std::function<
 }
 
 QString CdpBrowser::documentHtml() {
-    return evaluate(documentSerializer()).toString();
+    // The markup is written out in the page and held there, then fetched in
+    // pieces into a text reserved at its full length. Fetched at once, a large
+    // page would be in memory several times over: the bytes read from the
+    // pipe, the message, its parsed value and the text.
+    const QString markup = evaluate(QStringLiteral("({html: %1\n})").arg(documentSerializer()), false)
+                               .toObject()
+                               .value(u"objectId")
+                               .toString();
+    const auto release = qScopeGuard([this] {
+        m_connection->post(QStringLiteral("Runtime.releaseObjectGroup"),
+                           {{QStringLiteral("objectGroup"), kReadingGroup}}, m_session.id());
+    });
+    QString html;
+    qsizetype length = -1;
+    while (length < 0 || html.size() < length) {
+        const QJsonArray piece =
+            remoteObject(
+                QStringLiteral("Runtime.callFunctionOn"),
+                call(QStringLiteral("Runtime.callFunctionOn"),
+                     {{QStringLiteral("objectId"), markup},
+                      {QStringLiteral("functionDeclaration"), kPiece},
+                      {QStringLiteral("arguments"), QJsonArray{QJsonObject{{QStringLiteral("value"), html.size()}},
+                                                               QJsonObject{{QStringLiteral("value"), kPieceLength}}}},
+                      {QStringLiteral("returnByValue"), true},
+                      {QStringLiteral("silent"), true}}))
+                .toObject()
+                .value(u"value")
+                .toArray();
+        if (length < 0) {
+            length = piece.at(0).toInteger();
+            html.reserve(length);
+        }
+        const QString text = piece.at(1).toString();
+        if (text.isEmpty())
+            break;
+        html += text;
+    }
+    return html;
 }
 
 QJsonValue CdpBrowser::evaluate(const QString& expression) {
+    return evaluate(expression, true);
+}
+
+QJsonValue CdpBrowser::evaluate(const QString& expression, bool byValue) {
     refresh();
-    const QJsonObject reply = call(QStringLiteral("Runtime.evaluate"), {{QStringLiteral("expression"), expression},
-                                                                        {QStringLiteral("returnByValue"), true},
-                                                                        {QStringLiteral("silent"), true}});
+    QJsonObject params{{QStringLiteral("expression"), expression},
+                       {QStringLiteral("returnByValue"), byValue},
+                       {QStringLiteral("silent"), true}};
+    if (!byValue)
+        params.insert(QStringLiteral("objectGroup"), kReadingGroup);
+    const QJsonValue result =
+        remoteObject(QStringLiteral("Runtime.evaluate"), call(QStringLiteral("Runtime.evaluate"), params));
+    return byValue ? result.toObject().value(u"value") : result;
+}
+
+QJsonValue CdpBrowser::remoteObject(const QString& method, const QJsonObject& reply) {
     if (reply.contains(u"exceptionDetails")) {
         const QJsonObject details = reply.value(u"exceptionDetails").toObject();
-        throw BrowserCommandError(QStringLiteral("ページを読み取れません (Runtime.evaluate): %1")
-                                      .arg(text(details.value(u"exception").toObject(), "description")));
+        throw BrowserCommandError(QStringLiteral("ページを読み取れません (%1): %2")
+                                      .arg(method, text(details.value(u"exception").toObject(), "description")));
     }
-    return reply.value(u"result").toObject().value(u"value");
+    return reply.value(u"result");
 }
 
 QJsonObject CdpBrowser::windowBounds() {

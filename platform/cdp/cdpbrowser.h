@@ -57,6 +57,11 @@ public:
 
 private:
     QJsonObject call(const QString& method, const QJsonObject& params = {}, bool onPage = true);
+    // The value of the expression, or (byValue false) the page's object that
+    // holds it, kept in the reading group until that is released.
+    QJsonValue evaluate(const QString& expression, bool byValue);
+    // The result (a remote object) of a script command; throws the script's exception.
+    static QJsonValue remoteObject(const QString& method, const QJsonObject& reply);
     // The page's session is set up and the browser is still there.
     void refresh();
     void onEvent(const QString& method, const QJsonObject& params, const QString& sessionId);

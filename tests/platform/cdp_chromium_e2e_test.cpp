@@ -118,6 +118,14 @@ private slots:
                                 "<BR><IMG src=\"new.gif\"><SCRIPT>if (1 < 2 && true) {}</SCRIPT></BODY></HTML>"));
     }
 
+    void largeMarkupComesWhole() {
+        // Markup of more than one piece, two halves of a surrogate pair at the pieces' boundary.
+        const QString text = u"x"_qs + u"😀"_qs.repeated(600000);
+        server.respond("/large", {200, "text/html; charset=utf-8", u"<p>%1</p>"_qs.arg(text).toUtf8()});
+        load(QStringLiteral("/large"));
+        QCOMPARE(browser->documentHtml(), u"<HTML><HEAD></HEAD><BODY><P>"_qs + text + u"</P></BODY></HTML>"_qs);
+    }
+
     void httpErrorStatusIsAFailedLoad() {
         server.respond("/broken", {500, "text/html", "<html><body>error</body></html>"});
         load(QStringLiteral("/broken"));
