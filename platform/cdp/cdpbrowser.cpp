@@ -175,7 +175,9 @@ bool CdpBrowser::lastLoadFailed() {
 }
 
 void CdpBrowser::stopPage() {
-    refresh();
+    // The old page's session is not needed: a fresh one replaces it, also
+    // when its setup failed.
+    m_connection->throwIfGone();
     // Measured with Chromium on a page whose script never ends:
     // Page.stopLoading leaves the script running, and the next page never
     // loads; Runtime.terminateExecution ends one such script, but not a
