@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "platform/handler.h"
 #include "platform/textfile.h"
+#include "platform/windowslook.h"
 
 #include <QCloseEvent>
 #include <QFocusEvent>
@@ -77,15 +78,6 @@ void paintBackground(QWidget* w, const QColor& colour) {
     w->setAutoFillBackground(true);
 }
 
-// A button drawn in its own colour, as Windows draws a graphical-style button.
-void colourButton(QPushButton* b, const QColor& colour) {
-    b->setStyleSheet(
-        QStringLiteral("QPushButton { background-color: %1; border: 1px solid #8c8c8c; border-radius: 2px; }"
-                       "QPushButton:pressed { background-color: %2; }"
-                       "QPushButton:focus { border: 1px solid #0078d7; }")
-            .arg(colour.name(), colour.darker(110).name()));
-}
-
 // A frame as Windows draws one: an etched line round the frame whose top runs
 // through the middle of the caption, and the caption on it at the top left, on
 // the frame's background. The caption's top is the frame's top, so the line
@@ -150,6 +142,7 @@ MainFrm::MainFrm(MainServices services, QWidget* parent) : QMainWindow(parent), 
     setFont(designFont());
     setWindowIcon(QIcon(QStringLiteral(":/velkoria.png")));
     buildControls();
+    useWindowsKeysAndLabels(*this);
 }
 
 MainFrm::~MainFrm() {
@@ -194,7 +187,7 @@ void MainFrm::buildControls() {
     m_text1[1]->setAttribute(Qt::WA_InputMethodEnabled, false);
     m_text2->setFont(designFont(14.25, true));
     m_text2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_label3->setAlignment(Qt::AlignCenter);
+    m_label3->setAlignment(Qt::AlignHCenter);
     paintBackground(m_label3, kButtonFace);
     m_option1[0]->setChecked(true);
     for (QRadioButton* o : m_option1)

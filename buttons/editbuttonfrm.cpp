@@ -2,6 +2,7 @@
 
 #include "platform/handler.h"
 #include "platform/twips.h"
+#include "platform/windowslook.h"
 
 #include "platform/errors.h"
 
@@ -30,6 +31,8 @@ constexpr int kPlacementWaitMs = 500;
 DropDownCombo::DropDownCombo(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
+    // A Windows drop-down shows eight entries at a time.
+    setMaxVisibleItems(8);
     setCompleter(nullptr);
     // QComboBox selects the entry whose caption equals the typed text when the
     // user presses Enter or leaves the box (even for the popup opening) and
@@ -64,10 +67,6 @@ EditButtonForm::EditButtonForm(ButtonInfo& buttons, const CategoryTable& categor
         auto* label = new QLabel(QStringLiteral("Label1"), this);
         label->setObjectName(QStringLiteral("Label1_%1").arg(i));
         label->setGeometry(twips(240), rowTop(i), twips(495), twips(375));
-        // The number on the line of the box's text: centred on the box's height,
-        // which is less than the label's.
-        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        label->setContentsMargins(0, 0, 0, twips(375) - twips(300));
         m_labels[i] = label;
 
         auto* box = new DropDownCombo(this);
@@ -101,6 +100,7 @@ EditButtonForm::EditButtonForm(ButtonInfo& buttons, const CategoryTable& categor
     for (qsizetype k = 0; k + 1 < chain.size(); ++k)
         setTabOrder(chain.at(k), chain.at(k + 1));
     m_boxes[0]->setFocus();
+    useWindowsKeysAndLabels(*this);
 
     formLoad();
 }

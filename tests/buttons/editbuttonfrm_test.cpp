@@ -205,6 +205,12 @@ void EditButtonFrmTest::layoutAndTabOrder() {
                                  u"Combo1_6"_qs, u"Command1"_qs, u"Command2"_qs, u"Command3_0"_qs, u"Command3_1"_qs,
                                  u"Command3_2"_qs, u"Command3_3"_qs, u"Command3_4"_qs, u"Command3_5"_qs,
                                  u"Command3_6"_qs, u"Combo1_0"_qs}));
+    // Enter presses the button that has the focus: Tab to Save and press Enter.
+    for (int k = 0; k < 7; ++k)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(e.button(u"Command1"_qs), Qt::Key_Return);
+    QVERIFY(!d->isVisible());
+    QCOMPARE(e.folder.read(buttonFileName()), cp932Lines(unchangedSaveLines()));
 }
 
 void EditButtonFrmTest::firstShowingMovesToTheTopOfTheScreen() {

@@ -14,7 +14,6 @@ namespace {
 QPoint comboCentre(int row) {
     return {228, 34 + 24 * row};
 }
-const QPoint kSave(344, 232);
 } // namespace
 
 class EditorE2eTest : public QObject {
@@ -31,7 +30,13 @@ void EditorE2eTest::pickAndSaveBindsTheButton() {
     QVERIFY(run.start());
     const QByteArray before = fileBytes(run.file(u"button_info.txt"_qs));
 
-    run.clickEdit();
+    // Edit and Save by keyboard: Enter presses the button that has the focus.
+    // The focus starts on My Business; the tab chain goes round to Edit by the
+    // cycle box.
+    runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, run.window()});
+    run.key(u"shift+Tab"_qs);
+    run.key(u"shift+Tab"_qs);
+    run.key(u"Return"_qs);
     const QString dialog = run.waitForWindow(u"^クイックボタン編集$"_qs);
     QVERIFY(!dialog.isEmpty());
     // Row 5 (slot 5) is unbound: open its list and pick the fourth category.
@@ -47,7 +52,9 @@ void EditorE2eTest::pickAndSaveBindsTheButton() {
     ProgramRun::clickInWindow(dialog, comboCentre(5));
     run.key(u"ctrl+a"_qs);
     run.typeText(u"typed"_qs);
-    ProgramRun::clickInWindow(dialog, kSave);
+    run.key(u"Tab"_qs); // row 7
+    run.key(u"Tab"_qs); // Save
+    run.key(u"Return"_qs);
 
     QTRY_VERIFY_WITH_TIMEOUT(fileBytes(run.file(u"button_info.txt"_qs)) != before, 10000);
     QVERIFY(run.waitForWindow(u"^クイックボタン編集$"_qs, 300).isEmpty()); // Save hid the dialog

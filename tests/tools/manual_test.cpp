@@ -83,6 +83,76 @@ void writeFile(const QString& path, const QString& text) {
     file.write(text.toUtf8());
 }
 
+// Where a word stands in the PDF: its page (from 1) and its top and bottom in points.
+struct Word {
+    int page = 0;
+    double top = 0;
+    double bottom = 0;
+};
+using Words = QHash<QString, QList<Word>>;
+
+// The bottom of the text area on an A4 page: 12 mm of margin and 10 mm of footer.
+constexpr double kBodyBottom = 841.89 - 22 / 25.4 * 72;
+
+constexpr int kRulesSections = 60;
+
+// A book built to meet every page-layout rule many times over: sections whose
+// text runs to different lengths, each with a heading (every other with a
+// section under it), a paragraph, a quoted message and a table right after it,
+// every third with a figure between two paragraphs; then a table longer than a
+// page. Returns every place where each marker word ("hd7", "row7", ...) stands.
+const Words& rulesBookWords() {
+    static const Words words = [] {
+        Words found;
+        QTemporaryDir dir;
+        if (!dir.isValid() || !QDir(dir.path()).mkdir(u"images"_qs))
+            return found;
+        QImage picture(400, 500, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        picture.save(dir.filePath(u"images/fig.png"_qs));
+        const QString sentence = u"これは本文の例です。ページの送り方を確かめます。"_qs;
+        QString md = u"# 表題\n\n前書き\n\n"_qs;
+        for (int i = 0; i < kRulesSections; ++i) {
+            const int n = i * 7 % 23 + 1;
+            md += u"## hd%1\n\n"_qs.arg(i);
+            if (i % 2 == 0)
+                md += u"### sub%1\n\n"_qs.arg(i);
+            md += sentence.repeated(n) + u" endp%1\n\n```\ncodea%1\ncodeb%1\ncodec%1\n```\n\n"_qs.arg(i);
+            md +=
+                u"| key%1 | meaning%1 |\n|---|---|\n| row%1 | %2 |\n| rowa%1 | %2 |\n| rowb%1 | c |\n\n"_qs.arg(i).arg(
+                    sentence.repeated(3));
+            if (i % 3 == 2)
+                md += u"pre%1 %2 prend%1\n\n![fig%1](images/fig.png)\n\npost%1 %3\n\n"_qs.arg(i).arg(
+                    sentence.repeated(n % 4 + 1), sentence);
+        }
+        md += u"## long\n\n| longhead | x |\n|---|---|\n"_qs;
+        for (int k = 0; k < 90; ++k)
+            md += u"| longrow%1 | %2 |\n"_qs.arg(k).arg(sentence);
+        writeFile(dir.filePath(u"manual.md"_qs), md);
+        const QString pdf = dir.filePath(u"rules.pdf"_qs);
+        if (run(manualTool, {dir.filePath(u"manual.md"_qs), pdf}).exitCode != 0)
+            return found;
+        static const QRegularExpression tag(
+            uR"re(<page |<word xMin="[^"]*" yMin="([^"]*)" xMax="[^"]*" yMax="([^"]*)">([^<]*)</word>)re"_qs);
+        int page = 0;
+        const QString html = run(u"pdftotext"_qs, {u"-bbox"_qs, pdf, u"-"_qs}).out;
+        for (auto it = tag.globalMatch(html); it.hasNext();) {
+            const auto match = it.next();
+            if (match.captured(0).startsWith(u"<page"))
+                ++page;
+            else
+                found[match.captured(3)].append({page, match.captured(1).toDouble(), match.captured(2).toDouble()});
+        }
+        return found;
+    }();
+    return words;
+}
+
+// The last place a marker word stands (the contents list headings first).
+Word at(const Words& words, const QString& word) {
+    return words.value(word).isEmpty() ? Word{} : words.value(word).constLast();
+}
+
 } // namespace
 
 class ManualTest : public QObject {
@@ -100,6 +170,8 @@ private slots:
     void screenshotsAreIncludedWhenPresent();
     void toolLeavesOutMissingImagesAndCaptionsPresentOnes();
     void toolFailsWithoutSourceAndLeavesNoOutput();
+    void pagesBreakByTheRules_data();
+    void pagesBreakByTheRules();
 };
 
 void ManualTest::initTestCase() {
@@ -154,6 +226,11 @@ void ManualTest::builtManualCoversTheProgram_data() {
         QStringLiteral("新規案件:"),
         QStringLiteral("インターネットエクスプローラが終了しています。Velkoriaを終了します"),
         QStringLiteral("実行時エラー"),
+        // Messages quoted whole, as the program words them.
+        QStringLiteral("先頭の 200 行だけを読み込み、残りの ＜行数＞ 行は読み込みませんでした。"),
+        QStringLiteral("マニュアル ＜Velkoria.pdf の場所＞ が見つかりません。"),
+        QStringLiteral("その文字を取り除いてください。何も送信していません。"),
+        QStringLiteral("velkoria.ini の [browser] executable に実行ファイルを指定してください。"),
         // The rhythm of the schedule.
         QStringLiteral("N 分 30 秒ごと"),
         QStringLiteral("5 分 30 秒ごと"),
@@ -299,6 +376,62 @@ void ManualTest::toolFailsWithoutSourceAndLeavesNoOutput() {
 
     result = run(manualTool, {dir.filePath(QStringLiteral("only-one-argument.md"))});
     QVERIFY(result.exitCode != 0);
+}
+
+void ManualTest::pagesBreakByTheRules_data() {
+    QTest::addColumn<QString>("rule");
+    for (const char* rule : {"a table header never ends a page", "a broken table repeats its header",
+                             "a header row's cells are level", "a heading keeps its first paragraph",
+                             "a quoted message is not split", "text fills the room a figure cannot"})
+        QTest::newRow(rule) << QString::fromLatin1(rule);
+}
+
+void ManualTest::pagesBreakByTheRules() {
+    QFETCH(QString, rule);
+    const Words& words = rulesBookWords();
+    QVERIFY2(words.contains(u"longhead"_qs), "the book of rules was not built");
+    int seen = 0; // how often the rule had something to keep
+    for (int i = 0; i < kRulesSections; ++i) {
+        const auto word = [&](const char* name) { return at(words, QString::fromLatin1(name) + QString::number(i)); };
+        const QString where = QString::number(i);
+        if (rule.contains(u"never ends")) {
+            // Wherever the header stands (also repeated), a row of its table stands under it.
+            for (const Word& header : words.value(u"key"_qs + where)) {
+                bool row = false;
+                for (const char* name : {"row", "rowa", "rowb"})
+                    row = row || word(name).page == header.page;
+                QVERIFY2(row, qPrintable(where));
+            }
+        } else if (rule.contains(u"level")) {
+            QVERIFY2(qAbs(word("key").top - word("meaning").top) < 0.5, qPrintable(where));
+        } else if (rule.contains(u"heading")) {
+            QVERIFY2(word("hd").page == word("endp").page, qPrintable(where));
+            if (i % 2 == 0)
+                QVERIFY2(word("sub").page == word("endp").page, qPrintable(where));
+        } else if (rule.contains(u"message")) {
+            QVERIFY2(word("codea").page == word("codec").page, qPrintable(where));
+        } else if (rule.contains(u"figure") && i % 3 == 2 && word("fig").page > word("prend").page) {
+            // The one-line paragraph after the figure stands in the room the
+            // figure left, unless that room is less than two lines.
+            seen += word("post").page == word("prend").page;
+            QVERIFY2(word("post").page == word("prend").page || kBodyBottom - word("prend").bottom < 30,
+                     qPrintable(where));
+        }
+    }
+    if (rule.contains(u"repeats")) {
+        QSet<int> pages;
+        for (int k = 0; k < 90; ++k) {
+            const Word row = at(words, u"longrow%1"_qs.arg(k));
+            const auto header = std::find_if(words.value(u"longhead"_qs).cbegin(), words.value(u"longhead"_qs).cend(),
+                                             [&](const Word& h) { return h.page == row.page; });
+            QVERIFY2(header != words.value(u"longhead"_qs).cend() && header->bottom <= row.top,
+                     qPrintable(QString::number(k)));
+            pages.insert(row.page);
+        }
+        seen = int(pages.size()) - 1;
+    }
+    if (rule.contains(u"repeats") || rule.contains(u"figure"))
+        QVERIFY2(seen > 0, "the book never needed the rule");
 }
 
 QTEST_GUILESS_MAIN(ManualTest)

@@ -27,8 +27,11 @@ const QColor kRuleColor(0x99, 0xa8, 0xc0);
 // Screenshots are taken at twice their size on a 96 dots-per-inch screen
 // (tools/manual/screenshots.sh); on paper they get the size of the windows.
 constexpr double kScreenshotScale = 0.5;
-// A heading needs at least this much room below it on its page, or it moves to the next page.
-constexpr double kMinimumRoomBelowHeadingMm = 35;
+// A figure may shrink to this share of its size to stay on its page.
+constexpr double kSmallestFigureScale = 0.9;
+// Marks the caption block set under a figure, and a figure shrunk to fit.
+constexpr int kCaptionProperty = QTextFormat::UserProperty + 1;
+constexpr int kShrunkProperty = QTextFormat::UserProperty + 2;
 // The table of contents holds chapters and their sections.
 constexpr int kDeepestContentsLevel = 3;
 
@@ -46,6 +49,75 @@ bool isImageOnlyBlock(const QTextBlock& block) {
             return false;
     }
     return image;
+}
+
+bool isCaption(const QTextBlock& block) {
+    return block.isValid() && block.blockFormat().boolProperty(kCaptionProperty);
+}
+
+bool inTable(const QTextBlock& block) {
+    return QTextCursor(block).currentTable() != nullptr;
+}
+
+// A heading, or a paragraph that leads in to what follows it: it ends with a
+// colon, or a table or a quoted text comes right after it.
+bool leadsIn(const QTextBlock& block) {
+    if (block.blockFormat().headingLevel() >= 2)
+        return true;
+    if (block.blockFormat().headingLevel() > 0 || block.textList() || isCodeBlock(block) || inTable(block))
+        return false;
+    const QString text = block.text().trimmed();
+    const QTextBlock next = block.next();
+    return text.endsWith(u'：') || text.endsWith(u':') || (next.isValid() && (inTable(next) || isCodeBlock(next)));
+}
+
+QTextImageFormat imageFormatOf(const QTextBlock& block) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        if (it.fragment().charFormat().isImageFormat())
+            return it.fragment().charFormat().toImageFormat();
+    }
+    return {};
+}
+
+// The last block of a figure: its caption, or the picture when it has none.
+QTextBlock figureEnd(const QTextBlock& image) {
+    return isCaption(image.next()) ? image.next() : image;
+}
+
+// The last block of what starts at block: a table, a list, a quoted text, or
+// one paragraph.
+QTextBlock endOfPart(const QTextBlock& block) {
+    if (QTextTable* table = QTextCursor(block).currentTable())
+        return table->cellAt(table->rows() - 1, table->columns() - 1).lastCursorPosition().block();
+    QTextBlock last = block;
+    if (QTextList* list = block.textList()) {
+        while (last.next().isValid() && last.next().textList() == list)
+            last = last.next();
+    } else if (isCodeBlock(block)) {
+        while (last.next().isValid() && isCodeBlock(last.next()))
+            last = last.next();
+    }
+    return last;
+}
+
+// Text that may move ahead of a figure to fill the room above it: the next
+// paragraph, list, table or quoted text, a paragraph together with what it
+// leads in to. Nothing moves across a heading or another figure. Returns the
+// unit's last block, or an invalid block when nothing may move.
+QTextBlock movableUnitFrom(const QTextBlock& first) {
+    const auto fixed = [](const QTextBlock& b) {
+        return !b.isValid() || b.blockFormat().headingLevel() > 0 || isImageOnlyBlock(b);
+    };
+    if (fixed(first))
+        return {};
+    QTextBlock last = endOfPart(first);
+    const bool paragraph = !inTable(first) && !first.textList() && !isCodeBlock(first);
+    if (paragraph && (leadsIn(first) || (first.next().isValid() && first.next().textList()))) {
+        if (fixed(first.next()))
+            return {};
+        last = endOfPart(first.next());
+    }
+    return last;
 }
 
 } // namespace
@@ -128,14 +200,23 @@ void ManualBook::layout(QPagedPaintDevice& device, const PageGeometry& geometry)
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_document->setDefaultTextOption(option);
 
+    // The formats go in as one edit: the book is laid out again once, at its
+    // end, rather than after every change of format.
+    QTextCursor edit(m_document.get());
+    edit.beginEditBlock();
     sizeImages();
+    dropEmptyCellParagraphs();
     styleBlocks();
     makeCover();
     styleTables();
     numberHeadings();
     insertContents();
     useFontGlyphsAsTheyAre();
-    keepHeadingsWithText();
+    edit.endEditBlock();
+    // Laid out whole before the pages are measured: the layout that follows an
+    // edit of the whole book is otherwise made bit by bit as it is asked for.
+    m_document->documentLayout()->documentSize();
+    paginate();
     fillContentsPageNumbers();
 }
 
@@ -177,9 +258,7 @@ void ManualBook::styleBlocks() {
         QTextBlockFormat blockFormat = block.blockFormat();
         QTextCharFormat charFormat;
         const int level = blockFormat.headingLevel();
-        const bool inTable = QTextCursor(block).currentTable() != nullptr;
-
-        if (inTable) {
+        if (inTable(block)) {
             // The first cell of a table may carry over the format of the block
             // before the table (for example a code block's); cells get their own.
             blockFormat.clearProperty(QTextFormat::BlockCodeFence);
@@ -212,7 +291,7 @@ void ManualBook::styleBlocks() {
             blockFormat.setTopMargin(0);
             blockFormat.setBottomMargin(0);
             const bool first = !block.previous().isValid() || !isCodeBlock(block.previous());
-            const bool last = !block.next().isValid() || !isCodeBlock(block.next());
+            const bool last = !block.next().isValid() || !isCodeBlock(block.next()) || inTable(block.next());
             if (first)
                 blockFormat.setTopMargin(fmtPt(2));
             if (last)
@@ -281,6 +360,7 @@ void ManualBook::styleBlocks() {
         QTextBlockFormat captionBlock;
         captionBlock.setAlignment(Qt::AlignHCenter);
         captionBlock.setBottomMargin(fmtPt(10));
+        captionBlock.setProperty(kCaptionProperty, true);
         QTextCharFormat captionChars;
         captionChars.setFontFamilies({bodyFontFamily()});
         captionChars.setFontPointSize(9);
@@ -334,7 +414,18 @@ void ManualBook::styleTables() {
         format.setCellPadding(fmtPt(3.5));
         format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
         format.setTopMargin(fmtPt(2));
-        format.setBottomMargin(fmtPt(10));
+        // The room under a table is the next paragraph's: a table's own bottom
+        // margin reaching into the next page would make it repeat its header there,
+        // over the text, with no row under it.
+        format.setBottomMargin(0);
+        if (const QTextBlock next = m_document->findBlock(table->lastPosition() + 1); next.isValid()) {
+            QTextBlockFormat spaced = next.blockFormat();
+            spaced.setTopMargin(std::max(spaced.topMargin(), fmtPt(10)));
+            QTextCursor(next).setBlockFormat(spaced);
+        }
+        // The first row is the header: the table never starts on the foot of a
+        // page with its header alone, and every page it runs on repeats it.
+        format.setHeaderRowCount(1);
         // Two-column tables name something on the left and explain it on the right.
         if (table->columns() == 2) {
             format.setColumnWidthConstraints(
@@ -454,40 +545,219 @@ void ManualBook::useFontGlyphsAsTheyAre() {
     }
 }
 
-void ManualBook::keepHeadingsWithText() {
-    const double pageHeight = m_bodySize.height();
-    const double room = mm(kMinimumRoomBelowHeadingMm);
-    // Each move shifts everything after it, so go on from the start until no
-    // heading is stranded at the foot of a page.
-    for (int round = 0; round < 200; ++round) {
-        bool moved = false;
-        for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
-            QTextBlockFormat format = block.blockFormat();
-            const bool heading = format.headingLevel() >= 2;
-            const bool image = isImageOnlyBlock(block);
-            if ((!heading && !image) || format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
-                continue;
-            const QRectF rect = m_document->documentLayout()->blockBoundingRect(block);
-            const double pageBottom = (std::floor(rect.top() / pageHeight) + 1) * pageHeight;
-            // A heading needs room for some text after it; a figure for its caption.
-            const double needed = heading ? room : rect.height() + mm(8);
-            if (rect.top() + needed > pageBottom && rect.top() > 0) {
-                format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-                QTextCursor(block).setBlockFormat(format);
-                moved = true;
-                break;
-            }
+void ManualBook::dropEmptyCellParagraphs() {
+    // The Markdown reader starts the first cell of a table that follows a code
+    // block with an empty paragraph, which makes that cell a line taller than its
+    // neighbours and pushes its text down. A cell's text is its own paragraphs.
+    QList<int> empty;
+    for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
+        QTextTable* table = QTextCursor(block).currentTable();
+        if (table && block.length() == 1 && table->cellAt(block.position()).lastPosition() > block.position())
+            empty << block.position();
+    }
+    // From the end, so that the positions still to come stay where they are.
+    for (auto it = empty.crbegin(); it != empty.crend(); ++it) {
+        QTextCursor cursor(m_document.get());
+        cursor.setPosition(*it);
+        cursor.deleteChar(); // the cell's next paragraph moves up into its place
+    }
+}
+
+double ManualBook::textTop(const QTextBlock& block) const {
+    const QRectF rect = m_document->documentLayout()->blockBoundingRect(block);
+    const QTextLayout* layout = block.layout();
+    return rect.top() + (layout->lineCount() > 0 ? layout->lineAt(0).y() : 0);
+}
+
+double ManualBook::textBottom(const QTextBlock& block) const {
+    const QRectF rect = m_document->documentLayout()->blockBoundingRect(block);
+    const QTextLayout* layout = block.layout();
+    if (layout->lineCount() == 0)
+        return rect.bottom();
+    const QTextLine last = layout->lineAt(layout->lineCount() - 1);
+    return rect.top() + last.y() + last.height();
+}
+
+int ManualBook::pageAt(double y) const {
+    return int(std::floor(y / m_bodySize.height()));
+}
+
+bool ManualBook::onOnePage(const QTextBlock& first, const QTextBlock& last) const {
+    // A hair above the bottom: text that ends exactly on the page's edge is on it.
+    return pageAt(textTop(first)) == pageAt(textBottom(last) - 0.01);
+}
+
+QTextBlock ManualBook::firstTextAfter(const QTextBlock& leadIn) const {
+    QTextBlock block = leadIn.next();
+    while (block.isValid() && block.blockFormat().headingLevel() > 0)
+        block = block.next();
+    if (!block.isValid())
+        return leadIn;
+    if (QTextTable* table = QTextCursor(block).currentTable()) {
+        // A table's first paragraph is its header with the first row under it.
+        const int row = std::min(table->format().headerRowCount(), table->rows() - 1);
+        QTextBlock lowest = table->cellAt(row, 0).lastCursorPosition().block();
+        for (int column = 1; column < table->columns(); ++column) {
+            const QTextBlock end = table->cellAt(row, column).lastCursorPosition().block();
+            if (textBottom(end) > textBottom(lowest))
+                lowest = end;
         }
-        if (!moved)
-            return;
+        return lowest;
+    }
+    if (isImageOnlyBlock(block))
+        return figureEnd(block);
+    // A paragraph that leads in to a table or a quoted text brings it along.
+    if (block.blockFormat().headingLevel() == 0 && !isCodeBlock(block) && leadsIn(block))
+        return firstTextAfter(block);
+    while (isCodeBlock(block) && block.next().isValid() && isCodeBlock(block.next()))
+        block = block.next();
+    return block;
+}
+
+bool ManualBook::keepWithText(const QTextBlock& block) {
+    if (onOnePage(block, firstTextAfter(block)))
+        return false;
+    breakBefore(block);
+    return true;
+}
+
+bool ManualBook::keepCodeWhole(const QTextBlock& first) {
+    if (isCodeBlock(first.previous()))
+        return false;
+    QTextBlock last = first;
+    while (last.next().isValid() && isCodeBlock(last.next()))
+        last = last.next();
+    // A quoted message or a file's lines read as one; a long listing may break.
+    if (onOnePage(first, last) || textBottom(last) - textTop(first) > m_bodySize.height() / 2)
+        return false;
+    breakBefore(first);
+    return true;
+}
+
+void ManualBook::breakBefore(const QTextBlock& block) {
+    QTextBlockFormat format = block.blockFormat();
+    format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    QTextCursor(block).setBlockFormat(format);
+}
+
+bool ManualBook::fillRoomAboveFigure(const QTextBlock& image) {
+    const QTextBlock end = figureEnd(image);
+    // Where the figure would start, were it not pushed to the next page.
+    const double top = m_document->documentLayout()->blockBoundingRect(image).top();
+    const double pageBottom = (pageAt(top) + 1) * m_bodySize.height();
+    const double height = textBottom(end) - textTop(image);
+    if (top + height <= pageBottom)
+        return false;
+    // A little too tall for the room left on the page: it shrinks to fit, once
+    // (with a hair to spare).
+    QTextImageFormat picture = imageFormatOf(image);
+    const double pictureHeight = picture.height() / 96.0 * m_dpi;
+    const double scale = 1 - (top + height - pageBottom + 1) / pictureHeight;
+    if (scale >= kSmallestFigureScale && !picture.boolProperty(kShrunkProperty)) {
+        picture.setWidth(picture.width() * scale);
+        picture.setHeight(picture.height() * scale);
+        picture.setProperty(kShrunkProperty, true);
+        QTextCursor cursor(image);
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(picture);
+        return true;
+    }
+    // Else the text after it fills that room, one part at a time, and the
+    // figure goes to the next page; a part that does not fit there whole goes
+    // back after the figure.
+    QTextBlock figure = image;
+    if (const QTextBlock unitLast = movableUnitFrom(end.next()); unitLast.isValid()) {
+        const QTextBlock before = image.previous();
+        figure = moveFigureAfter(image, unitLast);
+        if (pageAt(textBottom(unitLast) - 0.01) == pageAt(top))
+            return true;
+        figure = moveFigureAfter(figure, before);
+    }
+    breakBefore(figure);
+    return true;
+}
+
+QTextBlock ManualBook::moveFigureAfter(const QTextBlock& image, const QTextBlock& last) {
+    const QTextBlock end = figureEnd(image);
+    const QTextBlockFormat imageBlock = image.blockFormat();
+    const QTextImageFormat picture = imageFormatOf(image);
+    const bool captioned = end != image;
+    const QTextBlockFormat captionBlock = end.blockFormat();
+    const QTextCharFormat captionChars = end.begin().atEnd() ? end.charFormat() : end.begin().fragment().charFormat();
+    const QString caption = end.text();
+
+    // Put it in at its new place first, then take the old one out (a block keeps
+    // its identity while text is put in elsewhere). After a table, the paragraph
+    // that follows the table is split to make the figure's paragraph.
+    QTextCursor cursor(last);
+    if (inTable(last)) {
+        const QTextBlock after = last.next();
+        cursor = QTextCursor(after);
+        cursor.insertBlock(after.blockFormat(), after.charFormat());
+        cursor.setPosition(after.position());
+        cursor.setBlockFormat(imageBlock);
+    } else {
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        cursor.insertBlock(imageBlock);
+    }
+    cursor.insertImage(picture);
+    const QTextBlock moved = cursor.block();
+    if (captioned) {
+        cursor.insertBlock(captionBlock, captionChars);
+        cursor.insertText(caption, captionChars);
+    }
+    removeFigure(image);
+    return moved;
+}
+
+void ManualBook::removeFigure(const QTextBlock& image) {
+    const QTextBlock end = figureEnd(image);
+    const QTextBlock before = image.previous();
+    QTextCursor cursor(m_document.get());
+    if (before.isValid() && !inTable(before)) {
+        // From the end of the paragraph before it to the end of its caption.
+        cursor.setPosition(before.position() + before.length() - 1);
+        cursor.setPosition(end.position() + end.length() - 1, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        return;
+    }
+    // Right after a table, whose end must stay: from the figure's start to the
+    // start of the paragraph after it, which then gets its own format back.
+    const QTextBlock after = end.next();
+    const QTextBlockFormat format = after.isValid() ? after.blockFormat() : QTextBlockFormat();
+    const QTextCharFormat chars = after.isValid() ? after.charFormat() : QTextCharFormat();
+    cursor.setPosition(image.position());
+    cursor.setPosition(after.isValid() ? after.position() : end.position() + end.length() - 1, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.setBlockFormat(format);
+    cursor.setBlockCharFormat(chars);
+}
+
+void ManualBook::paginate() {
+    // One pass from the start: a change moves only what comes after it, so the
+    // pass goes on from the block it changed (which now starts a page, or is the
+    // text that took a figure's place). Every heading and lead-in then has its
+    // first paragraph on its page, every quoted message is whole on one page, and
+    // no figure leaves a room that the text after it could fill.
+    QTextBlock block = m_document->begin();
+    while (block.isValid()) {
+        const QTextBlockFormat format = block.blockFormat();
+        const int position = block.position();
+        bool changed = false;
+        if (!(format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) && !inTable(block)) {
+            if (leadsIn(block))
+                changed = keepWithText(block);
+            else if (isCodeBlock(block))
+                changed = keepCodeWhole(block);
+            else if (isImageOnlyBlock(block))
+                changed = fillRoomAboveFigure(block);
+        }
+        block = changed ? m_document->findBlock(position) : block.next();
     }
 }
 
 int ManualBook::pageOf(const QTextBlock& block) const {
-    const QRectF rect = m_document->documentLayout()->blockBoundingRect(block);
-    // The heading's text starts below its top margin.
-    const double top = rect.top() + block.blockFormat().topMargin() / 96.0 * m_dpi;
-    return int(std::floor(top / m_bodySize.height())) + 1;
+    return pageAt(textTop(block)) + 1;
 }
 
 void ManualBook::fillContentsPageNumbers() {

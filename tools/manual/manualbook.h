@@ -54,7 +54,24 @@ private:
     void numberHeadings();
     void insertContents();
     void useFontGlyphsAsTheyAre();
-    void keepHeadingsWithText();
+    void dropEmptyCellParagraphs();
+    // Page breaks as a book has them: a heading or a lead-in keeps the first
+    // paragraph after it on its page, a quoted message is not split, and a
+    // figure that does not fit in the room left on a page shrinks a little, or
+    // goes to the next one while the text after it fills that room.
+    void paginate();
+    bool keepWithText(const QTextBlock& block);
+    bool keepCodeWhole(const QTextBlock& first);
+    void breakBefore(const QTextBlock& block);
+    bool fillRoomAboveFigure(const QTextBlock& image);
+    // Moves the figure to stand right after last; returns its picture's block.
+    QTextBlock moveFigureAfter(const QTextBlock& image, const QTextBlock& last);
+    void removeFigure(const QTextBlock& image);
+    QTextBlock firstTextAfter(const QTextBlock& leadIn) const;
+    double textTop(const QTextBlock& block) const;
+    double textBottom(const QTextBlock& block) const;
+    int pageAt(double y) const;
+    bool onOnePage(const QTextBlock& first, const QTextBlock& last) const;
     void fillContentsPageNumbers();
     int pageOf(const QTextBlock& block) const;
     double mm(double millimetres) const;

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QColor>
+
+class QPushButton;
+class QWidget;
+
+namespace velkoria {
+
+// Where the program's windows follow Windows rather than Qt's styles. For a
+// window whose controls are all made: Enter presses the command button that
+// has the focus (as Space does; elsewhere Enter does what it did), and every
+// label draws its text at its top, keeping its alignment from left to right.
+void useWindowsKeysAndLabels(QWidget& window);
+
+// A command button drawn in its own colour, as Windows draws one: raised
+// edges, sunken while pressed, and the face in that colour also while the
+// button has the focus, which shows as a dark frame round the button and a
+// dotted rectangle inside it.
+void colourButton(QPushButton* button, const QColor& colour);
+
+} // namespace velkoria
