@@ -126,9 +126,9 @@ QString runCommand(const QString& line, Catalog& catalog, MarketServer& server, 
     }
     if (command == u"page") {
         static const QHash<QString, PageTrouble::Kind> kinds{
-            {u"plain"_s, PageTrouble::None},       {u"endless"_s, PageTrouble::EndlessScript},
-            {u"alert"_s, PageTrouble::Alert},      {u"confirm"_s, PageTrouble::Confirm},
-            {u"prompt"_s, PageTrouble::Prompt},    {u"entries"_s, PageTrouble::Entries},
+            {u"plain"_s, PageTrouble::None},    {u"endless"_s, PageTrouble::EndlessScript},
+            {u"alert"_s, PageTrouble::Alert},   {u"confirm"_s, PageTrouble::Confirm},
+            {u"prompt"_s, PageTrouble::Prompt}, {u"entries"_s, PageTrouble::Entries},
             {u"large"_s, PageTrouble::Large}};
         const QString kind = words.value(2);
         const bool counted = kind == u"entries" || kind == u"large";
