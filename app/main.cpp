@@ -1,6 +1,7 @@
 #include "app/mainfrm.h"
 #include "platform/chromium.h"
 #include "platform/handler.h"
+#include "platform/notifier.h"
 #include "platform/textfile.h"
 
 #include <QApplication>
@@ -36,9 +37,11 @@ int main(int argc, char* argv[]) {
     ProcessEnd end;
     DesktopShell shell;
     SystemClock clock;
-    MainFrm window(MainServices{messages, end, shell, clock, [](const Settings& settings) {
-                                    return launchBrowser(settings, programFile(browserProfileFolderName()));
-                                }});
+    MainFrm window(MainServices{
+        messages, end, shell, clock,
+        [](const Settings& settings) { return launchBrowser(settings, programFile(browserProfileFolderName())); },
+        createDesktopNotifier});
+    messages.setOwner(&window);
     runHandler(messages, end, [&] { window.formLoad(); });
     window.show();
     return app.exec();

@@ -246,6 +246,15 @@ void MainFrm::wireInspection() {
     m_scanRun = std::make_unique<ScanRun>(*m_marketplace, m_buttoninfo, *m_monitor, m_services.messages,
                                           m_services.clock, [this] { return currentSortType(); });
     m_schedule = std::make_unique<ScanSchedule>(*m_monitor, *m_scanRun);
+    m_announce = std::make_unique<AnnounceWiring>(
+        *this, m_services.messages, m_services.end, m_services.clock, m_settings.announceBoxes,
+        m_services.createNotifier,
+        AnnounceWiring::Actions{
+            [this] { runGuarded([this] { m_schedule->scanNow(); }); },
+            [this] { m_command2->click(); },
+            [this](const QString& url) { runGuarded([this, url] { m_marketplace->openRequest(url); }); },
+        });
+    m_scanRun->setAnnouncer(&m_announce->announcer());
     // Text2_Change, Timer1_Timer, Timer2_Timer; Text2_LostFocus and Label3_Click
     // come through the event filter. A cycle typed during another handler's
     // wait is applied when that handler ends; the blink goes on in any wait.

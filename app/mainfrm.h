@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/announcewiring.h"
 #include "app/monitorwiring.h"
 #include "browser/marketplace.h"
 #include "buttons/editbuttonfrm.h"
@@ -31,13 +32,15 @@ class QTimer;
 namespace velkoria {
 
 // What the main window needs from outside: message boxes, the end of the
-// process, the desktop shell, the clock and a way to start the browser.
+// process, the desktop shell, the clock, a way to start the browser and one
+// to reach the desktop's notifications (none: no notifications).
 struct MainServices {
     MessageSink& messages;
     ProgramEnd& end;
     Shell& shell;
     const Clock& clock;
     std::function<std::unique_ptr<Browser>(const Settings&)> createBrowser;
+    AnnounceWiring::NotifierFactory createNotifier = {};
 };
 
 // `mainfrm`: the main window. Its handlers read the controls and call the
@@ -89,6 +92,7 @@ private:
     std::unique_ptr<MonitorWiring> m_monitor;
     std::unique_ptr<ScanRun> m_scanRun;
     std::unique_ptr<ScanSchedule> m_schedule;
+    std::unique_ptr<AnnounceWiring> m_announce;
     QPointer<EditButtonForm> m_editor;
 
     QPushButton* m_myBussines = nullptr;

@@ -3,6 +3,8 @@
 #include "platform/errors.h"
 #include "platform/textfile.h"
 
+#include <QUrl>
+
 namespace velkoria {
 
 QString sorttype(bool limitedSelected, bool biddingSelected) {
@@ -88,7 +90,7 @@ Marketplace::Marketplace(Browser& browser, const Settings& settings, MessageSink
 
 void Marketplace::postpage(const QString& url, const QByteArray& body) {
     try {
-        m_browser.navigate(url, body, postHeader());
+        m_browser.navigate(url, body, body.isEmpty() ? QString() : postHeader());
     } catch (const BrowserCommandError&) {
         // Any other failure of the navigation is ignored: the caller goes on,
         // and its wait finds the page not loaded.
@@ -122,6 +124,20 @@ void Marketplace::quickAccess(const QString& key, const QString& sort) {
         // Nothing was sent; say why instead of failing silently.
         m_messages.show(error.description());
     }
+    waitpage();
+}
+
+QString Marketplace::requestUrl(const QString& link) const {
+    const QUrl site(m_settings.searchUrl);
+    QUrl url = site.resolved(QUrl(link));
+    url.setScheme(site.scheme());
+    url.setAuthority(site.authority());
+    return url.toString(QUrl::FullyEncoded);
+}
+
+void Marketplace::openRequest(const QString& link) {
+    m_browser.setVisible(true);
+    postpage(requestUrl(link), {});
     waitpage();
 }
 

@@ -79,11 +79,20 @@ public:
     // A key that cannot be sent gets a message and nothing is sent.
     void quickAccess(const QString& key, const QString& sort);
 
+    // The page of a request, from its link as a list page writes it (or a
+    // URL made by requestUrl before): always on the search URL's site, so a
+    // link to elsewhere, or another scheme, never leaves the marketplace.
+    QString requestUrl(const QString& link) const;
+    // Shows the browser, loads the request's page (a plain GET) and waits, as
+    // a quick button does.
+    void openRequest(const QString& link);
+
     Browser& browser() { return m_browser; }
 
 private:
-    // `postpage`: navigates with the body; any failure of the navigation but
-    // the closed browser is ignored.
+    // `postpage`: navigates with the body (an empty one: a plain GET, without
+    // the form's header); any failure of the navigation but the closed
+    // browser is ignored.
     void postpage(const QString& url, const QByteArray& body);
 
     Browser& m_browser;

@@ -34,6 +34,18 @@ bool endsId(QChar c) {
     return c == u'"' || c == u'<' || c == u'>' || c.isSpace();
 }
 
+// Where the link that holds a marker at pos begins: just after the quote, the
+// equals sign or the white space that opens the attribute value, looking back
+// no further than previousEnd (the end of the previous marker, so that every
+// character is looked at once).
+qsizetype findLinkStart(QStringView html, qsizetype pos, qsizetype previousEnd) {
+    qsizetype start = pos;
+    while (start > previousEnd && !endsId(html.at(start - 1)) && html.at(start - 1) != u'\'' &&
+           html.at(start - 1) != u'=')
+        --start;
+    return start;
+}
+
 qsizetype findIdEnd(QStringView html, qsizetype from) {
     for (qsizetype i = from; i < html.size(); ++i)
         if (endsId(html.at(i)))
@@ -57,7 +69,8 @@ void findnewjobs(QStringView html, QStringView needle, ScanResults& results) {
     NextOccurrence nextIdEnd([&](qsizetype from) { return findIdEnd(html, from); });
 
     qsizetype next = -1;
-    for (qsizetype pos = linkMatcher.indexIn(html, 0); pos >= 0; pos = next) {
+    qsizetype previousEnd = 0;
+    for (qsizetype pos = linkMatcher.indexIn(html, 0); pos >= 0; previousEnd = pos + n, pos = next) {
         next = linkMatcher.indexIn(html, pos + n);
         const qsizetype end = nextEnd.at(pos);
         if (end < 0)
@@ -80,6 +93,9 @@ void findnewjobs(QStringView html, QStringView needle, ScanResults& results) {
         }
         results.newitem.append(html.sliced(idStart, quote - idStart).toString());
         results.newitemtitle.append(results.curtitle);
+        const qsizetype linkStart = findLinkStart(html, pos, previousEnd);
+        results.newitemlink.append(
+            html.sliced(linkStart, quote - linkStart).toString().replace(QStringLiteral("&amp;"), QStringLiteral("&")));
     }
 }
 

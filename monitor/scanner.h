@@ -29,6 +29,7 @@ struct ScanResults {
 
     QStringList newitem;      // request IDs
     QStringList newitemtitle; // parallel to newitem: the quick button's caption
+    QStringList newitemlink;  // parallel to newitem: the request's link as the page writes it
     QString curtitle;         // caption of the quick button whose page is being scanned
     bool full = false;        // a new-marked request found no room: collecting stopped
 
@@ -37,6 +38,7 @@ struct ScanResults {
     void clear() {
         newitem.clear();
         newitemtitle.clear();
+        newitemlink.clear();
         full = false;
     }
 };

@@ -150,7 +150,12 @@ void ScanRun::announce(const QStringList& seen) {
     const QSet<QString> seenIds(seen.cbegin(), seen.cend());
     const qsizetype count = m_results.newcount();
     for (qsizetype i = 0; i < count; ++i) {
-        if (!seenIds.contains(m_results.newitem.at(i)))
+        if (seenIds.contains(m_results.newitem.at(i)))
+            continue;
+        if (m_announcer)
+            m_announcer->announce(m_results.newitemtitle.at(i), m_results.newitem.at(i),
+                                  m_market.requestUrl(m_results.newitemlink.at(i)));
+        else
             m_messages.show(newRequestMessage(m_results.newitemtitle.at(i)));
     }
 }

@@ -2,6 +2,7 @@
 
 #include "browser/marketplace.h"
 #include "buttons/tables.h"
+#include "monitor/announcer.h"
 #include "monitor/scanhealth.h"
 #include "monitor/scanner.h"
 #include "platform/clock.h"
@@ -86,6 +87,9 @@ public:
             const Clock& clock, std::function<QString()> sort);
 
     void scanjobs() override;
+    // Who announces the unseen requests besides the box (notification,
+    // taskbar, list); without one, each gets its box only.
+    void setAnnouncer(Announcer* announcer) { m_announcer = announcer; }
 
     // The latest run's collection (kept until the next run starts).
     const ScanResults& results() const { return m_results; }
@@ -113,6 +117,7 @@ private:
     std::function<QString()> m_sort;
     ScanResults m_results;
     ScanHealth m_health;
+    Announcer* m_announcer = nullptr;
     // The unreadable seen-request file has been reported and not read since.
     bool m_seenFileReported = false;
     // The lines of the latest run's seen-request file that could not be written.

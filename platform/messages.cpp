@@ -28,7 +28,8 @@ void QtMessageSink::show(const QString& text) {
         if (log.open(QIODevice::WriteOnly | QIODevice::Append))
             log.write(QString(QString(text).replace(u'\n', u' ') + u'\n').toUtf8());
     }
-    QMessageBox box(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok);
+    QWidget* owner = m_owner && m_owner->isVisible() && !m_owner->isMinimized() ? m_owner.data() : nullptr;
+    QMessageBox box(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, owner);
     box.setObjectName(QStringLiteral("velkoriaMessage"));
     box.setFont(designFont());
     // A caption or a request title may look like markup; it is shown as written.

@@ -1,11 +1,12 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <functional>
 #include <vector>
 
 class QFont;
-class QWidget;
 
 namespace velkoria {
 
@@ -21,6 +22,12 @@ public:
 class QtMessageSink : public MessageSink {
 public:
     void show(const QString& text) override;
+    // The window a box opens above while that window is on screen (not
+    // minimised): a box never hides behind the program's own windows.
+    void setOwner(QWidget* owner) { m_owner = owner; }
+
+private:
+    QPointer<QWidget> m_owner;
 };
 
 // The caption of every window and message box of the program.

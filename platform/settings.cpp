@@ -94,6 +94,12 @@ Settings loadSettings(const QString& path) {
                            QStringLiteral("1 から 3600 までの秒数を指定してください"));
         settings.loadTimeoutSeconds = seconds;
     }
+    if (ini.contains(QStringLiteral("announce/boxes"))) {
+        const QString value = ini.value(QStringLiteral("announce/boxes")).toString().trimmed().toLower();
+        if (value != u"true" && value != u"false")
+            throw badValue(path, QStringLiteral("boxes"), QStringLiteral("true か false を指定してください"));
+        settings.announceBoxes = value == u"true";
+    }
     return settings;
 }
 

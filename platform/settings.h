@@ -13,6 +13,7 @@ struct Settings {
     QString executable;                                           // [browser] executable; empty: usual places
     QStringList arguments;                                        // [browser] arguments, separated by spaces
     int loadTimeoutSeconds = 60;                                  // [browser] load_timeout_seconds
+    bool announceBoxes = true;                                    // [announce] boxes: a box per new request
 };
 
 inline QString settingsFileName() {

@@ -9,6 +9,7 @@ PACKAGES=(
     clang-14 libclang-rt-14-dev
     chromium
     xvfb xauth openbox x11-utils xdotool imagemagick
+    dbus-daemon dunst trayer
     fonts-ipafont-gothic fonts-noto-cjk
     poppler-utils procps
     g++-mingw-w64-x86-64-posix wine64 nsis

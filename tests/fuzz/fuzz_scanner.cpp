@@ -1,8 +1,8 @@
 // The request-list scanner on any page text. The first byte says how often
 // the rest is repeated (up to 4096 times, at most 4 M characters), so that
 // small inputs make pages of several megabytes. Besides what the sanitizers
-// and the memory limits catch, the IDs collected must never hold more text
-// than the page: more would mean memory growing faster than the page.
+// and the memory limits catch, the IDs (and the links) collected must never
+// hold more text than the page: more would mean memory growing faster than the page.
 #include "monitor/scanner.h"
 
 #include <cstdint>
@@ -20,10 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ScanResults results;
     results.curtitle = QStringLiteral("ホームページ制作");
     findnewjobs(html, requestLinkMarker(), results);
-    qsizetype total = 0;
+    qsizetype total = 0, links = 0;
     for (const QString& id : results.newitem)
         total += id.size();
-    if (total > html.size() || results.newitem.size() != results.newitemtitle.size())
+    for (const QString& link : results.newitemlink)
+        links += link.size();
+    if (total > html.size() || links > html.size() || results.newitem.size() != results.newitemtitle.size() ||
+        results.newitem.size() != results.newitemlink.size())
         std::abort();
     return 0;
 }

@@ -48,6 +48,7 @@ void SettingsTest::malformedSettingsNameTheKey_data() {
     QTest::newRow("timeout not a number")
         << QByteArray("[browser]\nload_timeout_seconds=soon\n") << u"load_timeout_seconds"_qs;
     QTest::newRow("timeout zero") << QByteArray("[browser]\nload_timeout_seconds=0\n") << u"load_timeout_seconds"_qs;
+    QTest::newRow("boxes neither true nor false") << QByteArray("[announce]\nboxes=off\n") << u"boxes"_qs;
 }
 
 void SettingsTest::malformedSettingsNameTheKey() {

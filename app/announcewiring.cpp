@@ -1,0 +1,77 @@
+#include "app/announcewiring.h"
+
+#include "platform/errors.h"
+#include "platform/textfile.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+namespace velkoria {
+
+AnnounceWiring::AnnounceWiring(QWidget& window, MessageSink& messages, ProgramEnd& end, const Clock& clock, bool boxes,
+                               const NotifierFactory& createNotifier, Actions actions)
+    : m_window(window), m_clock(clock), m_started(clock.now()), m_actions(std::move(actions)),
+      m_log(programFile(announcementsFileName())), m_menu(std::make_unique<QMenu>()),
+      m_tray(new QSystemTrayIcon(window.windowIcon(), &window)) {
+    try {
+        m_log.load();
+    } catch (const RuntimeError& error) {
+        messages.show(error.description() + u'\n' +
+                      QStringLiteral("新規案件の一覧は、このファイルが読めるようになるまで保存しません。"));
+    }
+
+    const auto showWindow = [this] {
+        m_window.showNormal();
+        m_window.raise();
+        m_window.activateWindow();
+    };
+    m_menu->setFont(designFont());
+    m_menu->addAction(QStringLiteral("メインウィンドウを表示"), showWindow);
+    m_menu->addAction(QStringLiteral("今すぐ検査"), [this] { m_actions.scanNow(); });
+    m_menu->addAction(QStringLiteral("本日の新規案件"), [this] { showList(); });
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("終了"), [this] { m_actions.exit(); });
+    m_tray->setObjectName(QStringLiteral("tray"));
+    m_tray->setToolTip(programTitle());
+    m_tray->setContextMenu(m_menu.get());
+    QObject::connect(m_tray, &QSystemTrayIcon::activated, m_tray, [showWindow](QSystemTrayIcon::ActivationReason why) {
+        if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
+            showWindow();
+    });
+    m_tray->show();
+    // Not left behind in the notification area when the program ends.
+    end.onExit([tray = QPointer<QSystemTrayIcon>(m_tray)] {
+        if (tray)
+            tray->hide();
+    });
+
+    if (createNotifier)
+        m_notifier = createNotifier(*m_tray, [this] { showList(); });
+    m_announcer = std::make_unique<Announcer>(messages, m_log, clock, boxes,
+                                              Announcer::Desktop{
+                                                  m_notifier.get(),
+                                                  [this] { QApplication::alert(&m_window, 0); },
+                                                  m_actions.open,
+                                                  [this] { refreshList(); },
+                                              });
+}
+
+AnnounceWiring::~AnnounceWiring() = default;
+
+void AnnounceWiring::showList() {
+    if (!m_list)
+        m_list = std::make_unique<AnnouncementListWindow>(m_actions.open);
+    refreshList();
+    m_list->present();
+}
+
+void AnnounceWiring::refreshList() {
+    if (!m_list)
+        return;
+    const QDateTime now = m_clock.now();
+    m_list->showAnnouncements(m_log.since(dayListStart(m_started, now)), now);
+}
+
+} // namespace velkoria

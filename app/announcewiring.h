@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/announcelist.h"
+#include "monitor/announcements.h"
+#include "monitor/announcer.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
+#include "platform/notifier.h"
+
+#include <QDateTime>
+#include <functional>
+#include <memory>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace velkoria {
+
+// What the main window gives the announcements: its tray icon with a menu
+// (show the window, scan now, the day's announcements, exit), the desktop's
+// notifications, the taskbar flash, and the list of announcements with its
+// window and file. Each user action goes through the window's handlers.
+class AnnounceWiring {
+public:
+    // createDesktopNotifier's signature.
+    using NotifierFactory = std::function<std::unique_ptr<Notifier>(QSystemTrayIcon&, std::function<void()>)>;
+    struct Actions {
+        std::function<void()> scanNow;                // as a click on Label3
+        std::function<void()> exit;                   // as a click on Exit
+        std::function<void(const QString& url)> open; // a request's page in the browser
+    };
+
+    // Reads announcements.txt; one that cannot be read is said in a box. An
+    // empty createNotifier shows no notifications.
+    AnnounceWiring(QWidget& window, MessageSink& messages, ProgramEnd& end, const Clock& clock, bool boxes,
+                   const NotifierFactory& createNotifier, Actions actions);
+    ~AnnounceWiring();
+
+    Announcer& announcer() { return *m_announcer; }
+    // The window of the day's announcements, shown or brought to the front.
+    void showList();
+
+private:
+    void refreshList();
+
+    QWidget& m_window;
+    const Clock& m_clock;
+    QDateTime m_started;
+    Actions m_actions;
+    AnnouncementLog m_log;
+    std::unique_ptr<QMenu> m_menu;
+    QSystemTrayIcon* m_tray;
+    std::unique_ptr<Notifier> m_notifier;
+    std::unique_ptr<Announcer> m_announcer;
+    std::unique_ptr<AnnouncementListWindow> m_list;
+};
+
+} // namespace velkoria

@@ -1,0 +1,83 @@
+#include "monitor/announcements.h"
+
+#include "platform/errors.h"
+#include "platform/textfile.h"
+
+#include <QFileInfo>
+
+namespace velkoria {
+
+namespace {
+
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// The line as the file can hold it: a character that code page 932 has no
+// code for (in an ID taken from a page) is written as "?", so that one
+// request cannot make every later write of the file fail.
+QString writable(const QString& line) {
+    QByteArray bytes;
+    if (encodeCp932(line, &bytes))
+        return line;
+    QString out;
+    for (const char32_t c : line.toUcs4()) {
+        const QString one = QString::fromUcs4(&c, 1);
+        out += encodeCp932(one, &bytes) ? one : QStringLiteral("?");
+    }
+    return out;
+}
+
+} // namespace
+
+QString announcementLine(const Announcement& a) {
+    return a.time.toString(kTimeFormat) + u'\t' + a.id + u'\t' + a.url + u'\t' + a.caption;
+}
+
+std::optional<Announcement> parseAnnouncementLine(const QString& line) {
+    const QStringList fields = line.split(u'\t');
+    if (fields.size() < 4)
+        return std::nullopt;
+    Announcement a;
+    a.time = QDateTime::fromString(fields.at(0), kTimeFormat);
+    a.id = fields.at(1);
+    a.url = fields.at(2);
+    a.caption = fields.mid(3).join(u'\t');
+    if (!a.time.isValid() || a.url.isEmpty())
+        return std::nullopt;
+    return a;
+}
+
+void AnnouncementLog::load() {
+    m_lines.clear();
+    if (!QFileInfo::exists(m_path))
+        return;
+    try {
+        m_lines = readTextLines(m_path);
+    } catch (const RuntimeError&) {
+        m_writable = false;
+        throw;
+    }
+}
+
+void AnnouncementLog::add(const Announcement& announcement) {
+    m_lines.append(writable(announcementLine(announcement)));
+    if (m_lines.size() > kLines)
+        m_lines.remove(0, m_lines.size() - kLines);
+    if (m_writable)
+        writeTextLines(m_path, m_lines);
+}
+
+QList<Announcement> AnnouncementLog::since(const QDateTime& from) const {
+    QList<Announcement> out;
+    for (auto line = m_lines.crbegin(); line != m_lines.crend(); ++line) {
+        const std::optional<Announcement> a = parseAnnouncementLine(*line);
+        if (a && a->time >= from)
+            out.append(*a);
+    }
+    return out;
+}
+
+QDateTime dayListStart(const QDateTime& programStart, const QDateTime& now) {
+    return std::min(programStart, QDateTime(now.date(), QTime(0, 0)));
+}
+
+} // namespace velkoria

@@ -1,0 +1,168 @@
+// Announcements through the built program, the real browser, the simulator
+// and a real desktop: Debian's dunst as the notification service on the
+// test's own session bus (read with dunstctl), trayer as the tray (XEmbed).
+#include "platform/textfile.h"
+#include "tests/support/programrun.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QThread>
+#include <QtTest>
+
+using namespace velkoria;
+using namespace velkoria::test;
+
+namespace {
+const QStringList kKeys{u"web_site"_qs, u"system_dev"_qs, u"logo_design"_qs, u"printing"_qs, u"translation"_qs};
+
+// The desktop's notification service and tray on the test's display and bus.
+class Desktop {
+public:
+    Desktop() {
+        m_dunst.start(u"dunst"_qs, {});
+        m_tray.start(u"trayer"_qs, {u"--edge"_qs, u"bottom"_qs, u"--align"_qs, u"right"_qs, u"--widthtype"_qs,
+                                    u"request"_qs, u"--height"_qs, u"24"_qs});
+        m_other.start(u"xmessage"_qs, {u"-center"_qs, u"another program"_qs});
+    }
+    ~Desktop() {
+        for (QProcess* p : {&m_dunst, &m_tray, &m_other}) {
+            p->kill();
+            p->waitForFinished(3000);
+        }
+    }
+    // dunst has taken the service's name (asking dunstctl sooner would start a second one).
+    bool ready() {
+        return waitFor([] {
+            return runTool(u"dbus-send"_qs, {u"--session"_qs, u"--print-reply"_qs, u"--dest=org.freedesktop.DBus"_qs,
+                                             u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus.NameHasOwner"_qs,
+                                             u"string:org.freedesktop.Notifications"_qs})
+                .contains(u"boolean true"_qs);
+        });
+    }
+    // Another program's window takes the focus.
+    void activateOther() {
+        runTool(u"xdotool"_qs, {u"search"_qs, u"--sync"_qs, u"--onlyvisible"_qs, u"--name"_qs, u"^xmessage$"_qs,
+                                u"windowactivate"_qs, u"--sync"_qs});
+    }
+    // What the notifications said, "title|text", oldest first; they are closed.
+    QStringList notifications() {
+        runTool(u"dunstctl"_qs, {u"close-all"_qs});
+        const QJsonDocument history = QJsonDocument::fromJson(runTool(u"dunstctl"_qs, {u"history"_qs}).toUtf8());
+        QMap<int, QString> shown;
+        for (const QJsonValue n : history[u"data"_qs][0].toArray())
+            shown.insert(n[u"id"_qs][u"data"_qs].toInt(),
+                         n[u"summary"_qs][u"data"_qs].toString() + u'|' + n[u"body"_qs][u"data"_qs].toString());
+        return shown.values();
+    }
+
+private:
+    QProcess m_dunst, m_tray, m_other;
+};
+
+// The tray icon's menu, its third item (the day's announcements), from the keyboard.
+void openDayList(ProgramRun& run) {
+    static const QRegularExpression width(u"Width:\\s+(\\d+)"_qs);
+    for (const QString& w : findWindows({u"--pid"_qs, QString::number(run.processId())}, false)) {
+        if (w != run.window() && width.match(runTool(u"xwininfo"_qs, {u"-id"_qs, w})).captured(1).toInt() < 64) {
+            runTool(u"xdotool"_qs, {u"mousemove"_qs, u"--window"_qs, w, u"11"_qs, u"11"_qs, u"click"_qs, u"3"_qs});
+            QThread::msleep(1000);
+            for (const char* key : {"Down", "Down", "Down", "Return"})
+                run.key(QString::fromLatin1(key));
+        }
+    }
+}
+
+bool pageRequested(const Simulator& sim, const QString& id) {
+    return waitFor([&] {
+        for (const QJsonObject& r : sim.requests())
+            if (r[u"method"_qs] == u"GET"_qs && r[u"path"_qs].toString() == u"/browse/request/"_qs + id)
+                return true;
+        return false;
+    });
+}
+} // namespace
+
+class AnnounceE2eTest : public QObject {
+    Q_OBJECT
+private slots:
+    void announcesAndOpensRequests_data();
+    void announcesAndOpensRequests();
+};
+
+void AnnounceE2eTest::announcesAndOpensRequests_data() {
+    QTest::addColumn<bool>("boxes");
+    QTest::addColumn<QStringList>("announced"); // IDs, in the order announced
+    QTest::addColumn<QString>("opened");        // the request opened afterwards
+    const QStringList first{u"70003"_qs, u"70002"_qs, u"70001"_qs};
+    // A box each, the run waiting for them; the first notification clicked.
+    QTest::newRow("boxes, a notification clicked") << true << first << u"70003"_qs;
+    // Two scheduled runs with nobody there; the newest row of the list
+    // opened after a restart.
+    QTest::newRow("no boxes, the list after a restart") << false << first + QStringList{u"70004"_qs} << u"70004"_qs;
+}
+
+void AnnounceE2eTest::announcesAndOpensRequests() {
+    QFETCH(bool, boxes);
+    QFETCH(QStringList, announced);
+    QFETCH(QString, opened);
+    Desktop desktop;
+    QVERIFY(desktop.ready());
+    Simulator sim;
+    QVERIFY(sim.start());
+    for (const QString& key : kKeys)
+        sim.command(u"clear "_qs + key);
+    for (const QString& add : {u"printing 70001"_qs, u"printing 70002"_qs, u"web_site 70003"_qs})
+        QVERIFY(sim.command(u"add "_qs + add).startsWith(u"OK"_qs));
+    ProgramRun run;
+    run.prepare(sim, 10);
+    if (!boxes) {
+        QFile ini(run.file(u"velkoria.ini"_qs));
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write("[announce]\nboxes=false\n");
+    }
+    QVERIFY(run.start());
+    const QString seen = run.file(u"new_item.txt"_qs);
+    const QStringList firstRun = announced.mid(0, 3);
+
+    if (boxes) {
+        QCOMPARE(run.scan(), (QStringList{u"新規案件:ホームページ制作"_qs, u"新規案件:印刷"_qs, u"新規案件:印刷"_qs}));
+        QThread::msleep(500); // the run's handler ends after its file
+        runTool(u"dunstctl"_qs, {u"action"_qs, u"0"_qs});
+    } else {
+        run.clickClient({120, 620}); // the cycle box: a run every 30 s
+        run.key(u"ctrl+a"_qs);
+        run.typeText(u"0.25"_qs);
+        desktop.activateOther();
+        QVERIFY(waitFor([&] { return QFile::exists(seen); }, 90000));
+        QCOMPARE(readTextLines(seen), firstRun);
+        // Velkoria is not the active program: its taskbar button asks for the user.
+        QVERIFY(runTool(u"xprop"_qs, {u"-id"_qs, run.window(), u"_NET_WM_STATE"_qs})
+                    .contains(u"_NET_WM_STATE_DEMANDS_ATTENTION"_qs));
+        QVERIFY(sim.command(u"add printing 70004"_qs).startsWith(u"OK"_qs));
+        QVERIFY(waitFor([&] { return readTextLines(seen).contains(u"70004"_qs); }, 90000));
+        QCOMPARE(run.messages(), QStringList());
+    }
+    QStringList notes;
+    for (const QString& id : announced)
+        notes.append((id == u"70003"_qs ? u"新規案件: ホームページ制作|"_qs : u"新規案件: 印刷|"_qs) + id);
+    QCOMPARE(desktop.notifications(), notes);
+    QStringList listed; // the IDs in announcements.txt
+    for (const QString& line : readTextLines(run.file(u"announcements.txt"_qs)))
+        listed.append(line.section(u'\t', 1, 1));
+    QCOMPARE(listed, announced);
+
+    if (!boxes) {
+        run.clickClient({100, 152}); // Exit
+        QCOMPARE(run.waitForEnd(10000), 0);
+        QVERIFY(run.start());
+        openDayList(run);
+        QVERIFY(!run.waitForWindow(u"^本日の新規案件"_qs).isEmpty());
+        run.key(u"Return"_qs);
+    }
+    QVERIFY(pageRequested(sim, opened));
+    QVERIFY(waitFor([&] { return run.browserShown(); }));
+}
+
+QTEST_GUILESS_MAIN(AnnounceE2eTest)
+#include "announce_e2e_test.moc"
