@@ -21,7 +21,10 @@ class BrowserProcess;
 // POSTs and the interception they need (Interception) and the window
 // (BrowserWindow). Whatever the browser sends is dispatched by the connection
 // as it arrives, while the program idles or waits (platform/wait.cpp), so
-// paused requests continue and the load state stays current.
+// paused requests continue, the load state stays current, and a JavaScript
+// dialog that opens all the same while the window is hidden (PageSession
+// keeps them quiet there) is dismissed at once; a shown page keeps its
+// dialogs for the user.
 class CdpBrowser : public Browser {
 public:
     // connection: to a browser that has answered. process (may be null) is
@@ -41,6 +44,7 @@ public:
     bool busy() override;
     int readyState() override;
     bool lastLoadFailed() override;
+    void stopPage() override;
     bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override;
     QString documentHtml() override;
 
@@ -53,6 +57,11 @@ public:
 
 private:
     QJsonObject call(const QString& method, const QJsonObject& params = {}, bool onPage = true);
+    // The value of the expression, or (byValue false) the page's object that
+    // holds it, kept in the reading group until that is released.
+    QJsonValue evaluate(const QString& expression, bool byValue);
+    // The result (a remote object) of a script command; throws the script's exception.
+    static QJsonValue remoteObject(const QString& method, const QJsonObject& reply);
     // The page's session is set up and the browser is still there.
     void refresh();
     void onEvent(const QString& method, const QJsonObject& params, const QString& sessionId);
