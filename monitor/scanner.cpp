@@ -87,6 +87,10 @@ void findnewjobs(QStringView html, QStringView needle, ScanResults& results) {
         // hold more than the page.
         if (quote < idStart || html.at(quote) != u'"' || (next >= 0 && quote > next))
             continue;
+        if (results.newcount() >= ScanResults::kMaxEntries) {
+            results.full = true;
+            return;
+        }
         results.newitem.append(html.sliced(idStart, quote - idStart).toString());
         results.newitemtitle.append(results.curtitle);
         const qsizetype linkStart = findLinkStart(html, pos, previousEnd);

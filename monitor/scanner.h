@@ -20,14 +20,18 @@ inline QString newIconMarker() {
     return QStringLiteral("/img/new.gif");
 }
 
-// The scan results of one run: every new-marked request found so far, in the
+// The scan results of one run: the new-marked requests found so far, in the
 // order found, with the caption of the quick button whose page held it.
-// Duplicates are kept. The tables grow as needed.
+// Duplicates are kept. The tables hold kMaxEntries entries at most: a run
+// that meets more stops collecting there.
 struct ScanResults {
+    static constexpr qsizetype kMaxEntries = 1000;
+
     QStringList newitem;      // request IDs
     QStringList newitemtitle; // parallel to newitem: the quick button's caption
     QStringList newitemlink;  // parallel to newitem: the request's link as the page writes it
     QString curtitle;         // caption of the quick button whose page is being scanned
+    bool full = false;        // a new-marked request found no room: collecting stopped
 
     qsizetype newcount() const { return newitem.size(); }
     // Empties the tables for a new run; curtitle stays.
@@ -35,6 +39,7 @@ struct ScanResults {
         newitem.clear();
         newitemtitle.clear();
         newitemlink.clear();
+        full = false;
     }
 };
 
@@ -46,8 +51,9 @@ struct ScanResults {
 // that quote (or which has no quote after it) adds nothing. The search for the next link resumes
 // needle's length after the start of the current one, so a link that shares
 // characters with the previous marker is not found; a link without an end
-// marker after it adds nothing. Runs in time and memory linear in the page
-// text.
+// marker after it adds nothing. With the tables full, the request that finds
+// no room sets results.full and the page is left. Runs in time and memory
+// linear in the page text.
 void findnewjobs(QStringView html, QStringView needle, ScanResults& results);
 
 // `readjobpage`: the browser's current page through findnewjobs with the

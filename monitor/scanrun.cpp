@@ -1,6 +1,7 @@
 #include "monitor/scanrun.h"
 
 #include "platform/errors.h"
+#include "platform/memory.h"
 #include "platform/textfile.h"
 
 #include <QFileInfo>
@@ -11,11 +12,12 @@ namespace velkoria {
 
 namespace {
 
-// The most lines the seen-request file keeps of earlier runs: this run's IDs
-// are always written, the previous ones carried after a failed page only up to
-// this many lines in all (the oldest go first), so that a category that keeps
-// failing does not make the file grow for ever.
-constexpr qsizetype kSeenFileLines = 1000;
+// The most lines the seen-request file holds, and the most a run reads of it:
+// this run's IDs (at most as many) come first, the previous ones carried
+// after a failed page only up to this many lines in all (the oldest go
+// first), so that a category that keeps failing does not make the file grow
+// for ever.
+constexpr qsizetype kSeenFileLines = ScanResults::kMaxEntries;
 
 // The previous run's IDs. A missing file (before the first run) counts as
 // empty: everything collected is then announced.
@@ -24,7 +26,7 @@ std::optional<QStringList> readSeenRequests(std::optional<RuntimeError>& failure
     if (!QFileInfo::exists(path))
         return QStringList{};
     try {
-        return readTextLines(path);
+        return readTextLines(path, kSeenFileLines);
     } catch (const RuntimeError& error) {
         failure = error;
         return std::nullopt;
@@ -50,8 +52,14 @@ void ScanRun::scanjobs() {
     m_results.clear();
     m_health.startRun();
     const bool allLoaded = readPages();
+    // The pages' texts are gone: their memory goes back to the system, not
+    // kept while the program idles until the next run.
+    returnFreedMemory();
     std::optional<RuntimeError> unreadable;
-    if (const std::optional<QStringList> seen = readSeenRequests(unreadable)) {
+    // After a run whose file could not be written, its IDs (kept here) are
+    // what the file should hold: compared with the file's older lines, they
+    // would all be announced again.
+    if (const std::optional<QStringList> seen = m_unsaved ? m_unsaved : readSeenRequests(unreadable)) {
         m_seenFileReported = false;
         announce(*seen);
         // A page that did not load is no page without news: keep the previous
@@ -65,6 +73,8 @@ void ScanRun::scanjobs() {
         m_seenFileReported = true;
         m_messages.show(unreadable->description() + u'\n' + seenFileUnreadableNotice());
     }
+    if (m_results.full)
+        m_messages.show(collectionStoppedMessage(m_results.curtitle));
     m_health.finishRun(m_clock.now());
     m_indicators.showSummary(m_health.summary());
     for (const QString& message : m_health.takeMessages())
@@ -93,24 +103,45 @@ bool ScanRun::readPages() {
                 // The browser holds its error page, or still the previous slot's page:
                 // reading it would credit that page's requests to this caption.
                 allLoaded = false;
-                stalled = stalled || load == PageLoad::TimedOut;
                 m_health.pageFailed(row.key, row.caption,
                                     load == PageLoad::TimedOut ? PageFailure::TimedOut : PageFailure::LoadFailed);
+                if (load == PageLoad::TimedOut) {
+                    stalled = true;
+                    stopPage();
+                }
                 continue;
             }
             m_results.curtitle = row.caption;
             readjobpage(m_market.browser(), m_results);
+            if (m_results.full) {
+                // The later pages would add nothing: not loaded, and their
+                // previous IDs are carried as after a failed page.
+                m_health.pageRead(row.key, row.caption);
+                return false;
+            }
         } catch (const BrowserCommandError&) {
             // A page command failed (the browser did not answer in time while the
             // page was awaited or read): a page that did not load, no reason to
             // end the program.
             allLoaded = false;
             m_health.pageFailed(row.key, row.caption, PageFailure::NoAnswer);
+            stopPage();
             continue;
         }
         m_health.pageRead(row.key, row.caption);
     }
     return allLoaded;
+}
+
+void ScanRun::stopPage() {
+    // A page that ran out of its time, or whose browser page stopped
+    // answering, may be held by a script that never ends: left as it is, it
+    // would keep every later page from loading and a processor core busy.
+    try {
+        m_market.browser().stopPage();
+    } catch (const BrowserCommandError&) {
+        // The browser did not answer: the next page's own limit deals with it.
+    }
 }
 
 void ScanRun::announce(const QStringList& seen) {
@@ -142,9 +173,12 @@ void ScanRun::savenewitems(const QStringList& keptFromPrevious) {
     }
     try {
         writeTextLines(programFile(seenRequestFileName()), lines);
+        m_unsaved.reset();
     } catch (const RuntimeError& error) {
-        // The write is atomic: the old file stays whole. Say so and go on; the
-        // next run compares with the old file.
+        // The write is atomic: the old file stays whole, but it no longer
+        // holds what this run announced. Say so and go on; the next run
+        // compares with these lines and writes them again.
+        m_unsaved = lines;
         m_messages.show(error.description());
     }
 }

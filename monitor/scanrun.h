@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 namespace velkoria {
 
@@ -23,6 +24,16 @@ inline QString seenRequestFileName() {
 // Said once when the seen-request file exists but cannot be read.
 inline QString seenFileUnreadableNotice() {
     return QStringLiteral("このファイルを読めるようになるまで、新規案件はお知らせしません。");
+}
+
+// Said once by a run that found more new-marked requests than it can hold;
+// caption names the page on which it stopped collecting.
+inline QString collectionStoppedMessage(const QString& caption) {
+    return QStringLiteral(
+               "リアルタイム検査: 新規案件が 1 回のスキャンで扱える %1 件を超えたため、「%2」のページの途中で"
+               "集めるのをやめました。それより後の新規案件は、このスキャンではお知らせしません。")
+        .arg(ScanResults::kMaxEntries)
+        .arg(caption);
 }
 
 // The announcement of one unseen request: the quick button's caption, not the ID.
@@ -93,6 +104,8 @@ public:
 private:
     // Loads and reads the page of every bound slot; false if any did not load.
     bool readPages();
+    // Ends the current page after it did not load in time or stopped answering.
+    void stopPage();
     void announce(const QStringList& seen);
     void savenewitems(const QStringList& keptFromPrevious);
 
@@ -107,6 +120,8 @@ private:
     Announcer* m_announcer = nullptr;
     // The unreadable seen-request file has been reported and not read since.
     bool m_seenFileReported = false;
+    // The lines of the latest run's seen-request file that could not be written.
+    std::optional<QStringList> m_unsaved;
 };
 
 } // namespace velkoria

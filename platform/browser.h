@@ -47,6 +47,11 @@ public:
     // complete (the browser shows its error page).
     virtual bool lastLoadFailed() = 0;
 
+    // Ends the current page at once, its loading and its scripts (one that
+    // never ends included), so that the next navigation starts on a page that
+    // answers. The window keeps its state.
+    virtual void stopPage() = 0;
+
     // Waits until done() holds (it reads the members above) or the limit has
     // passed; false at the limit. The program's windows keep painting
     // meanwhile (the program's one wait, platform/wait.h).

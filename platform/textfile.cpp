@@ -4,15 +4,18 @@
 #include "platform/errors.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
+
+#include <cerrno>
 
 #if defined(Q_OS_WIN)
 // Qt's Windows packages may come without ICU: the system's own tables.
 #include "platform/win/cp932.h"
 #include "platform/win/owneronly.h"
-#include <QDir>
 #else
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -33,10 +36,56 @@ QString fileNameOf(const QString& path) {
     return QFileInfo(path).fileName();
 }
 
+// The step of an atomic save that failed: making the new copy, writing it,
+// or putting it in the file's place.
+enum class SaveStep { Open, Write, Commit };
+
+// Why a save failed: the usual causes in the user's words, any other in the
+// system's. code is errno right after the failed step (POSIX; 0 elsewhere or
+// when unknown); on Windows the step tells what the system's text does not.
+QString saveFailureCause(const QString& path, SaveStep step, qint64 size, int code, const QString& systemText) {
+    const QFileInfo file(path);
+    if (!file.absoluteDir().exists())
+        return QStringLiteral("フォルダが見つかりません");
+    if (file.exists() && !file.isWritable())
+        return QStringLiteral("ファイルが読み取り専用になっています");
+    const QString diskFull = QStringLiteral("ディスクの空き容量が足りません");
+    const QStorageInfo storage(file.absolutePath());
+    if (step != SaveStep::Open && storage.isValid() && storage.bytesAvailable() >= 0 &&
+        storage.bytesAvailable() < size + 64 * 1024)
+        return diskFull;
+#if defined(Q_OS_WIN)
+    Q_UNUSED(code);
+    // A new file in the folder is refused by its access list; the copy does
+    // not replace the file while another program holds it open (an editor,
+    // a virus scanner, a backup).
+    if (step == SaveStep::Open)
+        return QStringLiteral("フォルダに書き込む権限がありません");
+    if (step == SaveStep::Commit)
+        return QStringLiteral("ファイルがほかのプログラムで使用中です");
+#else
+    // EFBIG: the file is larger than this process may write, as good as full.
+    if (code == ENOSPC || code == EDQUOT || code == EFBIG)
+        return diskFull;
+    if (code == EACCES || code == EPERM)
+        return QStringLiteral("フォルダに書き込む権限がありません");
+#endif
+    return systemText;
+}
+
 RuntimeError saveFailure(const QString& path, const QString& reason) {
     return RuntimeError(PathFileAccess,
                         QStringLiteral("ファイル %1 を保存できません（%2）。元のファイルはそのまま残っています。")
                             .arg(fileNameOf(path), reason));
+}
+
+// errno as the failed call left it; 0 where the platform has none to tell.
+int lastErrorCode() {
+#if defined(Q_OS_WIN)
+    return 0;
+#else
+    return errno;
+#endif
 }
 } // namespace
 
@@ -155,14 +204,42 @@ QStringList splitTextLines(const QString& text) {
     return lines;
 }
 
-QStringList readTextLines(const QString& path) {
+namespace {
+
+// The file's bytes up to the end of its maxLines-th line (all of them when
+// maxLines is negative), read a block at a time.
+QByteArray readLeadingLines(QFile& file, qsizetype maxLines) {
+    if (maxLines < 0)
+        return file.readAll();
+    QByteArray bytes;
+    qsizetype lines = 0;
+    for (qsizetype i = 0; lines < maxLines;) {
+        if (i == bytes.size()) {
+            const QByteArray block = file.read(64 * 1024);
+            if (block.isEmpty())
+                break;
+            bytes += block;
+        }
+        const char c = bytes.at(i++);
+        // A line ends at CR, at LF, or at the LF of a CR LF (counted at its CR).
+        if (c == '\r' || (c == '\n' && (i < 2 || bytes.at(i - 2) != '\r')))
+            ++lines;
+        if (lines == maxLines)
+            bytes.truncate(i);
+    }
+    return bytes;
+}
+
+} // namespace
+
+QStringList readTextLines(const QString& path, qsizetype maxLines) {
     QFile file(path);
     if (!file.exists())
         throw makeError(FileNotFound, QStringLiteral("ファイル: %1").arg(fileNameOf(path)));
     if (!file.open(QIODevice::ReadOnly))
         throw makeError(PathFileAccess,
                         QStringLiteral("ファイル %1 を読み込めません（%2）").arg(fileNameOf(path), file.errorString()));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = readLeadingLines(file, maxLines);
     if (file.error() != QFileDevice::NoError)
         throw makeError(PathFileAccess,
                         QStringLiteral("ファイル %1 を読み込めません（%2）").arg(fileNameOf(path), file.errorString()));
@@ -199,25 +276,33 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
         std::wstring reason;
         if (!win::writeOwnerOnly(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString(),
                                  std::string_view(bytes.constData(), size_t(bytes.size())), &reason))
-            throw saveFailure(path, QString::fromStdWString(reason));
+            throw saveFailure(
+                path, saveFailureCause(path, SaveStep::Write, bytes.size(), 0, QString::fromStdWString(reason)));
         return;
     }
 #endif
     QSaveFile file(path);
-    const auto fail = [&](const QString& reason) {
-        file.cancelWriting();
-        return saveFailure(path, reason);
+    // errno is taken before anything else can change it.
+    const auto fail = [&](SaveStep step) {
+        const int code = lastErrorCode();
+        const QString systemText = file.errorString();
+        if (step != SaveStep::Commit)
+            file.cancelWriting();
+        return saveFailure(path, saveFailureCause(path, step, bytes.size(), code, systemText));
     };
     // Unbuffered, so that a short write (a full disk) shows in write()'s count
     // instead of being lost in a buffer flushed at commit.
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw fail(file.errorString());
+        throw fail(SaveStep::Open);
     if (access == FileAccess::OwnerOnly)
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    errno = 0;
     if (file.write(bytes) != bytes.size())
-        throw fail(file.errorString());
+        throw fail(SaveStep::Write);
+    errno = 0;
     if (!file.commit())
-        throw saveFailure(path, file.errorString());
+        throw fail(SaveStep::Commit);
 }
 
 } // namespace velkoria

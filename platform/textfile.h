@@ -17,10 +17,13 @@ QString programFile(const QString& name);
 // LF after it. A lone LF also ends a line (files edited by hand), and a last line
 // without a line end is still a line.
 //
+// With maxLines zero or more, the first maxLines lines only: the rest of the
+// file is neither read nor checked.
+//
 // Throws RuntimeError: FileNotFound for a missing file, PathFileAccess for one
 // that cannot be read or holds bytes that are not code page 932. The
 // descriptions name the file (and the line).
-QStringList readTextLines(const QString& path);
+QStringList readTextLines(const QString& path, qsizetype maxLines = -1);
 
 // Splits decoded file text into lines by the rule above.
 QStringList splitTextLines(const QString& text);
@@ -30,7 +33,9 @@ enum class FileAccess { Normal, OwnerOnly };
 // Replaces the whole file with the lines, each followed by CR LF. The write is
 // atomic: on any failure (folder not writable, disk full, a character that code
 // page 932 cannot hold) the old file stays whole and RuntimeError(PathFileAccess)
-// is thrown with a description that names the file. OwnerOnly makes the file
+// is thrown with a description that names the file and the cause: the usual
+// ones (a read-only file, a full disk, no permission, a missing folder, a file
+// in use) in Japanese, others in the system's words. OwnerOnly makes the file
 // readable and writable by its owner alone where the platform allows.
 void writeTextLines(const QString& path, const QStringList& lines, FileAccess access = FileAccess::Normal);
 

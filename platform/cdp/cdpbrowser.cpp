@@ -7,10 +7,25 @@
 
 #include <QFile>
 #include <QJsonArray>
+#include <QScopeGuard>
 
 namespace velkoria::cdp {
 
 namespace {
+// The markup comes over in pieces of this many characters (UTF-16 code units).
+constexpr int kPieceLength = 1 << 20;
+// The page's objects that the program holds while it reads them.
+const QString kReadingGroup = QStringLiteral("velkoria-reading");
+// This many characters of the markup from a position, as [total length, text].
+// A piece never ends between the two halves of a surrogate pair: a browser
+// may write a lone half as a replacement character.
+const QString kPiece = QStringLiteral(R"js(function (from, length) {
+  const html = this.html;
+  let end = Math.min(html.length, from + length);
+  if (end < html.length && (html.charCodeAt(end - 1) & 0xfc00) === 0xd800) end--;
+  return [html.length, html.substring(from, end)];
+})js");
+
 // The script that writes out the document as the program's page readers expect it.
 QString documentSerializer() {
     static const QString script = [] {
@@ -178,6 +193,15 @@ void CdpBrowser::onEvent(const QString& method, const QJsonObject& params, const
         m_interception.continuePaused(m_session.id(), params, m_watcher.mainFrame());
         return;
     }
+    if (method == QLatin1String("Page.javascriptDialogOpening")) {
+        // Leaving the page (beforeunload) is accepted, so that the next
+        // navigation goes ahead; alert, confirm and prompt are cancelled.
+        if (m_window.hidden())
+            m_connection->post(QStringLiteral("Page.handleJavaScriptDialog"),
+                               {{QStringLiteral("accept"), text(params, "type") == QLatin1String("beforeunload")}},
+                               m_session.id());
+        return;
+    }
     m_watcher.handleEvent(method, params);
     releaseInterception();
 }
@@ -250,25 +274,101 @@ bool CdpBrowser::lastLoadFailed() {
     return m_watcher.failed();
 }
 
+void CdpBrowser::stopPage() {
+    // The old page's session is not needed: a fresh one replaces it, also
+    // when its setup failed.
+    m_connection->throwIfGone();
+    // Measured with Chromium on a page whose script never ends:
+    // Page.stopLoading leaves the script running, and the next page never
+    // loads; Runtime.terminateExecution ends one such script, but not a
+    // second one after it nor a loop started by a timer. A fresh tab always
+    // loads the next page, and closing the old one ends its renderer. The
+    // fresh tab opens behind the old one in the same window, which keeps its
+    // state; once the old one is closed, it is the window's page.
+    const QString fresh = text(
+        call(QStringLiteral("Target.createTarget"),
+             {{QStringLiteral("url"), QStringLiteral("about:blank")}, {QStringLiteral("background"), true}}, false),
+        "targetId");
+    const QString old = m_targetId;
+    // From here on the old page's events and answers are not this page's:
+    // its end is no browser's end, its navigation's reply is ignored.
+    m_targetId = fresh;
+    ++m_navigations;
+    m_watcher.pageReplaced();
+    m_interception.pageReplaced();
+    m_window.setTarget(fresh);
+    m_session.start(fresh);
+    m_connection->post(QStringLiteral("Target.closeTarget"), {{QStringLiteral("targetId"), old}});
+}
+
 bool CdpBrowser::waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) {
     return velkoria::waitUntil(QDeadlineTimer(limit), done);
 }
 
 QString CdpBrowser::documentHtml() {
-    return evaluate(documentSerializer()).toString();
+    // The markup is written out in the page and held there, then fetched in
+    // pieces into a text reserved at its full length. Fetched at once, a large
+    // page would be in memory several times over: the bytes read from the
+    // pipe, the message, its parsed value and the text.
+    const QString markup = evaluate(QStringLiteral("({html: %1\n})").arg(documentSerializer()), false)
+                               .toObject()
+                               .value(u"objectId")
+                               .toString();
+    const auto release = qScopeGuard([this] {
+        m_connection->post(QStringLiteral("Runtime.releaseObjectGroup"),
+                           {{QStringLiteral("objectGroup"), kReadingGroup}}, m_session.id());
+    });
+    QString html;
+    qsizetype length = -1;
+    while (length < 0 || html.size() < length) {
+        const QJsonArray piece =
+            remoteObject(
+                QStringLiteral("Runtime.callFunctionOn"),
+                call(QStringLiteral("Runtime.callFunctionOn"),
+                     {{QStringLiteral("objectId"), markup},
+                      {QStringLiteral("functionDeclaration"), kPiece},
+                      {QStringLiteral("arguments"), QJsonArray{QJsonObject{{QStringLiteral("value"), html.size()}},
+                                                               QJsonObject{{QStringLiteral("value"), kPieceLength}}}},
+                      {QStringLiteral("returnByValue"), true},
+                      {QStringLiteral("silent"), true}}))
+                .toObject()
+                .value(u"value")
+                .toArray();
+        if (length < 0) {
+            length = piece.at(0).toInteger();
+            html.reserve(length);
+        }
+        const QString text = piece.at(1).toString();
+        if (text.isEmpty())
+            break;
+        html += text;
+    }
+    return html;
 }
 
 QJsonValue CdpBrowser::evaluate(const QString& expression) {
+    return evaluate(expression, true);
+}
+
+QJsonValue CdpBrowser::evaluate(const QString& expression, bool byValue) {
     refresh();
-    const QJsonObject reply = call(QStringLiteral("Runtime.evaluate"), {{QStringLiteral("expression"), expression},
-                                                                        {QStringLiteral("returnByValue"), true},
-                                                                        {QStringLiteral("silent"), true}});
+    QJsonObject params{{QStringLiteral("expression"), expression},
+                       {QStringLiteral("returnByValue"), byValue},
+                       {QStringLiteral("silent"), true}};
+    if (!byValue)
+        params.insert(QStringLiteral("objectGroup"), kReadingGroup);
+    const QJsonValue result =
+        remoteObject(QStringLiteral("Runtime.evaluate"), call(QStringLiteral("Runtime.evaluate"), params));
+    return byValue ? result.toObject().value(u"value") : result;
+}
+
+QJsonValue CdpBrowser::remoteObject(const QString& method, const QJsonObject& reply) {
     if (reply.contains(u"exceptionDetails")) {
         const QJsonObject details = reply.value(u"exceptionDetails").toObject();
-        throw BrowserCommandError(QStringLiteral("ページを読み取れません (Runtime.evaluate): %1")
-                                      .arg(text(details.value(u"exception").toObject(), "description")));
+        throw BrowserCommandError(QStringLiteral("ページを読み取れません (%1): %2")
+                                      .arg(method, text(details.value(u"exception").toObject(), "description")));
     }
-    return reply.value(u"result").toObject().value(u"value");
+    return reply.value(u"result");
 }
 
 QJsonObject CdpBrowser::windowBounds() {

@@ -25,7 +25,10 @@ class BrowserProcess;
 // POSTs and the interception they need (Interception) and the window
 // (BrowserWindow). Whatever the browser sends is dispatched by the connection
 // as it arrives, while the program idles or waits (platform/wait.cpp), so
-// paused requests continue and the load state stays current.
+// paused requests continue, the load state stays current, and a JavaScript
+// dialog that opens all the same while the window is hidden (PageSession
+// keeps them quiet there) is dismissed at once; a shown page keeps its
+// dialogs for the user.
 class CdpBrowser : public Browser {
 public:
     // connection: to the browser, which start() then waits for. process (may
@@ -56,6 +59,7 @@ public:
     bool busy() override;
     int readyState() override;
     bool lastLoadFailed() override;
+    void stopPage() override;
     bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override;
     QString documentHtml() override;
 
@@ -78,6 +82,11 @@ private:
     void waitForStart();
     // Takes what has arrived; throws a failed start or the browser's end.
     void throwIfGone();
+    // The value of the expression, or (byValue false) the page's object that
+    // holds it, kept in the reading group until that is released.
+    QJsonValue evaluate(const QString& expression, bool byValue);
+    // The result (a remote object) of a script command; throws the script's exception.
+    static QJsonValue remoteObject(const QString& method, const QJsonObject& reply);
     // The page's session is set up and the browser is still there.
     void refresh();
     void onEvent(const QString& method, const QJsonObject& params, const QString& sessionId);

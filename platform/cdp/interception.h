@@ -30,6 +30,11 @@ public:
     // Turns interception off when the program's navigation has settled and
     // the window is shown.
     void release(const QString& session, bool settled, bool hidden);
+    // The page was replaced by a fresh one, on which interception is off.
+    void pageReplaced() {
+        m_enabled = false;
+        m_interceptor.disarm();
+    }
 
 private:
     Connection& m_connection;

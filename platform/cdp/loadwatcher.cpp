@@ -45,6 +45,14 @@ void LoadWatcher::navigationRefused() {
     settle();
 }
 
+void LoadWatcher::pageReplaced() {
+    if (m_pending)
+        m_failed = true;
+    settle();
+    m_loading = false;
+    m_mainFrame.clear();
+}
+
 void LoadWatcher::handleEvent(const QString& method, const QJsonObject& params) {
     if (method == QLatin1String("Page.frameStartedLoading")) {
         if (isMainFrame(params)) {
@@ -56,11 +64,14 @@ void LoadWatcher::handleEvent(const QString& method, const QJsonObject& params) 
         if (!isMainFrame(params))
             return;
         m_loading = false;
-        // Stopped without a load event: the navigation was cancelled or
-        // answered without a new document; the document that stays is complete.
-        // A stop before this navigation was seen starting belongs to an older load.
-        if (m_pending && m_startedLoading && !m_loaderId.isEmpty())
+        // Stopped without its load event: the navigation was cancelled or
+        // answered without a new document, and the document that stays is
+        // not its page. A stop before this navigation was seen starting
+        // belongs to an older load.
+        if (m_pending && m_startedLoading && !m_loaderId.isEmpty()) {
+            m_failed = true;
             settle();
+        }
     } else if (method == QLatin1String("Page.frameStartedNavigating")) {
         if (m_pending && m_loaderId.isEmpty() && isMainFrame(params) &&
             !text(params, "navigationType").contains(QLatin1String("ameDocument")))

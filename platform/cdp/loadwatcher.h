@@ -15,11 +15,12 @@ namespace velkoria::cdp {
 // Page.frameStartedNavigating or the Page.navigate reply). It is complete at
 // the "load" lifecycle event of that loader; the old document's lifecycle
 // events, which keep arriving during the request, are ignored. It has failed
-// on an errorText in the reply, Network.loadingFailed of its document, or an
-// HTTP status of 400 or more; a failed navigation still ends idle and complete
-// (the browser shows its error page), and so does one that stops without a
-// load event (a 204 response, a download). busy() also covers every load of
-// the main frame, from Page.frameStartedLoading to Page.frameStoppedLoading.
+// on an errorText in the reply, Network.loadingFailed of its document, an
+// HTTP status of 400 or more, or when the frame stops loading without that
+// load event: the page counts as loaded by its own load event only. A failed
+// navigation still ends idle and complete (the browser shows its error page,
+// or keeps the previous one). busy() also covers every load of the main
+// frame, from Page.frameStartedLoading to Page.frameStoppedLoading.
 class LoadWatcher {
 public:
     void setMainFrame(const QString& frameId) { m_mainFrame = frameId; }
@@ -33,6 +34,9 @@ public:
     void navigationRefused();
     // An event of the page's session.
     void handleEvent(const QString& method, const QJsonObject& params);
+    // The page was replaced by a fresh, empty one (its main frame is told
+    // anew): a navigation still followed has not loaded.
+    void pageReplaced();
 
     bool busy() const { return m_pending || m_loading; }
     // 1 loading, 3 interactive (the document is parsed), 4 complete.

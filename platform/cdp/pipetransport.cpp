@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
+#include <utility>
 
 namespace velkoria::cdp {
 
@@ -107,8 +108,15 @@ bool PipeTransport::takeBuffered(QByteArray& message) {
         m_scanned = m_buffer.size();
         return false;
     }
-    message = m_buffer.left(end);
-    m_buffer.remove(0, end + 1);
+    if (end + 1 == m_buffer.size()) {
+        // The usual case: the buffer holds one whole message. It becomes the
+        // message, without a copy, and the next message gets a buffer of its own.
+        message = std::exchange(m_buffer, QByteArray());
+        message.truncate(end);
+    } else {
+        message = m_buffer.left(end);
+        m_buffer.remove(0, end + 1);
+    }
     m_scanned = 0;
     return true;
 }

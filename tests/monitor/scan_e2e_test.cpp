@@ -1,8 +1,10 @@
 // Scans through the built program, the real browser and the marketplace
 // simulator: what is announced, and what the seen-request file holds.
+#include "monitor/scanrun.h"
 #include "platform/textfile.h"
 #include "tests/support/programrun.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -74,6 +76,8 @@ class ScanE2eTest : public QObject {
 private slots:
     void scansAnnounceOnlyUnseenRequests();
     void aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain();
+    void theCategoryAfterABadPageIsAnnouncedInTheSameRun_data();
+    void theCategoryAfterABadPageIsAnnouncedInTheSameRun();
     void whileAPageStallsTheLabelBlinksAndExitEnds_data();
     void whileAPageStallsTheLabelBlinksAndExitEnds();
 };
@@ -141,6 +145,56 @@ void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
              qPrintable(fourth[0]));
     QCOMPARE(run.scan(), QStringList());
     QVERIFY(run.running());
+}
+
+void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun_data() {
+    QTest::addColumn<QString>("trouble");      // what the simulator puts on the bad category's page
+    QTest::addColumn<QStringList>("before");   // the seen-request file before the first run
+    QTest::addColumn<QStringList>("expected"); // the boxes of the first run
+    QTest::addColumn<QStringList>("seen");     // the seen-request file after it
+    const QString bad = u"新規案件:不調"_qs;
+    const QString good = u"新規案件:健全"_qs;
+    const QStringList both{u"11"_qs, u"22"_qs};
+    // A page that never loads is not read: its request waits for a run in which it loads.
+    QTest::newRow("endless script") << u"endless"_qs << QStringList() << QStringList{good} << QStringList{u"22"_qs};
+    // Nobody can answer a dialog of the hidden browser: the page loads without it.
+    QTest::newRow("alert") << u"alert"_qs << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("confirm") << u"confirm"_qs << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("prompt") << u"prompt"_qs << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("5 MB") << u"large 5"_qs << QStringList() << QStringList{bad, good} << both;
+    // Collecting stops at the 1000th entry, seen already (1000 boxes would
+    // take the test too long): the run says so, and the next category waits.
+    QStringList first{u"11"_qs};
+    for (int id = 700001; first.size() < 1000; ++id)
+        first.append(QString::number(id));
+    QTest::newRow("1200 entries") << u"entries 1200"_qs << first << QStringList{collectionStoppedMessage(u"不調"_qs)}
+                                  << first;
+}
+
+void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun() {
+    QFETCH(QString, trouble);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, seen);
+    Simulator sim;
+    QVERIFY(sim.start());
+    for (const QString& command :
+         QStringList{u"add trouble 11"_qs, u"add healthy 22"_qs, u"page trouble "_qs + trouble})
+        QVERIFY(sim.command(command).startsWith(u"OK"_qs));
+    ProgramRun run;
+    run.prepare(sim, 15);
+    writeTextLines(run.file(u"button_info.txt"_qs), {u"trouble,x ,不調"_qs, u"healthy,x ,健全"_qs, u", ,"_qs, u", ,"_qs,
+                                                     u", ,"_qs, u", ,"_qs, u", ,"_qs});
+    writeTextLines(run.file(u"new_item.txt"_qs), before);
+    QVERIFY(run.start());
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run.scan(), expected);
+    qInfo("the run took %lld ms", clock.elapsed());
+    QCOMPARE(seenFile(run), seen);
+    QVERIFY(!run.browserShown());
+    // The next run starts on a page that answers too: nothing new.
+    QCOMPARE(run.scan(), expected.filter(u"リアルタイム検査"_qs));
 }
 
 void ScanE2eTest::whileAPageStallsTheLabelBlinksAndExitEnds_data() {

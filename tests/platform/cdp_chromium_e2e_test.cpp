@@ -118,6 +118,14 @@ private slots:
                                 "<BR><IMG src=\"new.gif\"><SCRIPT>if (1 < 2 && true) {}</SCRIPT></BODY></HTML>"));
     }
 
+    void largeMarkupComesWhole() {
+        // Markup of more than one piece, two halves of a surrogate pair at the pieces' boundary.
+        const QString text = u"x"_qs + u"😀"_qs.repeated(600000);
+        server.respond("/large", {200, "text/html; charset=utf-8", u"<p>%1</p>"_qs.arg(text).toUtf8()});
+        load(QStringLiteral("/large"));
+        QCOMPARE(browser->documentHtml(), u"<HTML><HEAD></HEAD><BODY><P>"_qs + text + u"</P></BODY></HTML>"_qs);
+    }
+
     void httpErrorStatusIsAFailedLoad() {
         server.respond("/broken", {500, "text/html", "<html><body>error</body></html>"});
         load(QStringLiteral("/broken"));
@@ -213,6 +221,16 @@ private slots:
         bounds = browser->windowBounds();
         QCOMPARE(bounds.value(u"windowState").toString(), QStringLiteral("normal"));
         QCOMPARE(bounds.value(u"top").toInt(), 40);
+
+        // A shown page keeps its dialogs: its load waits for the user's answer.
+        server.respond("/alert", {200, "text/html", "<html><body><script>alert('x')</script>ok</body></html>"});
+        browser->navigate(server.url(QStringLiteral("/alert")), "x=1", kFormHeader);
+        QVERIFY(!waitLoaded(*browser, 1500));
+        // Hidden, it loads without one, and the window stays hidden.
+        browser->setVisible(false);
+        load(QStringLiteral("/alert"));
+        QTest::qWait(500);
+        QCOMPARE(browser->windowBounds().value(u"windowState").toString(), QStringLiteral("minimized"));
     }
 
     void showRightAfterAHideStaysShown() {

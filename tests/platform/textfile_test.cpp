@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <optional>
 
 using namespace velkoria;
 using namespace velkoria::test;
@@ -22,6 +23,8 @@ private slots:
     void readFailuresNameTheFileAndLine();
     void valuesAreWrittenUnchanged();
     void failedWritesKeepTheOldFile();
+    void failedWritesSayWhyInJapanese_data();
+    void failedWritesSayWhyInJapanese();
     void ownerOnlyFiles();
 };
 
@@ -43,6 +46,11 @@ void TextFileTest::lineEnds() {
     QFETCH(QString, text);
     QFETCH(QStringList, lines);
     QCOMPARE(splitTextLines(text), lines);
+    // A file read no further than some lines gives the same lines first.
+    TempProgramFolder folder;
+    folder.writeCp932(u"t.txt"_qs, text);
+    for (qsizetype n = 0; n <= lines.size(); ++n)
+        QCOMPARE(readTextLines(folder.file(u"t.txt"_qs), n), lines.mid(0, n));
 }
 
 void TextFileTest::codePage932RoundTrip() {
@@ -141,6 +149,41 @@ void TextFileTest::failedWritesKeepTheOldFile() {
     }
     QCOMPARE(folder.read(u"keep.txt"_qs), old);
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{u"keep.txt"_qs});
+}
+
+void TextFileTest::failedWritesSayWhyInJapanese_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("read-only file") << u"read-only"_qs << u"ファイルが読み取り専用になっています"_qs;
+    QTest::newRow("folder missing") << u"folder"_qs << u"フォルダが見つかりません"_qs;
+    // DiskFull: a full disk here, a file that another program holds on Windows.
+#if defined(Q_OS_WIN)
+    QTest::newRow("file in use") << u"held"_qs << u"ファイルがほかのプログラムで使用中です"_qs;
+#else
+    QTest::newRow("disk full") << u"held"_qs << u"ディスクの空き容量が足りません"_qs;
+#endif
+}
+
+void TextFileTest::failedWritesSayWhyInJapanese() {
+    QFETCH(QString, fault);
+    QFETCH(QString, cause);
+    TempProgramFolder folder;
+    QString path = folder.file(u"new_item.txt"_qs);
+    writeTextLines(path, {u"1"_qs});
+    if (fault == u"read-only"_qs) {
+        QFile::setPermissions(path, QFileDevice::ReadOwner);
+        if (QFileInfo(path).isWritable())
+            QSKIP("root writes read-only files");
+    }
+    if (fault == u"folder"_qs)
+        path = folder.file(u"gone/new_item.txt"_qs);
+    std::optional<DiskFull> full;
+    if (fault == u"held"_qs)
+        full.emplace();
+    const QString text = errorOf([&] { writeTextLines(path, {QString(4096, u'2')}); }).description();
+    full.reset();
+    // The cause alone in the parentheses: no words of the system's in English.
+    QVERIFY2(text.contains(u"（"_qs + cause + u"）"_qs), qPrintable(text));
 }
 
 void TextFileTest::ownerOnlyFiles() {

@@ -80,6 +80,12 @@ bool FakeBrowser::lastLoadFailed() {
     return m_page.failed;
 }
 
+void FakeBrowser::stopPage() {
+    enter(QStringLiteral("stop"));
+    m_page = {};
+    m_complete = true;
+}
+
 bool FakeBrowser::waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) {
     enter(QStringLiteral("wait"));
     limits.append(limit.count());

@@ -34,6 +34,7 @@ public:
     bool busy() override;
     int readyState() override;
     bool lastLoadFailed() override;
+    void stopPage() override;
     bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override;
     QString documentHtml() override;
     void onStartFailure(std::function<void(std::exception_ptr)> failed) override { m_onStartFailed = failed; }
@@ -57,8 +58,8 @@ public:
     QList<Navigation> navigations;
     QList<int> topCalls;
     QList<qint64> limits; // of the waits, in milliseconds
-    QStringList
-        calls; // every member call in order: "visible 0", "top 0", "navigate", "busy", "readyState", "html", "wait"
+    // every member call in order: "visible 0", "top 0", "navigate", "busy", "readyState", "html", "stop", "wait"
+    QStringList calls;
     bool visible = true;
 
 private:

@@ -60,6 +60,7 @@ public:
     bool busy() override { return m_inner.busy(); }
     int readyState() override { return m_inner.readyState(); }
     bool lastLoadFailed() override { return m_inner.lastLoadFailed(); }
+    void stopPage() override { m_inner.stopPage(); }
     bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override {
         return m_inner.waitUntil(limit, done);
     }

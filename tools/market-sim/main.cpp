@@ -39,6 +39,10 @@
 //                            keep the connection open) or drop (close the connection without an answer)
 //   delay KEY MS             answer searches of KEY after MS milliseconds; "delay KEY 0" ends it
 //                            (a search that is also set to fail fails after the delay)
+//   page KEY KIND [N]        from now on the result pages of KEY carry KIND: endless (a script that never
+//                            ends, after the list), alert, confirm or prompt (that dialog, after the list),
+//                            entries N (N more new-marked entries, IDs 700001 up), large N (N megabytes
+//                            more of entries that are not new); plain ends it
 //   clear KEY                drop every request of KEY
 //   quit                     exit
 // The simulator also exits when stdin reaches end-of-file, so it never outlives its harness.
@@ -119,6 +123,21 @@ QString runCommand(const QString& line, Catalog& catalog, MarketServer& server, 
             return u"ERR usage: delay KEY MS"_s;
         server.setDelay(words[1], milliseconds);
         return u"OK delay %1 %2"_s.arg(words[1]).arg(milliseconds);
+    }
+    if (command == u"page") {
+        static const QHash<QString, PageTrouble::Kind> kinds{
+            {u"plain"_s, PageTrouble::None},    {u"endless"_s, PageTrouble::EndlessScript},
+            {u"alert"_s, PageTrouble::Alert},   {u"confirm"_s, PageTrouble::Confirm},
+            {u"prompt"_s, PageTrouble::Prompt}, {u"entries"_s, PageTrouble::Entries},
+            {u"large"_s, PageTrouble::Large}};
+        const QString kind = words.value(2);
+        const bool counted = kind == u"entries" || kind == u"large";
+        int amount = 0;
+        if (words.size() != (counted ? 4 : 3) || !kinds.contains(kind) ||
+            (counted && (!number(words[3], &amount) || amount > (kind == u"large" ? 1024 : 1000000))))
+            return u"ERR usage: page KEY endless|alert|confirm|prompt|entries N|large MB|plain"_s;
+        server.setTrouble(words[1], {kinds.value(kind), amount});
+        return u"OK %1"_s.arg(line.trimmed());
     }
     if (command == u"clear") {
         if (words.size() != 2)

@@ -1,5 +1,7 @@
 #include "pages.h"
 
+#include "sitetext.h"
+
 #include <QRegularExpression>
 
 #include <array>
@@ -44,6 +46,50 @@ QString sortLine(SortType current) {
     return parts.join(u" ／ "_s);
 }
 
+// The rows a trouble adds to the list.
+QString troubleRows(const PageTrouble& trouble) {
+    QString rows;
+    if (trouble.kind == PageTrouble::Entries) {
+        for (int i = 1; i <= trouble.amount; ++i) {
+            MarketRequest request;
+            request.id = QString::number(700000 + i);
+            request.title = u"大量の新着依頼 %1"_s.arg(i);
+            request.deadline = QDate(2026, 11, 1);
+            request.isNew = true;
+            rows += requestEntry(request) + u'\n';
+        }
+    } else if (trouble.kind == PageTrouble::Large) {
+        MarketRequest request;
+        request.title = u"過去の依頼"_s;
+        request.deadline = QDate(2026, 11, 1);
+        request.id = u"600000"_s;
+        const qint64 rowBytes = encodeSiteText(requestEntry(request)).size() + 1;
+        const qint64 count = qint64(trouble.amount) * 1024 * 1024 / rowBytes;
+        rows.reserve(qsizetype(count * (requestEntry(request).size() + 1)));
+        for (qint64 i = 0; i < count; ++i) {
+            request.id = QString::number(600000 + i % 100000);
+            rows += requestEntry(request) + u'\n';
+        }
+    }
+    return rows;
+}
+
+// The script a trouble puts after the list: the page's own load waits for it.
+QString troubleScript(PageTrouble::Kind kind) {
+    switch (kind) {
+    case PageTrouble::EndlessScript:
+        return u"<script>for(;;){}</script>"_s;
+    case PageTrouble::Alert:
+        return u"<script>alert('お知らせ');</script>"_s;
+    case PageTrouble::Confirm:
+        return u"<script>confirm('このページを表示しますか？');</script>"_s;
+    case PageTrouble::Prompt:
+        return u"<script>prompt('キーワードを入力してください', '');</script>"_s;
+    default:
+        return {};
+    }
+}
+
 } // namespace
 
 QString requestEntry(const MarketRequest& request) {
@@ -59,7 +105,8 @@ QString searchResultPage(const SearchPage& page) {
     QString rows;
     for (const MarketRequest& request : page.requests)
         rows += requestEntry(request) + u'\n';
-    if (page.requests.isEmpty())
+    rows += troubleRows(page.trouble);
+    if (rows.isEmpty())
         rows = u"<tr><td colspan=\"3\">該当する案件はありません</td></tr>\n"_s;
     QString popular;
     for (const PopularLink& link : page.popular) {
@@ -73,7 +120,9 @@ QString searchResultPage(const SearchPage& page) {
 %4</table>
 <h3>人気の依頼</h3>
 <ul class="popular">
-%5</ul>)"_s.arg(name.toHtmlEscaped(), sortLine(page.sort), QString::number(page.requests.size()), rows, popular);
+%5</ul>
+%6)"_s.arg(name.toHtmlEscaped(), sortLine(page.sort), QString::number(page.requests.size()), rows, popular,
+           troubleScript(page.trouble.kind));
     const QString html = shell(u"%1の依頼一覧"_s.arg(name), body);
     return page.upperCaseTags ? withUpperCaseTags(html) : html;
 }

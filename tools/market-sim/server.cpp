@@ -64,6 +64,13 @@ void MarketServer::setDelay(const QString& key, int milliseconds) {
         m_delays.insert(key, milliseconds);
 }
 
+void MarketServer::setTrouble(const QString& key, PageTrouble trouble) {
+    if (trouble.kind == PageTrouble::None)
+        m_troubles.remove(key);
+    else
+        m_troubles.insert(key, trouble);
+}
+
 void MarketServer::logRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     if (!m_log.isOpen())
         return;
@@ -138,6 +145,7 @@ MarketServer::Reply MarketServer::search(const QByteArray& body, FailMode* failu
     page.requests = m_catalog->requests(key, page.sort);
     page.popular = m_catalog->popular(key);
     page.upperCaseTags = Catalog::upperCaseTags(key);
+    page.trouble = m_troubles.value(key);
     return htmlReply(searchResultPage(page));
 }
 

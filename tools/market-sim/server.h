@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog.h"
+#include "pages.h"
 
 #include <QAbstractHttpServer>
 #include <QFile>
@@ -37,6 +38,8 @@ public:
     void setFailure(const QString& key, FailMode mode, int count);
     // Searches of the key are answered after the delay; 0 ends it.
     void setDelay(const QString& key, int milliseconds);
+    // The result pages of the key carry the trouble from now on; PageTrouble::None ends it.
+    void setTrouble(const QString& key, PageTrouble trouble);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -71,6 +74,7 @@ private:
     QFile m_log;
     QHash<QString, FailurePlan> m_failures;
     QHash<QString, int> m_delays;
+    QHash<QString, PageTrouble> m_troubles;
 };
 
 } // namespace marketsim

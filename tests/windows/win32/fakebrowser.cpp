@@ -8,7 +8,8 @@
 // the navigation's loaderId, frame stopped loading), interception of the
 // document request (Fetch.enable: Fetch.requestPaused, answered by
 // Fetch.continueRequest with the body to POST) and reading the page
-// (Runtime.evaluate: the page's markup; a promise is answered true).
+// (Runtime.evaluate: the page's markup held, then Runtime.callFunctionOn: all
+// of it as the first piece; a promise is answered true).
 //
 // Test calls of the Windows pieces' own tests:
 //   Test.echo           -> {"id":N,"result":<the whole message>}
@@ -281,11 +282,22 @@ bool answerProgramCall(Page& page, const std::string& message, const std::string
         // always in the state asked for at once here.
         if (message.find("\"awaitPromise\":true") != std::string::npos)
             answer(id, session, "{\"result\":{\"type\":\"boolean\",\"value\":true}}");
+        else if (message.find("\"returnByValue\":false") != std::string::npos)
+            answer(id, session, "{\"result\":{\"type\":\"object\",\"objectId\":\"markup\"}}");
         else
             answer(id, session, "{\"result\":{\"type\":\"string\",\"value\":" + jsonString(page.markup) + "}}");
+    } else if (method == "Runtime.callFunctionOn") {
+        // [length in UTF-16 code units, the piece from the position asked for]
+        const bool first = message.find("\"arguments\":[{\"value\":0}") != std::string::npos;
+        const int length = ::MultiByteToWideChar(CP_UTF8, 0, page.markup.data(), int(page.markup.size()), nullptr, 0);
+        answer(id, session,
+               "{\"result\":{\"type\":\"object\",\"value\":[" + std::to_string(length) + "," +
+                   jsonString(first ? page.markup : std::string()) + "]}}");
+    } else if (method == "Page.addScriptToEvaluateOnNewDocument") {
+        answer(id, session, "{\"identifier\":\"1\"}");
     } else if (method == "Page.enable" || method == "Network.enable" || method == "Inspector.enable" ||
                method == "Page.setLifecycleEventsEnabled" || method == "Target.setDiscoverTargets" ||
-               method == "Page.bringToFront") {
+               method == "Page.bringToFront" || method == "Runtime.releaseObjectGroup") {
         answer(id, session, "{}");
     } else {
         return false;
