@@ -4,7 +4,7 @@
 # simulator on loopback standing in for the site.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/install-deps.sh
+tools/install-deps.sh run
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 # Only what runs: the tests and benchmarks are ./test.sh's business.
 cmake --build build -j"$(nproc)" --target velkoria velkoria_program_data velkoria_manual_pdf market-sim

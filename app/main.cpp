@@ -2,11 +2,14 @@
 #include "platform/chromium.h"
 #include "platform/handler.h"
 #include "platform/notifier.h"
+#include "platform/settings.h"
 #include "platform/textfile.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <memory>
 
 using namespace velkoria;
 
@@ -33,14 +36,34 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(programTitle());
 
+    // The browser takes longest to come up: it is launched first, and the
+    // window is built, its files read and shown while the browser starts. A
+    // launch that fails at once (no browser, a profile folder it cannot use,
+    // bad settings) is told where start-up comes to the browser: after what
+    // the data files have to say, which the user can mend first.
+    std::unique_ptr<Browser> browser;
+    std::exception_ptr launchFailure;
+    try {
+        browser = launchBrowser(loadSettings(programFile(settingsFileName())), programFile(browserProfileFolderName()));
+    } catch (...) {
+        launchFailure = std::current_exception();
+    }
+
     QtMessageSink messages;
     ProcessEnd end;
+    // Should start-up fail before it takes the browser, the browser still gets
+    // its moment to end on the way out.
+    end.onExit([&browser] { browser.reset(); });
     DesktopShell shell;
     SystemClock clock;
-    MainFrm window(MainServices{
-        messages, end, shell, clock,
-        [](const Settings& settings) { return launchBrowser(settings, programFile(browserProfileFolderName())); },
-        createDesktopNotifier});
+    // Start-up reads the same settings again for the rest of the program.
+    MainFrm window(MainServices{messages, end, shell, clock,
+                                [&](const Settings&) {
+                                    if (launchFailure)
+                                        std::rethrow_exception(launchFailure);
+                                    return std::move(browser);
+                                },
+                                createDesktopNotifier});
     messages.setOwner(&window);
     runHandler(messages, end, [&] { window.formLoad(); });
     window.show();

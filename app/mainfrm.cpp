@@ -293,6 +293,13 @@ void MainFrm::formLoad() {
 
     m_settings = loadSettings(programFile(settingsFileName()));
     m_browser = m_services.createBrowser(m_settings);
+    // The browser may still be starting: hiding it and its top edge are
+    // applied as it comes up, and a failed start ends the program as a failed
+    // step here would (after a handler that runs then, if any, has ended; one
+    // that waits for the browser meets the failure itself).
+    m_browser->onStartFailure([this](std::exception_ptr failure) {
+        runGuarded([failure] { std::rethrow_exception(failure); }, Overlap::Defer);
+    });
     m_browser->setVisible(false);
     m_browser->setTop(0);
     m_marketplace = std::make_unique<Marketplace>(*m_browser, m_settings, m_services.messages);

@@ -32,8 +32,10 @@ class QTimer;
 namespace velkoria {
 
 // What the main window needs from outside: message boxes, the end of the
-// process, the desktop shell, the clock, a way to start the browser and one
-// to reach the desktop's notifications (none: no notifications).
+// process, the desktop shell, the clock, the browser (createBrowser hands it
+// over at start-up's browser step: the program launches it earlier, or throws
+// its launch failure) and a way to reach the desktop's notifications (none: no
+// notifications).
 struct MainServices {
     MessageSink& messages;
     ProgramEnd& end;
@@ -53,7 +55,7 @@ public:
 
     // The start-up sequence (the window's Load). A failure throws RuntimeError;
     // the window must then not be shown. The real-time inspection controls are
-    // wired once the browser exists.
+    // wired once the browser exists. Nothing here waits for the browser.
     void formLoad();
 
     void showQuickButton(int n, const QString& caption, bool visible) override;

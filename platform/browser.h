@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <chrono>
+#include <exception>
 #include <functional>
 
 namespace velkoria {
@@ -11,9 +12,20 @@ namespace velkoria {
 // Every member throws BrowserGoneError once the browser no longer exists (the
 // user closed its window, it crashed); a command the browser refuses or does
 // not answer in time throws BrowserCommandError.
+//
+// The browser may still be starting when the program gets it: hiding it and
+// setting its top edge are then applied as it comes up, and every other member
+// waits for it (the program's one wait, platform/wait.h) within the limit of
+// its first answer. A browser that fails to start makes every member throw
+// that failure (CannotStartBrowser).
 class Browser {
 public:
     virtual ~Browser() = default;
+
+    // failed runs once, from the event loop, when the start fails (also when
+    // nothing waits for the browser then), with the failure to tell the user.
+    // A browser that is ready when made never calls it.
+    virtual void onStartFailure(std::function<void(std::exception_ptr failure)> failed) { (void)failed; }
 
     // Shows the window (normal state, in front) or hides it. Loading and reading
     // pages work the same while it is hidden.

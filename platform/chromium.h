@@ -8,9 +8,12 @@
 namespace velkoria {
 
 // Starts the program's own Chromium-family browser (Chrome, Edge or Chromium),
-// hidden, with its own profile folder, and connects to it over its control pipe.
-// Throws RuntimeError naming the executable, with the browser's own error
-// output, when no browser can be started or it does not answer.
+// hidden, with its own profile folder, and connects to it over its control
+// pipe. Returns once the process runs, without waiting for its first answer
+// (Browser says how a browser that is still starting behaves). Throws
+// RuntimeError naming the executable when no browser can be started; one that
+// ends at once or does not answer fails its start the same way, with the
+// browser's own error output.
 std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& profileFolder);
 
 // The name of the profile folder inside the program folder.

@@ -1,21 +1,41 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing Velkoria needs.
+# Installs the Debian packages Velkoria needs:
+#   tools/install-deps.sh run    what building and running the program, its
+#                                manual and the marketplace simulator need (./run.sh)
+#   tools/install-deps.sh test   that and what the tests, benchmarks, fuzzing and
+#                                the Windows build need (./test.sh; the default)
 set -euo pipefail
-PACKAGES=(
-    cmake g++ make pkg-config clang-format
+
+# Building and running: the program, its manual (rendered in Noto CJK) and the simulator.
+RUN_PACKAGES=(
+    cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     qt6-httpserver-dev qt6-websockets-dev libssl-dev
+    chromium
+    fonts-ipafont-gothic fonts-noto-cjk
+)
+# Testing on top of that: the virtual display and the tools that drive it,
+# benchmarks, fuzzing, the manual read back, and the Windows build under Wine.
+TEST_PACKAGES=(
+    clang-format
     libbenchmark-dev
     clang-14 libclang-rt-14-dev
-    chromium
     xvfb xauth openbox x11-utils xdotool imagemagick
     dbus-daemon dunst trayer
-    fonts-ipafont-gothic fonts-noto-cjk
     poppler-utils procps
     g++-mingw-w64-x86-64-posix wine64 nsis
 )
+
+case "${1:-test}" in
+run) wanted=("${RUN_PACKAGES[@]}") ;;
+test) wanted=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+*)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac
 missing=()
-for p in "${PACKAGES[@]}"; do
+for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then

@@ -5,6 +5,8 @@
 #include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QString>
+#include <exception>
+#include <functional>
 #include <optional>
 
 namespace velkoria::cdp {
@@ -23,6 +25,10 @@ public:
     // The page whose window this is.
     void setTarget(const QString& targetId) { m_targetId = targetId; }
 
+    // The browser's start asks for the minimize with this, without waiting
+    // for any answer (nothing may wait there); done gets the outcome. Until
+    // then the window already counts as hidden: the browser starts hidden.
+    void hideAtStart(std::function<void(std::exception_ptr error)> done);
     // Asks for the minimize. During start-up, while one asked for a moment ago
     // may still be landing, nothing is asked again (and nothing waits).
     void hide(bool startingUp);
@@ -46,7 +52,7 @@ private:
     Connection& m_connection;
     int m_callLimitMs;
     QString m_targetId;
-    bool m_hidden = false;
+    bool m_hidden = true;
     // Until when a minimize asked for may still be landing; expired when none is.
     QDeadlineTimer m_minimizeLands{0};
     std::optional<int> m_pendingTop;

@@ -56,27 +56,121 @@ QJsonObject CdpBrowser::call(const QString& method, const QJsonObject& params, b
     return m_connection->call(method, params, onPage ? m_session.id() : QString(), QDeadlineTimer(m_callLimitMs));
 }
 
-void CdpBrowser::attach() {
-    const QJsonArray targets = call(QStringLiteral("Target.getTargets"), {}, false).value(u"targetInfos").toArray();
-    for (const QJsonValue& target : targets) {
-        if (text(target.toObject(), "type") == QLatin1String("page")) {
-            m_targetId = text(target.toObject(), "targetId");
-            break;
-        }
-    }
-    if (m_targetId.isEmpty())
-        m_targetId = text(call(QStringLiteral("Target.createTarget"),
-                               {{QStringLiteral("url"), QStringLiteral("about:blank")}}, false),
-                          "targetId");
+void CdpBrowser::start(int firstAnswerLimitMs, StartFailure explain) {
+    m_explain = std::move(explain);
+    m_startDeadline = QDeadlineTimer(firstAnswerLimitMs);
+    m_startLimit.setSingleShot(true);
+    QObject::connect(&m_startLimit, &QTimer::timeout, &m_startLimit, [this] { startTimedOut(); });
+    m_startLimit.start(firstAnswerLimitMs);
+    // Also the "are you there": a browser that cannot start ends here. The
+    // browser answers its commands in order, so its page is asked for at once.
+    startStep(QStringLiteral("Browser.getVersion"), {}, [this](const QJsonObject&) { m_answered = true; });
+    startStep(QStringLiteral("Target.getTargets"), {}, [this](const QJsonObject& result) {
+        for (const QJsonValue& target : result.value(u"targetInfos").toArray())
+            if (text(target.toObject(), "type") == QLatin1String("page"))
+                return attachTo(text(target.toObject(), "targetId"));
+        startStep(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), QStringLiteral("about:blank")}},
+                  [this](const QJsonObject& created) { attachTo(text(created, "targetId")); });
+    });
+}
+
+void CdpBrowser::startStep(const QString& method, const QJsonObject& params,
+                           std::function<void(const QJsonObject&)> next) {
+    m_startStep = method;
+    m_connection->post(method, params, {},
+                       [this, next = std::move(next)](const QJsonObject& result, std::exception_ptr error) {
+                           if (error)
+                               failStart(error);
+                           else if (!m_startFailure)
+                               next(result);
+                       });
+}
+
+void CdpBrowser::attachTo(const QString& targetId) {
+    m_targetId = targetId;
     m_window.setTarget(m_targetId);
+    if (m_showWanted) {
+        // A click waits to show the window: it is not minimized on the way.
+        m_session.start(m_targetId);
+        return started();
+    }
     // The window is hidden first of all, and at once: the browser has just
     // shown it. The window manager carries that out a moment later; nothing
-    // here waits for it.
-    m_window.hide(false);
+    // waits for it.
+    m_startStep = QStringLiteral("Browser.setWindowBounds");
+    m_window.hideAtStart([this](std::exception_ptr error) {
+        if (error)
+            failStart(error);
+        else
+            started();
+    });
     m_session.start(m_targetId);
 }
 
+void CdpBrowser::started() {
+    if (m_startFailure)
+        return;
+    m_started = true;
+    m_showWanted = false;
+    m_startLimit.stop();
+}
+
+void CdpBrowser::failStart(std::exception_ptr cause) {
+    if (m_started || m_startFailure)
+        return;
+    m_startLimit.stop();
+    try {
+        try {
+            std::rethrow_exception(cause);
+        } catch (const RuntimeError& error) {
+            if (!m_explain)
+                throw;
+            throw m_explain(error, m_answered, m_connection->isGone());
+        }
+    } catch (const RuntimeError&) {
+        m_startFailure = std::current_exception();
+    }
+    wakeWaits();
+    // Told from the event loop, never from inside the dispatch that brought
+    // the failure. The pipe is closed first: a browser that did not answer
+    // ends by itself.
+    QTimer::singleShot(0, &m_startLimit, [this] {
+        m_connection->close();
+        if (m_onStartFailed)
+            m_onStartFailed(m_startFailure);
+    });
+}
+
+void CdpBrowser::startTimedOut() {
+    failStart(
+        std::make_exception_ptr(BrowserCommandError(QStringLiteral("ブラウザが応答しません (%1)").arg(m_startStep))));
+}
+
+void CdpBrowser::onStartFailure(std::function<void(std::exception_ptr)> failed) {
+    m_onStartFailed = std::move(failed);
+    if (m_startFailure)
+        QTimer::singleShot(0, &m_startLimit, [this] { m_onStartFailed(m_startFailure); });
+}
+
+void CdpBrowser::waitForStart() {
+    if (!m_started && !m_startFailure && !velkoria::waitUntil(m_startDeadline, [this] {
+            m_connection->dispatchArrived();
+            return m_started || m_startFailure;
+        }))
+        startTimedOut();
+    if (m_startFailure)
+        std::rethrow_exception(m_startFailure);
+}
+
+void CdpBrowser::throwIfGone() {
+    m_connection->dispatchArrived();
+    if (m_startFailure)
+        std::rethrow_exception(m_startFailure);
+    m_connection->throwIfGone();
+}
+
 void CdpBrowser::refresh() {
+    waitForStart();
     m_session.ensureReady(QDeadlineTimer(m_callLimitMs));
     m_connection->throwIfGone();
 }
@@ -84,7 +178,8 @@ void CdpBrowser::refresh() {
 void CdpBrowser::onEvent(const QString& method, const QJsonObject& params, const QString& sessionId) {
     // The page's end: the user closed its window or its tab.
     const bool pageEnded =
-        (method == QLatin1String("Target.targetDestroyed") && text(params, "targetId") == m_targetId) ||
+        (method == QLatin1String("Target.targetDestroyed") && !m_targetId.isEmpty() &&
+         text(params, "targetId") == m_targetId) ||
         (method == QLatin1String("Target.detachedFromTarget") && !m_session.id().isEmpty() &&
          text(params, "sessionId") == m_session.id()) ||
         (method == QLatin1String("Inspector.detached") && !sessionId.isEmpty() && sessionId == m_session.id());
@@ -144,18 +239,23 @@ void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const 
 
 void CdpBrowser::setVisible(bool visible) {
     if (!visible) {
-        // Hiding needs the window only, not the page.
-        m_connection->throwIfGone();
-        m_window.hide(m_session.pending());
+        // Hiding needs the window only, not the page; while the browser
+        // starts, its start hides the window.
+        throwIfGone();
+        m_showWanted = false;
+        if (m_started)
+            m_window.hide(m_session.pending());
         return;
     }
+    m_showWanted = !m_started;
     refresh();
     m_window.show(m_session.id());
     releaseInterception();
 }
 
 void CdpBrowser::setTop(int top) {
-    m_connection->throwIfGone();
+    // Until the window is shown (it starts hidden), only kept for then.
+    throwIfGone();
     m_window.setTop(top);
 }
 
@@ -272,6 +372,7 @@ QJsonValue CdpBrowser::remoteObject(const QString& method, const QJsonObject& re
 }
 
 QJsonObject CdpBrowser::windowBounds() {
+    waitForStart();
     m_connection->throwIfGone();
     return m_window.bounds();
 }

@@ -7,8 +7,12 @@
 #include "platform/cdp/loadwatcher.h"
 #include "platform/cdp/pagesession.h"
 
+#include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QTimer>
+#include <exception>
+#include <functional>
 #include <memory>
 
 namespace velkoria::cdp {
@@ -27,16 +31,27 @@ class BrowserProcess;
 // dialogs for the user.
 class CdpBrowser : public Browser {
 public:
-    // connection: to a browser that has answered. process (may be null) is
-    // kept until the browser has ended. callLimitMs bounds every command.
+    // connection: to the browser, which start() then waits for. process (may
+    // be null) is kept until the browser has ended. callLimitMs bounds every
+    // command.
     CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, std::unique_ptr<BrowserProcess> process = {});
     // Closes the pipe; the browser ends by itself (it is not asked to quit).
     ~CdpBrowser() override;
 
-    // Finds the browser's page, asks for its window to be hidden and starts
-    // attaching to it. Does not wait for the page's session: every member
-    // that needs the page waits for it first (and throws a failed setup).
-    void attach();
+    // What a failed start becomes for the user: made from the failure's
+    // cause, whether the browser had answered at all and whether it has gone.
+    // It may also throw the RuntimeError to tell instead.
+    using StartFailure = std::function<RuntimeError(const RuntimeError& cause, bool answered, bool gone)>;
+
+    // Starts talking to the browser without waiting for it: its first answer
+    // (within firstAnswerLimitMs, which bounds the whole start), then its page
+    // is found, the page's window asked to hide and its session set up, each
+    // step as its answer arrives. Hiding and the top edge need none of it;
+    // every other member waits for the start first, and from a failed start
+    // on throws what explain made of it. A show asked for during the start
+    // keeps the window from being minimized on the way.
+    void start(int firstAnswerLimitMs, StartFailure explain = {});
+    void onStartFailure(std::function<void(std::exception_ptr failure)> failed) override;
 
     void setVisible(bool visible) override;
     void setTop(int top) override;
@@ -57,6 +72,16 @@ public:
 
 private:
     QJsonObject call(const QString& method, const QJsonObject& params = {}, bool onPage = true);
+    // The start's steps: each posts its command, and its answer takes the next.
+    void startStep(const QString& method, const QJsonObject& params, std::function<void(const QJsonObject&)> next);
+    void attachTo(const QString& targetId);
+    void started();
+    void failStart(std::exception_ptr cause);
+    void startTimedOut();
+    // Waits for the start; throws its failure.
+    void waitForStart();
+    // Takes what has arrived; throws a failed start or the browser's end.
+    void throwIfGone();
     // The value of the expression, or (byValue false) the page's object that
     // holds it, kept in the reading group until that is released.
     QJsonValue evaluate(const QString& expression, bool byValue);
@@ -76,6 +101,18 @@ private:
     Interception m_interception;
     BrowserWindow m_window;
     int m_navigations = 0;
+
+    // The start: its deadline, the timer that ends it while nothing waits,
+    // the command it waits for, and how it ended.
+    QDeadlineTimer m_startDeadline;
+    QTimer m_startLimit;
+    QString m_startStep;
+    bool m_answered = false;
+    bool m_started = false;
+    bool m_showWanted = false; // a show asked for while the browser started
+    std::exception_ptr m_startFailure;
+    StartFailure m_explain;
+    std::function<void(std::exception_ptr)> m_onStartFailed;
 };
 
 } // namespace velkoria::cdp

@@ -233,30 +233,23 @@ std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& 
 
     std::unique_ptr<Transport> transport;
     auto process = std::make_unique<BrowserProcess>(executable, arguments, transport);
-    auto connection = std::make_unique<Connection>(std::move(transport));
-    try {
-        // Also the "are you there": a browser that cannot start ends here.
-        connection->call(QStringLiteral("Browser.getVersion"), {}, {}, QDeadlineTimer(kFirstAnswerLimitMs));
-    } catch (const RuntimeError&) {
-        const bool ended = connection->isGone();
-        connection.reset(); // closes the pipe
-        if (ended) {
-            process->waitForExit(2000);
-            // Another copy took the profile between the check and the start.
-            refuseProfileInUse(profileFolder);
-            throw launchFailure(*process, QStringLiteral("が起動直後に終了しました。"), true);
-        }
-        throw launchFailure(*process, QStringLiteral("が %1 秒以内に応答しません。").arg(kFirstAnswerLimitMs / 1000),
-                            false);
-    }
+    BrowserProcess* started = process.get(); // lives as long as the browser
     const int callLimitMs = qMax(kMinimumCallLimitMs, settings.loadTimeoutSeconds * 1000);
-    auto browser = std::make_unique<CdpBrowser>(std::move(connection), callLimitMs, std::move(process));
-    try {
-        browser->attach();
-    } catch (const RuntimeError& error) {
-        throw launchFailure(*browser->process(), QStringLiteral("のページに接続できません。\n") + error.description(),
-                            browser->gone());
-    }
+    auto browser = std::make_unique<CdpBrowser>(std::make_unique<Connection>(std::move(transport)), callLimitMs,
+                                                std::move(process));
+    // The browser answers in the background; a start that fails is told as a
+    // failed launch, with the browser's own words.
+    browser->start(kFirstAnswerLimitMs, [started, profileFolder](const RuntimeError& cause, bool answered, bool gone) {
+        if (answered)
+            return launchFailure(*started, QStringLiteral("のページに接続できません。\n") + cause.description(), gone);
+        if (!gone)
+            return launchFailure(*started,
+                                 QStringLiteral("が %1 秒以内に応答しません。").arg(kFirstAnswerLimitMs / 1000), false);
+        started->waitForExit(2000);
+        // Another copy took the profile between the check and the start.
+        refuseProfileInUse(profileFolder);
+        return launchFailure(*started, QStringLiteral("が起動直後に終了しました。"), true);
+    });
     return browser;
 }
 

@@ -433,6 +433,7 @@ void MainFrmTest::closedBrowserOrErrorEndsTheProgram_data() {
     QTest::newRow("scan, at the page read") << u"scan"_qs << u"html"_qs << 0;
     QTest::newRow("cycle typed") << u"cycle"_qs << QString() << 0;
     QTest::newRow("error box") << u"quick button"_qs << u"error"_qs << 1;
+    QTest::newRow("browser fails its start, window shown") << u"start"_qs << QString() << 1;
 }
 
 void MainFrmTest::closedBrowserOrErrorEndsTheProgram() {
@@ -469,7 +470,7 @@ void MainFrmTest::closedBrowserOrErrorEndsTheProgram() {
     };
     if (when == u"error"_qs)
         h.browser->pageFor = [](const FakeBrowser::Navigation&) { return FakeBrowser::Page{{}, false, false, true}; };
-    else
+    else if (action != u"start"_qs)
         h.browser->close(when);
     const auto act = [&] {
         if (action == u"quick button"_qs)
@@ -480,6 +481,8 @@ void MainFrmTest::closedBrowserOrErrorEndsTheProgram() {
             h.window->findChild<QAction*>(u"whelp"_qs)->trigger();
         else if (action == u"scan"_qs)
             QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
+        else if (action == u"start"_qs)
+            h.browser->failStart(makeError(CannotStartBrowser, u"ブラウザが起動直後に終了しました。"_qs));
         else
             text2->setText(u"5"_qs);
     };
@@ -490,7 +493,8 @@ void MainFrmTest::closedBrowserOrErrorEndsTheProgram() {
     if (exitCode == 0)
         QCOMPARE(h.messages.texts.first(), closedBrowserMessage());
     else
-        QVERIFY(h.messages.texts.first().startsWith(u"実行時エラー '440'"_qs));
+        QVERIFY(h.messages.texts.first().startsWith(action == u"start"_qs ? u"実行時エラー '429'"_qs
+                                                                          : u"実行時エラー '440'"_qs));
     QVERIFY(!timersRanDuringTheBox);
     QCOMPARE(navigationsDuringTheBox, 0);
     QCOMPARE(h.folder.read(u"new_item.txt"_qs), QByteArray("old\r\n")); // nothing announced or written

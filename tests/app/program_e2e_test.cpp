@@ -37,6 +37,8 @@ private slots:
     void closedBrowserEndsTheProgram_data();
     void closedBrowserEndsTheProgram();
     void stalledPageEndsAtTheLimit();
+    void windowComesBeforeTheBrowser_data();
+    void windowComesBeforeTheBrowser();
 };
 
 void ProgramE2eTest::startsAtTopLeftAndWritesNothing() {
@@ -157,6 +159,59 @@ void ProgramE2eTest::stalledPageEndsAtTheLimit() {
     QVERIFY(waitFor([&] { return !sim.requestsWithBody("key=system_dev").isEmpty(); }, 15000));
     QVERIFY(run.running());
     QVERIFY(run.messages().isEmpty());
+}
+
+void ProgramE2eTest::windowComesBeforeTheBrowser_data() {
+    QTest::addColumn<bool>("browserFails");
+    QTest::newRow("a click before the browser has answered") << false;
+    QTest::newRow("the browser fails once the window is up") << true;
+}
+
+// The browser is launched through a script that waits 5 s first: the window
+// has to be up, and take a click, before the browser has even started.
+void ProgramE2eTest::windowComesBeforeTheBrowser() {
+    QFETCH(bool, browserFails);
+    Simulator sim;
+    QVERIFY(sim.start());
+    ProgramRun run;
+    run.prepare(sim);
+    const QString script = run.file(u"slow-browser"_qs);
+    const QString started = run.file(u"browser-started"_qs);
+    const QString chromium =
+        QFileInfo::exists(u"/usr/lib/chromium/chromium"_qs) ? u"/usr/lib/chromium/chromium"_qs : u"chromium"_qs;
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(u"#!/bin/sh\nsleep 5\ntouch '%1'\n%2\n"_qs
+                   .arg(started, browserFails ? u"echo 'no display for the browser' >&2; exit 1"_qs
+                                              : u"exec %1 \"$@\""_qs.arg(chromium))
+                   .toUtf8());
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QByteArray ini = fileBytes(run.file(u"velkoria.ini"_qs));
+    ini.replace("[browser]\n", QByteArray("[browser]\nexecutable=" + QFile::encodeName(script) + '\n'));
+    QFile iniFile(run.file(u"velkoria.ini"_qs));
+    QVERIFY(iniFile.open(QIODevice::WriteOnly) && iniFile.write(ini) == ini.size());
+    iniFile.close();
+
+    QVERIFY(run.start(30000, true));
+    QVERIFY(run.messages().isEmpty()); // the main window, not a box
+    if (browserFails) {
+        // Nothing waits for the browser: its failure is told all the same.
+        QVERIFY(run.waitForMessages(1, 30000));
+        const QString box = run.messages().first();
+        QVERIFY2(box.startsWith(u"実行時エラー '429'"_qs) && box.contains(script) &&
+                     box.contains(u"no display for the browser"_qs),
+                 qPrintable(box));
+        QVERIFY(run.dismissMessage());
+        QCOMPARE(run.waitForEnd(10000), 1);
+        return;
+    }
+    run.clickQuickButton(1);
+    QVERIFY(!QFile::exists(started));
+    // The click waits for the browser, then goes on as ever.
+    QVERIFY(waitFor([&] { return !sim.requestsWithBody("key=web_site").isEmpty(); }, 40000));
+    QVERIFY(waitFor([&] { return run.browserShown(); }));
+    QVERIFY(run.running() && run.messages().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(ProgramE2eTest)

@@ -1,5 +1,5 @@
 // The browser object's start against a scripted protocol peer: what start-up
-// may do before the page's session is set up, and how a failed setup shows.
+// may do before the browser has answered, and how a failed start or setup shows.
 #include "platform/cdp/browserprocess.h"
 #include "platform/cdp/cdpbrowser.h"
 #include "platform/errors.h"
@@ -54,13 +54,21 @@ struct Peer {
     }
 };
 
-std::unique_ptr<cdp::CdpBrowser> started(Peer& peer) {
+std::unique_ptr<cdp::CdpBrowser> started(Peer& peer, int startLimitMs = 10000) {
     auto transport = std::make_unique<FakeTransport>();
     peer.transport = transport.get();
     transport->onWrite = [&peer](const QJsonObject& command) { peer.onWrite(command); };
     auto browser = std::make_unique<cdp::CdpBrowser>(std::make_unique<cdp::Connection>(std::move(transport)), 100);
-    browser->attach();
+    browser->start(startLimitMs);
     return browser;
+}
+
+// Whether the program asked for window bounds with that field.
+bool askedBounds(const Peer& peer, const char* field) {
+    return std::any_of(peer.transport->written.begin(), peer.transport->written.end(), [&](const QJsonObject& c) {
+        return c.value(u"method"_qs) == u"Browser.setWindowBounds"_qs &&
+               c[u"params"_qs][u"bounds"_qs].toObject().contains(QLatin1String(field));
+    });
 }
 } // namespace
 
@@ -73,16 +81,19 @@ private slots:
 
 void CdpBrowserTest::startUpNeedNotWaitForThePage() {
     Peer peer;
-    peer.held = {u"Page.enable"_qs}; // the page's renderer is still starting
+    peer.held = {u"Browser.getVersion"_qs, u"Target.getTargets"_qs}; // the browser has not answered yet
     auto browser = started(peer);
-    // The window was asked to minimize before anything waits for the page.
-    QVERIFY(std::any_of(peer.transport->written.begin(), peer.transport->written.end(),
-                        [](const QJsonObject& c) { return c.value(u"method"_qs) == u"Browser.setWindowBounds"_qs; }));
-    // What start-up does next needs no answer from the page.
+    // What start-up does needs no answer: the window starts hidden, and its
+    // top edge is kept for its next show.
     browser->setVisible(false);
     browser->setTop(0);
-    // A call that needs the page waits for the setup (here: until its limit).
+    QCOMPARE(peer.transport->written.size(), 2);
+    peer.release();
+    peer.held = {u"Page.enable"_qs}; // the page's renderer is still starting
+    // A call that needs the page waits for the start, then for the page's
+    // setup (here: until its limit).
     QVERIFY_THROWS_EXCEPTION(BrowserCommandError, browser->busy());
+    QVERIFY(askedBounds(peer, "windowState") && !askedBounds(peer, "top"));
     peer.release();
     QVERIFY(!browser->busy());
     QCOMPARE(browser->readyState(), 4);
@@ -98,6 +109,18 @@ void CdpBrowserTest::failedSetupFailsEveryPageCallNamingIt() {
         QCOMPARE(error.number(), int(AutomationError));
         QVERIFY2(error.description().contains(u"Network.enable"_qs), qPrintable(error.description()));
     }
+    // A browser that never answers fails its start at the limit: told once,
+    // also with nothing waiting, and thrown by every call.
+    Peer silent;
+    silent.held = {u"Browser.getVersion"_qs, u"Target.getTargets"_qs};
+    auto mute = started(silent, 200);
+    QList<std::exception_ptr> told;
+    mute->onStartFailure([&](std::exception_ptr failure) { told.append(failure); });
+    QTRY_COMPARE(told.size(), 1);
+    QVERIFY(silent.transport->outputClosed); // a browser that answers late ends by itself
+    for (const auto& call : std::initializer_list<std::function<void()>>{
+             [&] { mute->setVisible(false); }, [&] { mute->setTop(0); }, [&] { std::rethrow_exception(told.first()); }})
+        QVERIFY(errorOf(call).description().contains(u"ブラウザが応答しません"_qs));
     // The browser going away is still told apart from every other failure.
     Peer gone;
     gone.held = {u"Target.attachToTarget"_qs};

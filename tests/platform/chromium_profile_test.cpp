@@ -34,7 +34,7 @@ public:
     RuntimeError launch(const QString& profile) const {
         Settings settings;
         settings.executable = path();
-        return test::errorOf([&] { launchBrowser(settings, profile); });
+        return test::errorOf([&] { launchBrowser(settings, profile)->busy(); });
     }
 
 private:

@@ -9,8 +9,16 @@ void FakeBrowser::close(const QString& when) {
     m_gone = m_gone || when.isEmpty();
 }
 
+void FakeBrowser::failStart(const RuntimeError& failure) {
+    m_startFailure = std::make_exception_ptr(failure);
+    if (m_onStartFailed)
+        m_onStartFailed(m_startFailure);
+}
+
 void FakeBrowser::enter(const QString& call) {
     calls.append(call);
+    if (m_startFailure)
+        std::rethrow_exception(m_startFailure);
     if (!m_closeAt.isEmpty() && m_closeAt != u"load" && call.startsWith(m_closeAt))
         m_gone = true;
     if (m_gone)

@@ -37,11 +37,15 @@ public:
     void stopPage() override;
     bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override;
     QString documentHtml() override;
+    void onStartFailure(std::function<void(std::exception_ptr)> failed) override { m_onStartFailed = failed; }
 
     // The user closes the browser window: at once, or right before the named
     // call ("visible", "navigate", "html"), or ("load") while the next page
     // loads. Every call from then on throws BrowserGoneError.
     void close(const QString& when = {});
+    // The browser fails its start after the window was shown: the failure is
+    // told, and every call throws it from then on.
+    void failStart(const RuntimeError& failure);
 
     // Script
     std::function<Page(const Navigation&)> pageFor;
@@ -68,6 +72,8 @@ private:
     bool m_complete = true;
     bool m_gone = false;
     QString m_closeAt;
+    std::exception_ptr m_startFailure;
+    std::function<void(std::exception_ptr)> m_onStartFailed;
 };
 
 } // namespace velkoria::test

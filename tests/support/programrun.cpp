@@ -56,6 +56,16 @@ QStringList findWindows(const QStringList& options, bool shownOnly) {
     return runTool(u"xdotool"_qs, search + options).split(u'\n', Qt::SkipEmptyParts);
 }
 
+QStringList messageBoxes(const QStringList& options) {
+    QStringList boxes;
+    for (const QString& window : findWindows(options + QStringList{u"--name"_qs, u"^Velkoria$"_qs})) {
+        const QString info = runTool(u"xwininfo"_qs, {u"-id"_qs, window});
+        if (QRegularExpression(u"Height:\\s+(\\d+)"_qs).match(info).captured(1).toInt() < kClientHeight)
+            boxes << window;
+    }
+    return boxes;
+}
+
 // ---- Simulator
 
 Simulator::~Simulator() {
@@ -161,7 +171,7 @@ void ProgramRun::prepare(const Simulator& sim, int loadTimeoutSeconds) {
                   .toUtf8());
 }
 
-bool ProgramRun::start(int timeoutMs) {
+bool ProgramRun::start(int timeoutMs, bool early) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"VELKORIA_MESSAGE_LOG"_qs, file(u"messages.log"_qs));
     env.remove(u"QT_QPA_PLATFORM"_qs);
@@ -174,6 +184,17 @@ bool ProgramRun::start(int timeoutMs) {
     if (!m_process.waitForStarted(5000))
         return false;
     m_window = waitForWindow(u"^Velkoria$"_qs, timeoutMs);
+    if (!m_starter && !early && !m_window.isEmpty()) {
+        // Not a failure when it never comes: a box or the program's end tells more.
+        waitFor(
+            [&] {
+                for (const QString& w : findWindows({u"--class"_qs, u"chromium"_qs}, false))
+                    if (runTool(u"xprop"_qs, {u"-id"_qs, w, u"WM_STATE"_qs}).contains(u"Iconic"_qs))
+                        return true;
+                return !running() || !messages().isEmpty();
+            },
+            timeoutMs);
+    }
     return !m_window.isEmpty();
 }
 
@@ -265,14 +286,9 @@ bool ProgramRun::waitForMessages(int count, int timeoutMs) {
 }
 
 bool ProgramRun::dismissMessage() {
-    // A box is a window of the program's titled as the main window, but not it.
+    const QStringList ours{u"--pid"_qs, QString::number(m_process.processId())};
     QString box;
-    const auto findBox = [&] {
-        for (const QString& w : windows(u"^Velkoria$"_qs))
-            box = w != m_window ? w : box;
-        return !box.isEmpty();
-    };
-    if (!waitFor(findBox, 10000))
+    if (!waitFor([&] { return !(box = messageBoxes(ours).value(0)).isEmpty(); }, 10000))
         return false;
     runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, box});
     runTool(u"xdotool"_qs, {u"key"_qs, u"Return"_qs});

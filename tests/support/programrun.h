@@ -25,6 +25,9 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
 // The windows on the display that xdotool's search finds with all of these
 // options (--pid, --name, --class, ...), by default shown ones only.
 QStringList findWindows(const QStringList& options, bool shownOnly = true);
+// The program's message boxes among the shown windows that the search options
+// find: titled like the main window, which may be up behind them, but shorter.
+QStringList messageBoxes(const QStringList& options = {});
 
 // The marketplace simulator on loopback, its requests logged.
 class Simulator {
@@ -67,7 +70,10 @@ public:
     // Copies the installation data and writes velkoria.ini for the simulator.
     void prepare(const Simulator& sim, int loadTimeoutSeconds = 20);
     // Starts the program; false unless its main window is up within the limit.
-    bool start(int timeoutMs = 30000);
+    // The browser comes up after the window and its window is on the screen,
+    // over the main window, until it is minimized: unless early, start() also
+    // waits for that (within the limit), so that a click lands on the program.
+    bool start(int timeoutMs = 30000, bool early = false);
     // start() has this start the process in place of velkoria (velkoria.exe
     // under Wine, say), with an environment of its own.
     void setStarter(std::function<void(QProcess&)> starter) { m_starter = std::move(starter); }

@@ -16,7 +16,16 @@ using namespace velkoria::test;
 
 namespace {
 
-enum class Action { QuickButton, MyBusiness, Scan, BrowserExits, Exit, CloseBoxWhileBrowserHangs, StartFails };
+enum class Action {
+    QuickButton,
+    QuickButtonBeforeTheBrowserAnswers,
+    MyBusiness,
+    Scan,
+    BrowserExits,
+    Exit,
+    CloseBoxWhileBrowserHangs,
+    StartFails
+};
 
 const QString kClosedBrowser = u"インターネットエクスプローラが終了しています。Velkoriaを終了します"_qs;
 
@@ -92,6 +101,7 @@ void WindowsE2eTest::program_data() {
     QTest::addColumn<bool>("nonAscii"); // the program folder is C:\Users\山田\Velkoria
     QTest::newRow("quick button") << Action::QuickButton << false;
     QTest::newRow("quick button, non-ASCII folder") << Action::QuickButton << true;
+    QTest::newRow("quick button before the browser answers") << Action::QuickButtonBeforeTheBrowserAnswers << false;
     QTest::newRow("My Business") << Action::MyBusiness << false;
     QTest::newRow("scan, non-ASCII folder") << Action::Scan << true;
     QTest::newRow("browser exits") << Action::BrowserExits << false;
@@ -131,6 +141,8 @@ void WindowsE2eTest::program() {
     const QString startError = u"[ERROR] C:\\Users\\山田\\Velkoria\\browser-profile を開けません"_qs;
     if (action == Action::StartFails)
         QVERIFY(put(control.filePath(u"start-error.txt"_qs), startError.toUtf8() + '\n'));
+    if (action == Action::QuickButtonBeforeTheBrowserAnswers)
+        QVERIFY(put(control.filePath(u"start-delay.txt"_qs), "8000"));
 
     m_prefix.setEnvironment(u"VELKORIA_MESSAGE_LOG"_qs, folder + u"\\messages.log"_qs);
     m_prefix.setEnvironment(u"FAKEBROWSER_DIR"_qs, m_prefix.windowsPath(control.path()));
@@ -152,9 +164,12 @@ void WindowsE2eTest::program() {
                                  "&condition=present&sort_type=registered&sort_button=display"_qs;
     switch (action) {
     case Action::QuickButton:
+    case Action::QuickButtonBeforeTheBrowserAnswers:
         // Focus starts on My Business; Tab passes the account boxes and Exit,
         // then the quick buttons from the bottom up (5 and 7 are unbound).
         keys(run.window(), QStringList(8, u"Tab"_qs) << u"space"_qs);
+        if (action == Action::QuickButtonBeforeTheBrowserAnswers)
+            QVERIFY(received(control.path()).isEmpty()); // the browser has read nothing yet
         QVERIFY2(waitFor([&] { return posted(control.path()) == QStringList{quickButton1}; }),
                  qPrintable(posted(control.path()).join(u'\n')));
         break;
@@ -207,14 +222,16 @@ void WindowsE2eTest::program() {
         QCOMPARE(QFile::exists(control.filePath(u"ended"_qs)), action == Action::Exit);
         break;
     case Action::StartFails:
-        // The browser's own words (UTF-8) go with the launch failure.
+        // The browser's own words (UTF-8) go with the launch failure, in a
+        // box over the main window that was shown meanwhile.
         QVERIFY(run.waitForMessages(1, 30000));
         QVERIFY2(run.messages().first().contains(startError), qPrintable(run.messages().first()));
-        keys(run.window(), {u"Return"_qs});
+        QVERIFY(run.dismissMessage());
         QCOMPARE(run.waitForEnd(30000), 1);
         break;
     }
-    if (action == Action::QuickButton || action == Action::MyBusiness)
+    if (action == Action::QuickButton || action == Action::QuickButtonBeforeTheBrowserAnswers ||
+        action == Action::MyBusiness)
         QVERIFY(run.running() && run.messages().isEmpty());
 }
 

@@ -82,14 +82,10 @@ QString WindowsProgramTest::firstBox(const QString& folder) {
     m_prefix.start(program, m_prefix.windowsPath(folder + QStringLiteral("/velkoria.exe")));
     const bool shown = waitFor([&] { return !fileBytes(log).isEmpty(); }, 90000);
     const QString text = QString::fromUtf8(fileBytes(log)).trimmed();
-    // The box is on the screen and takes the keyboard: Enter closes it and the program ends.
+    // The box is on the screen and takes the keyboard: Enter closes it and the
+    // program ends (the main window may be up behind it).
     QString window;
-    waitFor(
-        [&] {
-            window = findWindows({u"--name"_qs, u"^Velkoria$"_qs}).value(0);
-            return !window.isEmpty();
-        },
-        30000);
+    waitFor([&] { return !(window = messageBoxes().value(0)).isEmpty(); }, 30000);
     runTool(QStringLiteral("xdotool"), {u"windowactivate"_qs, u"--sync"_qs, window, u"key"_qs, u"Return"_qs});
     const bool ended = program.waitForFinished(30000);
     if (!ended)

@@ -27,6 +27,8 @@
 //   start-error.txt when present, its bytes go to standard error (only with
 //                   --enable-logging=stderr, as Chrome's release builds) and
 //                   the browser exits with code 1 at once
+//   start-delay.txt when present, the browser reads nothing for that many
+//                   milliseconds after its start (a slow first start)
 //   page-KEY.html   the markup of a page whose POSTed body has key=KEY
 //                   (UTF-8, as the program's serializer writes it); page.html
 //                   for any other page
@@ -348,6 +350,9 @@ int wmain(int argc, wchar_t** argv) {
         recordStart(argc, argv, &failStart);
         if (failStart)
             return 1;
+        std::string delay;
+        if (readControlFile(L"start-delay.txt", delay))
+            ::Sleep(DWORD(std::stoul(delay)));
         if (HANDLE watcher = ::CreateThread(nullptr, 0, &watchControlFiles, nullptr, 0, nullptr))
             ::CloseHandle(watcher);
     }
