@@ -23,14 +23,17 @@ AnnounceWiring::AnnounceWiring(QWidget& window, MessageSink& messages, ProgramEn
     }
 
     const auto showWindow = [this] {
-        m_window.showNormal();
-        m_window.raise();
-        m_window.activateWindow();
+        m_actions.ask(UserAction::ShowWindow, [this] {
+            m_window.showNormal();
+            m_window.raise();
+            m_window.activateWindow();
+        });
     };
+    const auto showDayList = [this] { m_actions.ask(UserAction::ShowDayList, [this] { showList(); }); };
     m_menu->setFont(designFont());
     m_menu->addAction(QStringLiteral("メインウィンドウを表示"), showWindow);
     m_menu->addAction(QStringLiteral("今すぐ検査"), [this] { m_actions.scanNow(); });
-    m_menu->addAction(QStringLiteral("本日の新規案件"), [this] { showList(); });
+    m_menu->addAction(QStringLiteral("本日の新規案件"), showDayList);
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("終了"), [this] { m_actions.exit(); });
     m_tray->setObjectName(QStringLiteral("tray"));
@@ -48,7 +51,7 @@ AnnounceWiring::AnnounceWiring(QWidget& window, MessageSink& messages, ProgramEn
     });
 
     if (createNotifier)
-        m_notifier = createNotifier(*m_tray, [this] { showList(); });
+        m_notifier = createNotifier(*m_tray, showDayList);
     m_announcer = std::make_unique<Announcer>(messages, m_log, clock, boxes,
                                               Announcer::Desktop{
                                                   m_notifier.get(),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/announcelist.h"
+#include "app/useractions.h"
 #include "monitor/announcements.h"
 #include "monitor/announcer.h"
 #include "platform/clock.h"
@@ -28,6 +29,9 @@ public:
         std::function<void()> scanNow;                // as a click on Label3
         std::function<void()> exit;                   // as a click on Exit
         std::function<void(const QString& url)> open; // a request's page in the browser
+        // Runs the wiring's own actions (showing a window) through the table
+        // of the user's actions.
+        std::function<void(UserAction action, std::function<void()> handler)> ask;
     };
 
     // Reads announcements.txt; one that cannot be read is said in a box. An

@@ -2,6 +2,7 @@
 
 #include "app/announcewiring.h"
 #include "app/monitorwiring.h"
+#include "app/useractions.h"
 #include "browser/marketplace.h"
 #include "buttons/editbuttonfrm.h"
 #include "buttons/quickbuttonview.h"
@@ -10,7 +11,6 @@
 #include "monitor/schedule.h"
 #include "platform/browser.h"
 #include "platform/clock.h"
-#include "platform/handler.h"
 #include "platform/messages.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 
+class QAbstractButton;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -30,6 +31,8 @@ class QRadioButton;
 class QTimer;
 
 namespace velkoria {
+
+class HeldButtons;
 
 // What the main window needs from outside: message boxes, the end of the
 // process, the desktop shell, the clock, the browser (createBrowser hands it
@@ -46,7 +49,9 @@ struct MainServices {
 };
 
 // `mainfrm`: the main window. Its handlers read the controls and call the
-// plain logic of the other folders.
+// plain logic of the other folders. Every event of its own, of the editor and
+// of the announcements reaches its handler through the table of the user's
+// actions (UserActions).
 class MainFrm : public QMainWindow, public QuickButtonView {
     Q_OBJECT
 public:
@@ -72,7 +77,14 @@ public:
     EditButtonForm* editor() { return m_editor.data(); }
     // The inspection group as the scan run shows its state; null before start-up.
     MonitorWiring* monitor() { return m_monitor.get(); }
+    // The schedule and the announcements; null before start-up.
+    const ScanSchedule* schedule() const { return m_schedule.get(); }
+    AnnounceWiring* announcements() { return m_announce.get(); }
+    // The sort order that the searches and scans use: the selected option, as
+    // soon as its selection has been handled.
     QString currentSortType() const;
+    // The program's message boxes, as every handler shows them.
+    MessageSink& messages() { return m_actions.messages(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -83,9 +95,15 @@ private:
     void wireInspection();
     // The selected sort option is the group's one tab stop.
     void keepTabStopOnSelectedOption();
-    void runGuarded(const std::function<void()>& handler, Overlap overlap = Overlap::Drop);
+    // Asks for an action of the user (UserActions::request); a button pressed
+    // for it stays down while the action waits.
+    void ask(UserAction action, const QString& control, QAbstractButton* button, std::function<void()> handler);
+    // Hands the editor's actions to the table.
+    void dispatchEditor(EditorAction action, int row, QAbstractButton* button, std::function<void()> handler);
 
     MainServices m_services;
+    UserActions m_actions;
+    HeldButtons* m_held = nullptr;
     ButtonInfo m_buttoninfo;
     CategoryTable m_category;
     Settings m_settings;
@@ -102,6 +120,7 @@ private:
     QPushButton* m_command2 = nullptr;
     std::array<QPushButton*, 8> m_command1{}; // 1 to 7
     std::array<QRadioButton*, 3> m_option1{};
+    int m_sortOption = 0; // the option whose selection was handled last
     QPushButton* m_editButton = nullptr;
     QLabel* m_label2 = nullptr;
     QLineEdit* m_text2 = nullptr;

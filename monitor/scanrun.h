@@ -64,9 +64,10 @@ public:
     virtual void showSummary(const ScanSummary& summary) { Q_UNUSED(summary); }
 };
 
-// What the schedule starts. Runs never nest: a tick or a click that falls due
-// while any handler runs (a run with its boxes, a quick-access page wait) is
-// dropped before it gets here (runHandler, platform/handler.h).
+// What the schedule starts. Runs never nest: a scan asked for while any
+// handler runs (a run with its boxes, a quick-access page wait) waits until
+// that handler has ended, and the schedule's own tick during a run is dropped,
+// before either gets here (app/useractions.h).
 class ScanRunner {
 public:
     virtual ~ScanRunner() = default;

@@ -1,5 +1,5 @@
-// runHandler: how a handler ends the program, and what happens to a handler
-// that starts while another runs (from inside its wait or its message box).
+// runHandler: how a handler ends the program. When a handler runs while
+// another runs is the application's table (tests/app/mainfrm_test.cpp).
 #include "platform/handler.h"
 #include "tests/support/fakes.h"
 
@@ -47,53 +47,8 @@ private slots:
         QVERIFY(endingDuringTheBox);
         // From the box on, nothing runs any more.
         bool ran = false;
-        runHandler(
-            messages, end, [&] { ran = true; }, Overlap::Run);
+        runHandler(messages, end, [&] { ran = true; });
         QVERIFY(!ran);
-    }
-
-    void aHandlerThatStartsWhileAnotherRuns_data() {
-        QTest::addColumn<Overlap>("overlap");
-        QTest::addColumn<QStringList>("order");
-        QTest::newRow("dropped (a click, a scan tick)") << Overlap::Drop << QStringList{u"outer"_qs, u"after"_qs};
-        QTest::newRow("deferred (the cycle box)")
-            << Overlap::Defer << QStringList{u"outer"_qs, u"inner 1"_qs, u"inner 2"_qs, u"after"_qs};
-        QTest::newRow("run at once (Exit, the blink)")
-            << Overlap::Run << QStringList{u"inner 1"_qs, u"inner 2"_qs, u"outer"_qs, u"after"_qs};
-    }
-
-    void aHandlerThatStartsWhileAnotherRuns() {
-        QFETCH(Overlap, overlap);
-        QFETCH(QStringList, order);
-        FakeMessageSink messages;
-        FakeProgramEnd end;
-        QStringList ran;
-        runHandler(messages, end, [&] {
-            // Two events that come inside the outer handler's wait.
-            for (int i = 1; i <= 2; ++i)
-                runHandler(
-                    messages, end, [&ran, i] { ran << u"inner %1"_qs.arg(i); }, overlap);
-            ran << u"outer"_qs;
-        });
-        // Once the outer one has ended, handlers run as usual.
-        runHandler(
-            messages, end, [&] { ran << u"after"_qs; }, overlap);
-        QCOMPARE(ran, order);
-        QVERIFY(messages.texts.isEmpty());
-    }
-
-    void deferredHandlersGoWithAProgramThatEnds() {
-        FakeMessageSink messages;
-        FakeProgramEnd end;
-        bool deferredRan = false;
-        QVERIFY_THROWS_EXCEPTION(ProgramEnded, runHandler(messages, end, [&] {
-                                     runHandler(
-                                         messages, end, [&] { deferredRan = true; }, Overlap::Defer);
-                                     throw BrowserGoneError();
-                                 }));
-        FakeProgramEnd later; // a test that goes on after its program ended
-        runHandler(messages, later, [] {});
-        QVERIFY(!deferredRan);
     }
 };
 
