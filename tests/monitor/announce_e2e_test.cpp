@@ -73,6 +73,21 @@ void openDayList(ProgramRun& run) {
     }
 }
 
+// The searches (their category keys) and the request pages ("request ID")
+// that the simulator was asked for, in order.
+QStringList asked(const Simulator& sim) {
+    QStringList out;
+    for (const QJsonObject& r : sim.requests()) {
+        const QString body = QString::fromLatin1(QByteArray::fromHex(r[u"body_hex"_qs].toString().toLatin1()));
+        const QString path = r[u"path"_qs].toString();
+        if (body.contains(u"&key="_qs))
+            out.append(body.section(u"&key="_qs, 1).section(u'&', 0, 0));
+        else if (path.startsWith(u"/browse/request/"_qs))
+            out.append(u"request "_qs + path.section(u'/', 3));
+    }
+    return out;
+}
+
 bool pageRequested(const Simulator& sim, const QString& id) {
     return waitFor([&] {
         for (const QJsonObject& r : sim.requests())
@@ -88,6 +103,7 @@ class AnnounceE2eTest : public QObject {
 private slots:
     void announcesAndOpensRequests_data();
     void announcesAndOpensRequests();
+    void whatTheUserDoesDuringAScanIsDoneAfterIt();
 };
 
 void AnnounceE2eTest::announcesAndOpensRequests_data() {
@@ -127,7 +143,7 @@ void AnnounceE2eTest::announcesAndOpensRequests() {
 
     if (boxes) {
         QCOMPARE(run.scan(), (QStringList{u"新規案件:ホームページ制作"_qs, u"新規案件:印刷"_qs, u"新規案件:印刷"_qs}));
-        QThread::msleep(500); // the run's handler ends after its file
+        // Clicked while the run may still be ending: opened once it has.
         runTool(u"dunstctl"_qs, {u"action"_qs, u"0"_qs});
     } else {
         run.clickClient({120, 620}); // the cycle box: a run every 30 s
@@ -162,6 +178,63 @@ void AnnounceE2eTest::announcesAndOpensRequests() {
     }
     QVERIFY(pageRequested(sim, opened));
     QVERIFY(waitFor([&] { return run.browserShown(); }));
+}
+
+void AnnounceE2eTest::whatTheUserDoesDuringAScanIsDoneAfterIt() {
+    Desktop desktop;
+    QVERIFY(desktop.ready());
+    Simulator sim;
+    QVERIFY(sim.start());
+    for (const QString& key : kKeys)
+        sim.command(u"clear "_qs + key);
+    QVERIFY(sim.command(u"add web_site 70003"_qs).startsWith(u"OK"_qs));
+    ProgramRun run;
+    run.prepare(sim, 20);
+    QVERIFY(run.start());
+    const QByteArray buttonsBefore = fileBytes(run.file(u"button_info.txt"_qs));
+
+    // The editor, opened from the keyboard (Edit is two steps back from My
+    // Business), binds slot 5 to the fourth category; not saved yet.
+    runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, run.window()});
+    for (const char* key : {"shift+Tab", "shift+Tab", "Return"})
+        run.key(QString::fromLatin1(key));
+    const QString dialog = run.waitForWindow(u"^クイックボタン編集$"_qs);
+    QVERIFY(!dialog.isEmpty());
+    ProgramRun::clickInWindow(dialog, {228, 130}); // row 5
+    run.key(u"alt+Down"_qs);
+    QThread::msleep(400);
+    for (const char* key : {"Home", "Down", "Down", "Down", "Return"})
+        run.key(QString::fromLatin1(key));
+
+    // A scan whose first two pages take 8 s each. Meanwhile: quick button 1
+    // from the keyboard (two steps back from Edit), and Save in the editor.
+    for (const char* key : {"web_site", "system_dev"})
+        QVERIFY(sim.command(u"delay %1 8000"_qs.arg(QLatin1String(key))).startsWith(u"OK"_qs));
+    run.clickScanLabel();
+    for (const char* key : {"shift+Tab", "shift+Tab", "Return"})
+        run.key(QString::fromLatin1(key));
+    ProgramRun::clickInWindow(dialog, {344, 232}); // 保存
+    QThread::msleep(1000);
+    // Heard, not done: the editor is up and the file as it was.
+    QVERIFY(!run.windows(u"^クイックボタン編集$"_qs).isEmpty());
+    QCOMPARE(fileBytes(run.file(u"button_info.txt"_qs)), buttonsBefore);
+
+    // The run's box, with its notification clicked while the box is up.
+    QVERIFY(run.waitForMessages(1, 60000));
+    QVERIFY(waitFor([] { return runTool(u"dunstctl"_qs, {u"count"_qs, u"displayed"_qs}) == u"1"_qs; }));
+    runTool(u"dunstctl"_qs, {u"action"_qs, u"0"_qs});
+    QVERIFY(run.dismissMessage());
+
+    // After the run, in the order given and each once: the quick button's
+    // search, the editor's Save, the notification's request.
+    const QStringList scan{u"web_site"_qs, u"system_dev"_qs, u"logo_design"_qs, u"printing"_qs, u"translation"_qs};
+    QVERIFY(waitFor([&] { return asked(sim).size() >= 7; }, 60000));
+    QCOMPARE(asked(sim), scan + QStringList({u"web_site"_qs, u"request 70003"_qs}));
+    QVERIFY(waitFor([&] { return run.windows(u"^クイックボタン編集$"_qs).isEmpty(); }));
+    QCOMPARE(fileBytes(run.file(u"button_info.txt"_qs)).split('\n').at(4), cp932(u"ec_site,it ,ECサイト構築\r"_qs));
+    QVERIFY(waitFor([&] { return run.browserShown(); }));
+    QCOMPARE(run.messages(), QStringList{u"新規案件:ホームページ制作"_qs});
+    QCOMPARE(readTextLines(run.file(u"new_item.txt"_qs)), QStringList{u"70003"_qs});
 }
 
 QTEST_GUILESS_MAIN(AnnounceE2eTest)
