@@ -231,6 +231,8 @@ void ManualTest::builtManualCoversTheProgram_data() {
         QStringLiteral("マニュアル ＜Velkoria.pdf の場所＞ が見つかりません。"),
         QStringLiteral("その文字を取り除いてください。何も送信していません。"),
         QStringLiteral("velkoria.ini の [browser] executable に実行ファイルを指定してください。"),
+        // What the user does while a page loads or a scan runs is done afterwards.
+        QStringLiteral("読み込み中や検査中の操作"),
         // The rhythm of the schedule.
         QStringLiteral("N 分 30 秒ごと"),
         QStringLiteral("5 分 30 秒ごと"),
