@@ -1,6 +1,8 @@
 #include "app/announcelist.h"
 
 #include "platform/messages.h"
+#include "ui/messagebox.h"
+#include "ui/windowslook.h"
 
 #include <QHeaderView>
 #include <QLabel>

@@ -2,6 +2,8 @@
 
 #include "platform/errors.h"
 #include "platform/textfile.h"
+#include "ui/messagebox.h"
+#include "ui/windowslook.h"
 
 #include <QApplication>
 #include <QMenu>

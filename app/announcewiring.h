@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/announcelist.h"
+#include "app/programend.h"
 #include "app/useractions.h"
 #include "monitor/announcements.h"
 #include "monitor/announcer.h"

@@ -1,9 +1,10 @@
+#include "app/handler.h"
 #include "app/mainfrm.h"
+#include "app/settings.h"
+#include "app/traynotifier.h"
 #include "platform/chromium.h"
-#include "platform/handler.h"
-#include "platform/notifier.h"
-#include "platform/settings.h"
 #include "platform/textfile.h"
+#include "ui/messagebox.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -44,7 +45,8 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<Browser> browser;
     std::exception_ptr launchFailure;
     try {
-        browser = launchBrowser(loadSettings(programFile(settingsFileName())), programFile(browserProfileFolderName()));
+        browser = launchBrowser(browserOptions(loadSettings(programFile(settingsFileName()))),
+                                programFile(browserProfileFolderName()));
     } catch (...) {
         launchFailure = std::current_exception();
     }
@@ -58,7 +60,7 @@ int main(int argc, char* argv[]) {
     SystemClock clock;
     // Start-up reads the same settings again for the rest of the program.
     MainFrm window(MainServices{messages, end, shell, clock,
-                                [&](const Settings&) {
+                                [&] {
                                     if (launchFailure)
                                         std::rethrow_exception(launchFailure);
                                     return std::move(browser);

@@ -5,7 +5,8 @@
 #include "app/monitorwiring.h"
 #include "platform/errors.h"
 #include "platform/textfile.h"
-#include "platform/windowslook.h"
+#include "ui/messagebox.h"
+#include "ui/windowslook.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -368,7 +369,7 @@ void MainFrm::formLoad() {
         messages().show(categoryOverflowNotice(categories.linesNotLoaded));
 
     m_settings = loadSettings(programFile(settingsFileName()));
-    m_browser = m_services.createBrowser(m_settings);
+    m_browser = m_services.takeBrowser();
     // The browser may still be starting: hiding it and its top edge are
     // applied as it comes up, and a failed start ends the program as a failed
     // step here would (after a handler that runs then, if any, has ended; one
@@ -378,7 +379,7 @@ void MainFrm::formLoad() {
     });
     m_browser->setVisible(false);
     m_browser->setTop(0);
-    m_marketplace = std::make_unique<Marketplace>(*m_browser, m_settings, messages());
+    m_marketplace = std::make_unique<Marketplace>(*m_browser, marketplaceSite(m_settings), messages());
     wireInspection();
     move(0, 0);
     m_myBussines->setFocus(Qt::OtherFocusReason);

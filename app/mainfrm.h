@@ -2,6 +2,8 @@
 
 #include "app/announcewiring.h"
 #include "app/monitorwiring.h"
+#include "app/programend.h"
+#include "app/settings.h"
 #include "app/useractions.h"
 #include "browser/marketplace.h"
 #include "buttons/editbuttonfrm.h"
@@ -12,9 +14,8 @@
 #include "platform/browser.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
-#include "platform/settings.h"
 #include "platform/shell.h"
-#include "platform/twips.h"
+#include "ui/twips.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -35,7 +36,7 @@ namespace velkoria {
 class HeldButtons;
 
 // What the main window needs from outside: message boxes, the end of the
-// process, the desktop shell, the clock, the browser (createBrowser hands it
+// process, the desktop shell, the clock, the browser (takeBrowser hands it
 // over at start-up's browser step: the program launches it earlier, or throws
 // its launch failure) and a way to reach the desktop's notifications (none: no
 // notifications).
@@ -44,7 +45,7 @@ struct MainServices {
     ProgramEnd& end;
     Shell& shell;
     const Clock& clock;
-    std::function<std::unique_ptr<Browser>(const Settings&)> createBrowser;
+    std::function<std::unique_ptr<Browser>()> takeBrowser;
     AnnounceWiring::NotifierFactory createNotifier = {};
 };
 

@@ -1,6 +1,6 @@
 #include "app/useractions.h"
 
-#include "platform/handler.h"
+#include "app/handler.h"
 
 #include <iterator>
 #include <utility>

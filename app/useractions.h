@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/programend.h"
 #include "platform/messages.h"
 
 #include <QString>
@@ -56,7 +57,7 @@ enum class WhenBusy {
 WhenBusy whenBusy(UserAction action);
 
 // Runs the user's actions as the table says, each through the error boundary
-// of runHandler (platform/handler.h). What waits is held in one queue: the
+// of runHandler (app/handler.h). What waits is held in one queue: the
 // same action of the same control (Command1(3), the request of one URL) asked
 // for again while it waits counts once, in its first place, and runs the
 // handler given last. The queue runs as soon as the outermost work has ended;

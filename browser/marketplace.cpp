@@ -85,8 +85,8 @@ PageLoad waitForPage(Browser& browser, std::chrono::milliseconds limit) {
     return browser.lastLoadFailed() ? PageLoad::Failed : PageLoad::Complete;
 }
 
-Marketplace::Marketplace(Browser& browser, const Settings& settings, MessageSink& messages)
-    : m_browser(browser), m_settings(settings), m_messages(messages) {}
+Marketplace::Marketplace(Browser& browser, MarketplaceSite site, MessageSink& messages)
+    : m_browser(browser), m_site(std::move(site)), m_messages(messages) {}
 
 void Marketplace::postpage(const QString& url, const QByteArray& body) {
     try {
@@ -98,21 +98,21 @@ void Marketplace::postpage(const QString& url, const QByteArray& body) {
 }
 
 void Marketplace::newjob(const QString& key, const QString& sort) {
-    postpage(m_settings.searchUrl, searchBody(key, sort));
+    postpage(m_site.searchUrl, searchBody(key, sort));
 }
 
 void Marketplace::mybussines(const QString& id, const QString& password) {
     const QByteArray body = loginBody(id, password);
     m_browser.setVisible(true);
-    postpage(m_settings.loginUrl + loginQuery(), body);
+    postpage(m_site.loginUrl + loginQuery(), body);
 }
 
 PageLoad Marketplace::waitpage() {
-    return waitForPage(m_browser, std::chrono::seconds(m_settings.loadTimeoutSeconds));
+    return waitForPage(m_browser, std::chrono::seconds(m_site.loadTimeoutSeconds));
 }
 
 PageLoad Marketplace::waitpage(std::chrono::milliseconds atMost) {
-    const std::chrono::milliseconds configured = std::chrono::seconds(m_settings.loadTimeoutSeconds);
+    const std::chrono::milliseconds configured = std::chrono::seconds(m_site.loadTimeoutSeconds);
     return waitForPage(m_browser, std::min(configured, atMost));
 }
 
@@ -128,7 +128,7 @@ void Marketplace::quickAccess(const QString& key, const QString& sort) {
 }
 
 QString Marketplace::requestUrl(const QString& link) const {
-    const QUrl site(m_settings.searchUrl);
+    const QUrl site(m_site.searchUrl);
     QUrl url = site.resolved(QUrl(link));
     url.setScheme(site.scheme());
     url.setAuthority(site.authority());

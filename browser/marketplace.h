@@ -3,7 +3,6 @@
 #include "platform/browser.h"
 #include "platform/errors.h"
 #include "platform/messages.h"
-#include "platform/settings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -48,6 +47,13 @@ QByteArray encodeSiteToken(const QString& key, const QString& fieldName);
 QByteArray searchBody(const QString& key, const QString& sort);
 QByteArray loginBody(const QString& id, const QString& password);
 
+// Where the marketplace's two requests go, and how long a page may take.
+struct MarketplaceSite {
+    QString searchUrl; // the category search is POSTed here (http)
+    QString loginUrl;  // the login query is appended to this (https)
+    int loadTimeoutSeconds = 60;
+};
+
 enum class PageLoad { Complete, Failed, TimedOut };
 
 // The wait of `waitpage`: returns when the browser is idle with a complete
@@ -61,7 +67,7 @@ PageLoad waitForPage(Browser& browser, std::chrono::milliseconds limit);
 class Marketplace {
 public:
     // A closed browser makes every member throw BrowserGoneError.
-    Marketplace(Browser& browser, const Settings& settings, MessageSink& messages);
+    Marketplace(Browser& browser, MarketplaceSite site, MessageSink& messages);
 
     // `newjob`: posts the category search and returns at once. A key that
     // cannot be sent throws UnsendableValueError.
@@ -96,7 +102,7 @@ private:
     void postpage(const QString& url, const QByteArray& body);
 
     Browser& m_browser;
-    Settings m_settings;
+    MarketplaceSite m_site;
     MessageSink& m_messages;
 };
 

@@ -1,8 +1,8 @@
 #include "buttons/editbuttonfrm.h"
 
 #include "platform/errors.h"
-#include "platform/twips.h"
-#include "platform/windowslook.h"
+#include "ui/twips.h"
+#include "ui/windowslook.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -1,11 +1,20 @@
 #pragma once
 
 #include "platform/browser.h"
-#include "platform/settings.h"
+
+#include <QString>
+#include <QStringList>
 
 #include <memory>
 
 namespace velkoria {
+
+// The browser to start and how long a page may take.
+struct BrowserOptions {
+    QString executable;    // empty: Chrome, Edge or Chromium where they are usually installed
+    QStringList arguments; // extra switches
+    int loadTimeoutSeconds = 60;
+};
 
 // Starts the program's own Chromium-family browser (Chrome, Edge or Chromium),
 // hidden, with its own profile folder, and connects to it over its control
@@ -14,7 +23,7 @@ namespace velkoria {
 // RuntimeError naming the executable when no browser can be started; one that
 // ends at once or does not answer fails its start the same way, with the
 // browser's own error output.
-std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& profileFolder);
+std::unique_ptr<Browser> launchBrowser(const BrowserOptions& options, const QString& profileFolder);
 
 // The name of the profile folder inside the program folder.
 inline QString browserProfileFolderName() {

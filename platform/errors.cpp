@@ -46,8 +46,4 @@ RuntimeError makeError(int number, const QString& detail) {
     return RuntimeError(number, text);
 }
 
-QString uncaughtErrorText(const RuntimeError& error) {
-    return QStringLiteral("実行時エラー '%1':\n\n%2").arg(error.number()).arg(error.description());
-}
-
 } // namespace velkoria

@@ -60,7 +60,4 @@ QString standardDescription(int number);
 // An error with the catalogue's description, optionally followed by a detail line.
 RuntimeError makeError(int number, const QString& detail = {});
 
-// The text of the box shown for an error that no handler catches.
-QString uncaughtErrorText(const RuntimeError& error);
-
 } // namespace velkoria

@@ -78,7 +78,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Notifier> createDesktopNotifier(QSystemTrayIcon&, std::function<void()>) {
+std::unique_ptr<Notifier> createSessionBusNotifier() {
     return std::make_unique<DBusNotifier>();
 }
 

@@ -221,12 +221,12 @@ RuntimeError launchFailure(BrowserProcess& process, const QString& what, bool en
 
 } // namespace
 
-std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& profileFolder) {
-    const QString executable = findBrowser(settings.executable);
+std::unique_ptr<Browser> launchBrowser(const BrowserOptions& options, const QString& profileFolder) {
+    const QString executable = findBrowser(options.executable);
     prepareProfileFolder(profileFolder);
     refuseProfileInUse(profileFolder);
     QStringList arguments = browserArguments(profileFolder);
-    for (const QString& argument : settings.arguments)
+    for (const QString& argument : options.arguments)
         if (!argument.isEmpty())
             arguments << argument;
     arguments << QStringLiteral("about:blank");
@@ -234,7 +234,7 @@ std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& 
     std::unique_ptr<Transport> transport;
     auto process = std::make_unique<BrowserProcess>(executable, arguments, transport);
     BrowserProcess* started = process.get(); // lives as long as the browser
-    const int callLimitMs = qMax(kMinimumCallLimitMs, settings.loadTimeoutSeconds * 1000);
+    const int callLimitMs = qMax(kMinimumCallLimitMs, options.loadTimeoutSeconds * 1000);
     auto browser = std::make_unique<CdpBrowser>(std::make_unique<Connection>(std::move(transport)), callLimitMs,
                                                 std::move(process));
     // The browser answers in the background; a start that fails is told as a

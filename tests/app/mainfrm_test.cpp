@@ -1,9 +1,12 @@
+#include "app/handler.h"
 #include "app/mainfrm.h"
 #include "app/monitorwiring.h"
 #include "platform/errors.h"
 #include "tests/support/fakebrowser.h"
+#include "tests/support/fakeend.h"
 #include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
+#include "ui/messagebox.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -60,7 +63,7 @@ struct Harness {
 
 Harness::Harness() {
     window = std::make_unique<MainFrm>(MainServices{messages, end, shell, clock,
-                                                    [this](const Settings&) {
+                                                    [this] {
                                                         auto b = std::make_unique<FakeBrowser>();
                                                         browser = b.get();
                                                         return b;

@@ -9,8 +9,8 @@ using namespace velkoria;
 using namespace velkoria::test;
 
 namespace {
-Settings testSettings() {
-    Settings s;
+MarketplaceSite testSettings() {
+    MarketplaceSite s;
     s.searchUrl = u"http://127.0.0.1:8080/"_qs;
     s.loginUrl = u"https://127.0.0.1:8443/"_qs;
     s.loadTimeoutSeconds = 1;

@@ -1,5 +1,6 @@
+#include "app/handler.h"
 #include "buttons/editbuttonfrm.h"
-#include "platform/handler.h"
+#include "tests/support/fakeend.h"
 #include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
 

@@ -45,7 +45,7 @@ struct Rig {
     // The load limit goes into the settings before the marketplace copies them.
     explicit Rig(int loadTimeoutSeconds = 5)
         : settings([loadTimeoutSeconds] {
-              Settings s;
+              MarketplaceSite s;
               s.loadTimeoutSeconds = loadTimeoutSeconds;
               return s;
           }()) {
@@ -75,7 +75,7 @@ struct Rig {
 
     TempProgramFolder folder;
     FakeBrowser browser;
-    Settings settings;
+    MarketplaceSite settings;
     FakeMessageSink messages;
     QMap<QString, FakeBrowser::Page> pages;
     ButtonInfo buttons;

@@ -23,8 +23,8 @@ namespace {
 
 const QString kFormHeader = QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n");
 
-Settings testSettings() {
-    Settings settings;
+BrowserOptions testSettings() {
+    BrowserOptions settings;
     settings.arguments = QStringList{QStringLiteral("--no-sandbox"), QStringLiteral("--test-type")};
     return settings;
 }
@@ -312,7 +312,7 @@ private slots:
     }
 
     void launchFailuresNameTheExecutable() {
-        Settings settings = testSettings();
+        BrowserOptions settings = testSettings();
         settings.executable = QStringLiteral("/nonexistent/chrome");
         RuntimeError error = errorOf([&] { launchBrowser(settings, profile(QStringLiteral("missing"))); });
         QCOMPARE(error.number(), int(CannotStartBrowser));

@@ -32,7 +32,7 @@ public:
 
     // Launches with this stand-in; the error it ends with (it never answers).
     RuntimeError launch(const QString& profile) const {
-        Settings settings;
+        BrowserOptions settings;
         settings.executable = path();
         return test::errorOf([&] { launchBrowser(settings, profile)->busy(); });
     }

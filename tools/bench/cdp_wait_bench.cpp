@@ -26,8 +26,8 @@ double cpuMs(int who) {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
 
-Settings benchSettings() {
-    Settings settings;
+BrowserOptions benchSettings() {
+    BrowserOptions settings;
     settings.arguments = QStringList{QStringLiteral("--no-sandbox"), QStringLiteral("--test-type")};
     return settings;
 }

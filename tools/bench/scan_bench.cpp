@@ -7,6 +7,7 @@
 // click to the complete page next to the browser's own navigation timing.
 // Needs a display: run it as
 //   tests/support/with-display.sh BUILD/tools/bench/scan-bench BUILD
+#include "app/settings.h"
 #include "browser/marketplace.h"
 #include "buttons/tables.h"
 #include "monitor/scanrun.h"
@@ -111,10 +112,10 @@ int main(int argc, char** argv) {
     settings.arguments = {u"--no-sandbox"_qs, u"--test-type"_qs};
 
     try {
-        auto browser = launchBrowser(settings, folder.filePath(u"browser-profile"_qs));
+        auto browser = launchBrowser(browserOptions(settings), folder.filePath(u"browser-profile"_qs));
         Silent messages;
         NoIndicators indicators;
-        Marketplace market(*browser, settings, messages);
+        Marketplace market(*browser, marketplaceSite(settings), messages);
         const QStringList keys{u"web_site"_qs,     u"system_dev"_qs, u"smartphone_app"_qs, u"ec_site"_qs,
                                u"server_infra"_qs, u"it_support"_qs, u"security"_qs};
         ButtonInfo buttons;
@@ -127,7 +128,7 @@ int main(int argc, char** argv) {
         if (!cdpBrowser)
             return 1;
         TimingBrowser timing(*cdpBrowser);
-        Marketplace timedMarket(timing, settings, messages);
+        Marketplace timedMarket(timing, marketplaceSite(settings), messages);
         ScanRun timedRun(timedMarket, buttons, indicators, messages, clock, [] { return u"registered"_qs; });
         const int rounds = qMax(1, qEnvironmentVariableIntValue("SCAN_BENCH_ROUNDS"));
 

@@ -1,6 +1,7 @@
 // runHandler: how a handler ends the program. When a handler runs while
 // another runs is the application's table (tests/app/mainfrm_test.cpp).
-#include "platform/handler.h"
+#include "app/handler.h"
+#include "tests/support/fakeend.h"
 #include "tests/support/fakes.h"
 
 #include <QtTest>

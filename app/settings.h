@@ -1,5 +1,8 @@
 #pragma once
 
+#include "browser/marketplace.h"
+#include "platform/chromium.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +18,10 @@ struct Settings {
     int loadTimeoutSeconds = 60;                                  // [browser] load_timeout_seconds
     bool announceBoxes = true;                                    // [announce] boxes: a box per new request
 };
+
+// What the marketplace's requests and the browser's start take of them.
+MarketplaceSite marketplaceSite(const Settings& settings);
+BrowserOptions browserOptions(const Settings& settings);
 
 inline QString settingsFileName() {
     return QStringLiteral("velkoria.ini");

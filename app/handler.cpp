@@ -1,8 +1,12 @@
-#include "platform/handler.h"
+#include "app/handler.h"
 
 #include <exception>
 
 namespace velkoria {
+
+QString uncaughtErrorText(const RuntimeError& error) {
+    return QStringLiteral("実行時エラー '%1':\n\n%2").arg(error.number()).arg(error.description());
+}
 
 void runHandler(MessageSink& messages, ProgramEnd& end, const std::function<void()>& handler) {
     // Once the program is ending (its last box is up), nothing runs any more:

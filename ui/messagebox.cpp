@@ -1,16 +1,14 @@
-#include "platform/messages.h"
+#include "ui/messagebox.h"
+
+#include "ui/windowslook.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
-#include <QFont>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QSpacerItem>
-#include <cstdio>
-#include <cstdlib>
-#include <utility>
 
 namespace velkoria {
 
@@ -46,50 +44,6 @@ void QtMessageSink::show(const QString& text) {
                       grid->columnCount());
     }
     box.exec();
-}
-
-QFont designFont(qreal points, bool bold) {
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("IPA Pゴシック"), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSizeF(points);
-    if (bold)
-        font.setWeight(QFont::Bold);
-    return font;
-}
-
-void ProgramEnd::beginEnding(int exitCode) {
-    if (m_ending)
-        return;
-    m_ending = true;
-    m_exitCode = exitCode;
-    for (const auto& hook : m_hooks)
-        hook();
-}
-
-void ProgramEnd::onEnding(std::function<void()> hook) {
-    m_hooks.push_back(std::move(hook));
-}
-
-void ProgramEnd::onExit(std::function<void()> hook) {
-    m_exitHooks.push_back(std::move(hook));
-}
-
-void ProgramEnd::runExitHooks() {
-    for (const auto& hook : std::exchange(m_exitHooks, {}))
-        hook();
-}
-
-void ProcessEnd::endNow(int exitCode) {
-    // The program is gone for the user at once; what the hooks finish (the
-    // browser's own ending, a few seconds at most) happens out of sight.
-    for (QWidget* window : QApplication::topLevelWidgets())
-        window->hide();
-    runExitHooks();
-    // Every file is written whole and closed before a handler returns, so there is
-    // nothing to flush but the standard streams.
-    std::fflush(nullptr);
-    std::_Exit(exitCode);
 }
 
 } // namespace velkoria

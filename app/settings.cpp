@@ -1,4 +1,4 @@
-#include "platform/settings.h"
+#include "app/settings.h"
 
 #include "platform/errors.h"
 
@@ -101,6 +101,14 @@ Settings loadSettings(const QString& path) {
         settings.announceBoxes = value == u"true";
     }
     return settings;
+}
+
+MarketplaceSite marketplaceSite(const Settings& settings) {
+    return {settings.searchUrl, settings.loginUrl, settings.loadTimeoutSeconds};
+}
+
+BrowserOptions browserOptions(const Settings& settings) {
+    return {settings.executable, settings.arguments, settings.loadTimeoutSeconds};
 }
 
 } // namespace velkoria

@@ -1,11 +1,18 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 
 class QPushButton;
 class QWidget;
 
 namespace velkoria {
+
+// The font the windows were designed with: ＭＳ Ｐゴシック where Windows has it,
+// else IPA P Gothic, which has the same metrics, so that captions fit their
+// controls as designed; Noto Sans CJK only when neither is installed. Latin
+// letters come from the same font.
+QFont designFont(qreal points = 9, bool bold = false);
 
 // Where the program's windows follow Windows rather than Qt's styles. For a
 // window whose controls are all made: Enter presses the command button that

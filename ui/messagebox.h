@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/messages.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+namespace velkoria {
+
+// The caption of every window and message box of the program.
+inline QString programTitle() {
+    return QStringLiteral("Velkoria");
+}
+
+// The window system's modal message box.
+class QtMessageSink : public MessageSink {
+public:
+    void show(const QString& text) override;
+    // The window a box opens above while that window is on screen (not
+    // minimised): a box never hides behind the program's own windows.
+    void setOwner(QWidget* owner) { m_owner = owner; }
+
+private:
+    QPointer<QWidget> m_owner;
+};
+
+} // namespace velkoria
