@@ -50,9 +50,7 @@ void AnnouncementListWindow::showAnnouncements(const QList<Announcement>& announ
 }
 
 void AnnouncementListWindow::present() {
-    showNormal();
-    raise();
-    activateWindow();
+    bringToFront(*this);
     m_list->setFocus();
 }
 

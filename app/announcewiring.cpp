@@ -24,13 +24,7 @@ AnnounceWiring::AnnounceWiring(QWidget& window, MessageSink& messages, ProgramEn
                       QStringLiteral("新規案件の一覧は、このファイルが読めるようになるまで保存しません。"));
     }
 
-    const auto showWindow = [this] {
-        m_actions.ask(UserAction::ShowWindow, [this] {
-            m_window.showNormal();
-            m_window.raise();
-            m_window.activateWindow();
-        });
-    };
+    const auto showWindow = [this] { m_actions.ask(UserAction::ShowWindow, [this] { bringToFront(m_window); }); };
     const auto showDayList = [this] { m_actions.ask(UserAction::ShowDayList, [this] { showList(); }); };
     m_menu->setFont(designFont());
     m_menu->addAction(QStringLiteral("メインウィンドウを表示"), showWindow);
@@ -54,13 +48,8 @@ AnnounceWiring::AnnounceWiring(QWidget& window, MessageSink& messages, ProgramEn
 
     if (createNotifier)
         m_notifier = createNotifier(*m_tray, showDayList);
-    m_announcer = std::make_unique<Announcer>(messages, m_log, clock, boxes,
-                                              Announcer::Desktop{
-                                                  m_notifier.get(),
-                                                  [this] { QApplication::alert(&m_window, 0); },
-                                                  m_actions.open,
-                                                  [this] { refreshList(); },
-                                              });
+    AnnouncementSink* desktop = this;
+    m_announcer = std::make_unique<Announcer>(messages, m_log, clock, boxes, desktop);
 }
 
 AnnounceWiring::~AnnounceWiring() = default;
@@ -70,6 +59,19 @@ void AnnounceWiring::showList() {
         m_list = std::make_unique<AnnouncementListWindow>(m_actions.open);
     refreshList();
     m_list->present();
+}
+
+void AnnounceWiring::listChanged() {
+    refreshList();
+}
+
+void AnnounceWiring::callUser() {
+    QApplication::alert(&m_window, 0);
+}
+
+void AnnounceWiring::notify(const QString& title, const QString& text, const QString& url) {
+    if (m_notifier)
+        m_notifier->notify(title, text, [open = m_actions.open, url] { open(url); });
 }
 
 void AnnounceWiring::refreshList() {

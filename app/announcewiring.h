@@ -21,8 +21,9 @@ namespace velkoria {
 // What the main window gives the announcements: its tray icon with a menu
 // (show the window, scan now, the day's announcements, exit), the desktop's
 // notifications, the taskbar flash, and the list of announcements with its
-// window and file. Each user action goes through the window's handlers.
-class AnnounceWiring {
+// window and file: where the scan run's announcer announces besides the boxes.
+// Each user action goes through the window's handlers.
+class AnnounceWiring : private AnnouncementSink {
 public:
     // createDesktopNotifier's signature.
     using NotifierFactory = std::function<std::unique_ptr<Notifier>(QSystemTrayIcon&, std::function<void()>)>;
@@ -39,13 +40,18 @@ public:
     // empty createNotifier shows no notifications.
     AnnounceWiring(QWidget& window, MessageSink& messages, ProgramEnd& end, const Clock& clock, bool boxes,
                    const NotifierFactory& createNotifier, Actions actions);
-    ~AnnounceWiring();
+    ~AnnounceWiring() override;
 
     Announcer& announcer() { return *m_announcer; }
     // The window of the day's announcements, shown or brought to the front.
     void showList();
 
 private:
+    // AnnouncementSink
+    void listChanged() override;
+    void callUser() override;
+    void notify(const QString& title, const QString& text, const QString& url) override;
+
     void refreshList();
 
     QWidget& m_window;

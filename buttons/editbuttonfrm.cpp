@@ -120,11 +120,7 @@ void EditButtonForm::formLoad() {
 }
 
 void EditButtonForm::present() {
-    if (isMinimized())
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    bringToFront(*this);
 }
 
 void EditButtonForm::showEvent(QShowEvent* event) {

@@ -1,12 +1,12 @@
 #include "monitor/announcer.h"
 
-#include "monitor/scanrun.h"
 #include "platform/errors.h"
 
 namespace velkoria {
 
-Announcer::Announcer(MessageSink& messages, AnnouncementLog& log, const Clock& clock, bool boxes, Desktop desktop)
-    : m_messages(messages), m_log(log), m_clock(clock), m_boxes(boxes), m_desktop(std::move(desktop)) {}
+Announcer::Announcer(MessageSink& messages, AnnouncementLog& log, const Clock& clock, bool boxes,
+                     AnnouncementSink* sink)
+    : m_messages(messages), m_log(log), m_clock(clock), m_boxes(boxes), m_sink(sink) {}
 
 void Announcer::announce(const QString& caption, const QString& id, const QString& url) {
     QString saveFailure;
@@ -19,15 +19,11 @@ void Announcer::announce(const QString& caption, const QString& id, const QStrin
             saveFailure = error.description();
         m_saveFailureShown = true;
     }
-    if (m_desktop.listChanged)
-        m_desktop.listChanged();
-    if (m_desktop.callUser)
-        m_desktop.callUser();
-    if (m_desktop.notifier)
-        m_desktop.notifier->notify(newRequestTitle(caption), id, [open = m_desktop.open, url] {
-            if (open)
-                open(url);
-        });
+    if (m_sink) {
+        m_sink->listChanged();
+        m_sink->callUser();
+        m_sink->notify(newRequestTitle(caption), id, url);
+    }
     if (m_boxes)
         m_messages.show(newRequestMessage(caption));
     if (!saveFailure.isEmpty())

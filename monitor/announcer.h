@@ -3,17 +3,34 @@
 #include "monitor/announcements.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
-#include "platform/notifier.h"
 
 #include <QString>
 #include <functional>
 
 namespace velkoria {
 
+// The announcement of one unseen request in a box: the quick button's caption, not the ID.
+inline QString newRequestMessage(const QString& caption) {
+    return QStringLiteral("新規案件:") + caption;
+}
+
 // The title of a request's notification.
 inline QString newRequestTitle(const QString& caption) {
     return QStringLiteral("新規案件: ") + caption;
 }
+
+// Where an unseen request is announced besides its box: on the desktop and in
+// the program's windows (app/announcewiring.h); tests record the calls.
+class AnnouncementSink {
+public:
+    virtual ~AnnouncementSink() = default;
+    // The list of announcements has a new entry (its file is written).
+    virtual void listChanged() = 0;
+    // Calls the user: the program's taskbar button flashes until the user comes.
+    virtual void callUser() = 0;
+    // A notification; a click on it opens the request's page at url.
+    virtual void notify(const QString& title, const QString& text, const QString& url) = 0;
+};
 
 // Announces one unseen request of a scan run, in this order: an entry in the
 // list of announcements (and its file), the program's taskbar button flashing
@@ -24,15 +41,8 @@ inline QString newRequestTitle(const QString& caption) {
 // user is away.
 class Announcer {
 public:
-    // What the desktop and the window offer; an empty member is left out.
-    struct Desktop {
-        Notifier* notifier = nullptr;
-        std::function<void()> callUser;               // flashes the taskbar button
-        std::function<void(const QString& url)> open; // opens a request's page, as a quick button does
-        std::function<void()> listChanged;            // the list has a new entry
-    };
-
-    Announcer(MessageSink& messages, AnnouncementLog& log, const Clock& clock, bool boxes, Desktop desktop);
+    // sink may be null: the list and the boxes only.
+    Announcer(MessageSink& messages, AnnouncementLog& log, const Clock& clock, bool boxes, AnnouncementSink* sink);
 
     void announce(const QString& caption, const QString& id, const QString& url);
 
@@ -41,7 +51,7 @@ private:
     AnnouncementLog& m_log;
     const Clock& m_clock;
     bool m_boxes;
-    Desktop m_desktop;
+    AnnouncementSink* m_sink;
     // A failed write of the list's file has been said, and none has worked since.
     bool m_saveFailureShown = false;
 };

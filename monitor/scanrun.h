@@ -36,11 +36,6 @@ inline QString collectionStoppedMessage(const QString& caption) {
         .arg(caption);
 }
 
-// The announcement of one unseen request: the quick button's caption, not the ID.
-inline QString newRequestMessage(const QString& caption) {
-    return QStringLiteral("新規案件:") + caption;
-}
-
 // The scan indicators: Text2's background and Label3's caption.
 inline QColor scanningBackground() {
     return QColor(2, 255, 0);
@@ -76,8 +71,9 @@ public:
 };
 
 // The scan run: every bound quick button's search in the hidden browser, the
-// new-marked requests of each result page, one box per request that the
-// previous run did not collect, and the seen-request file rewritten.
+// new-marked requests of each result page, each request that the previous run
+// did not collect announced (the announcer's list, desktop and box, or the box
+// alone), and the seen-request file rewritten.
 class ScanRun : public ScanRunner {
 public:
     // buttons is the window's quick-button table, read afresh by every run;

@@ -122,11 +122,6 @@ bool decodeCp932(const QByteArray& bytes, QString* text) {
     return true;
 }
 
-QString decodeCp932(const QByteArray& bytes) {
-    return QString::fromStdU16String(
-        win::decodeCp932Lenient(std::string_view(bytes.constData(), size_t(bytes.size()))));
-}
-
 #else
 
 bool encodeCp932(const QString& text, QByteArray* bytes) {
@@ -150,11 +145,6 @@ bool decodeCp932(const QByteArray& bytes, QString* text) {
         return false;
     *text = out;
     return true;
-}
-
-QString decodeCp932(const QByteArray& bytes) {
-    QStringDecoder decoder(kCodePage, QStringDecoder::Flag::Stateless);
-    return decoder.decode(bytes);
 }
 
 #endif

@@ -47,7 +47,5 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
 // that are not code page 932.
 bool encodeCp932(const QString& text, QByteArray* bytes);
 bool decodeCp932(const QByteArray& bytes, QString* text);
-// For showing text only: what is not code page 932 is replaced.
-QString decodeCp932(const QByteArray& bytes);
 
 } // namespace velkoria

@@ -36,9 +36,11 @@
 //   a wait whose answer came while the program was busy elsewhere (a box, the
 //   window being dragged) keeps it.
 // - wakeWaits() quits every running loop; a wait whose condition does not
-//   hold yet runs its loop again. So waits could nest and each would end on
-//   its own condition, the inner one first; today none do, since the
-//   handlers that may run inside a wait use no browser.
+//   hold yet runs its loop again. So waits may nest, and each ends on its own
+//   condition, the inner one first (a handler that runs at once inside
+//   another's wait may wait too). A wait whose condition never holds is a
+//   pause that still delivers events: BrowserWindow::waitForState polls the
+//   window's state that way.
 // - Nothing of a wait outlives it: its loop and its timer live on its own
 //   stack, so no call of it fires after it has ended. What the loop deletes
 //   meanwhile (a window closed with deleteLater) is nothing the waiting code

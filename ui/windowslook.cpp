@@ -120,6 +120,14 @@ void colourButton(QPushButton* button, const QColor& colour) {
     button->setStyle(colouredButtonStyle());
 }
 
+void bringToFront(QWidget& window) {
+    if (window.isMinimized())
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
 QFont designFont(qreal points, bool bold) {
     QFont font;
     font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),

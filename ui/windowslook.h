@@ -20,6 +20,10 @@ QFont designFont(qreal points = 9, bool bold = false);
 // label draws its text at its top, keeping its alignment from left to right.
 void useWindowsKeysAndLabels(QWidget& window);
 
+// Shows a window (restored if minimized, kept maximized if it was) and brings
+// it to the front with the keyboard focus.
+void bringToFront(QWidget& window);
+
 // A command button drawn in its own colour, as Windows draws one: raised
 // edges, sunken while pressed, and the face in that colour also while the
 // button has the focus, which shows as a dark frame round the button and a

@@ -24,7 +24,6 @@ public:
 
     void arm(const QByteArray& body, const QList<Header>& headers);
     void disarm() { m_armed = false; }
-    bool armed() const { return m_armed; }
 
     // The parameters of Fetch.continueRequest for a Fetch.requestPaused event.
     QJsonObject continueParams(const QJsonObject& paused, const QString& mainFrameId);

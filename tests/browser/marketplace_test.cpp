@@ -33,6 +33,8 @@ private slots:
     void quickAccessWithUnsendableKey();
     void myBusinessPostsTheLogin();
     void myBusinessWithUnsendablePassword();
+    void requestPagesStayOnTheSite_data();
+    void requestPagesStayOnTheSite();
 };
 
 void MarketplaceTest::sortOptions() {
@@ -170,6 +172,39 @@ void MarketplaceTest::myBusinessWithUnsendablePassword() {
     QVERIFY_THROWS_EXCEPTION(UnsendableValueError, market.mybussines(u"id"_qs, u"\U0001F511"_qs));
     QVERIFY(!browser.visible); // nothing shown, nothing sent
     QVERIFY(browser.navigations.isEmpty());
+}
+
+void MarketplaceTest::requestPagesStayOnTheSite_data() {
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("the site's own link") << u"/browse/request/48211"_qs << u"/browse/request/48211"_qs;
+    QTest::newRow("relative") << u"browse/request/1?a=b&c=d"_qs << u"/browse/request/1?a=b&c=d"_qs;
+    QTest::newRow("another host") << u"https://evil.example/browse/request/1"_qs << u"/browse/request/1"_qs;
+    QTest::newRow("user and password") << u"http://user:pw@evil.example/browse/request/1"_qs << u"/browse/request/1"_qs;
+    QTest::newRow("no scheme") << u"//evil.example/browse/request/1"_qs << u"/browse/request/1"_qs;
+    QTest::newRow("backslashes") << u"\\\\evil.example\\browse/request/1"_qs << QString();
+    QTest::newRow("percent-encoded scheme") << u"javascript%3Aalert(1)"_qs << u"/javascript%3Aalert(1)"_qs;
+    QTest::newRow("2 MB") << u"/browse/request/"_qs + QString(2 << 20, u'9') << QString();
+}
+
+// Where a notification or the day's list may send the browser: the search
+// site's own pages, whatever the link says.
+void MarketplaceTest::requestPagesStayOnTheSite() {
+    QFETCH(QString, link);
+    QFETCH(QString, path);
+    FakeBrowser browser;
+    FakeMessageSink messages;
+    Marketplace market(browser, testSettings(), messages);
+    const QUrl url(market.requestUrl(link));
+    QVERIFY2(url.isValid() && url.scheme() == u"http"_qs && url.host() == u"127.0.0.1"_qs && url.port() == 8080 &&
+                 url.userInfo().isEmpty(),
+             qPrintable(url.toString().left(200)));
+    if (!path.isNull())
+        QCOMPARE(url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded), path);
+    market.openRequest(link);
+    QCOMPARE(browser.navigations.size(), 1);
+    QCOMPARE(browser.navigations.first().url, url.toString(QUrl::FullyEncoded));
+    QVERIFY(browser.navigations.first().body.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(MarketplaceTest)

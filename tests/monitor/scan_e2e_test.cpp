@@ -40,7 +40,7 @@ QStringList newRequestsOnPage(const Simulator& sim, const QString& key) {
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(10000, &loop, &QEventLoop::quit);
     loop.exec();
-    const QString page = decodeCp932(reply->readAll());
+    const QString page = fromCp932(reply->readAll());
     reply->deleteLater();
     QStringList ids;
     const QRegularExpression id(u"/browse/request/([0-9]+)\""_qs);

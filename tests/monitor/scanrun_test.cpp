@@ -2,6 +2,7 @@
 #include "platform/errors.h"
 #include "tests/support/fakebrowser.h"
 #include "tests/support/fakes.h"
+#include "tests/support/recordingsink.h"
 #include "tests/support/tempfolder.h"
 
 #include <QMap>
@@ -46,6 +47,7 @@ struct Rig {
     explicit Rig(int loadTimeoutSeconds = 5)
         : settings([loadTimeoutSeconds] {
               MarketplaceSite s;
+              s.searchUrl = u"http://127.0.0.1:8080/"_qs;
               s.loadTimeoutSeconds = loadTimeoutSeconds;
               return s;
           }()) {
@@ -91,6 +93,7 @@ class ScanRunTest : public QObject {
     Q_OBJECT
 private slots:
     void announcesUnseenInTableOrderAndStoresTheRun();
+    void theDesktopHearsEachUnseenRequestWithItsPageOnTheSite();
     void allSlotsEmpty();
     void comparisonIsExact();
     void pageNotLoadedKeepsPreviousIds_data();
@@ -134,6 +137,29 @@ void ScanRunTest::announcesUnseenInTableOrderAndStoresTheRun() {
     rig.pages[u"k1"_qs] = page({u"101"_qs, u"102"_qs});
     rig.run.scanjobs();
     QCOMPARE(rig.boxes(), QStringList{box(u"ホームページ"_qs)});
+}
+
+void ScanRunTest::theDesktopHearsEachUnseenRequestWithItsPageOnTheSite() {
+    Rig rig;
+    AnnouncementLog log(rig.folder.file(announcementsFileName()));
+    RecordingSink sink(&rig.browser.calls);
+    Announcer announcer(rig.messages, log, rig.browser.clock, true, &sink);
+    rig.run.setAnnouncer(&announcer);
+    rig.bind(2, u"k2"_qs, u"金型"_qs);
+    rig.pages[u"k2"_qs] = {
+        u"<HTML><BODY><TABLE>"_qs + entry(u"48211"_qs, true) +
+        u"<TR><TD><A href=\"https://evil.example/browse/request/48212\">x</A>"
+        u"<IMG src=\"/img/new.gif\"></TD><TD><FONT>見積件数</FONT></TD></TR></TABLE></BODY></HTML>"_qs};
+    rig.folder.write(u"new_item.txt"_qs, cp932Lines({u"900"_qs}));
+
+    rig.run.scanjobs();
+    const QString site = u"http://127.0.0.1:8080/browse/request/"_qs;
+    QCOMPARE(rig.steps(),
+             (QStringList{u"visible 0"_qs, u"scanning"_qs, u"navigate"_qs, u"html"_qs, u"list"_qs, u"call user"_qs,
+                          u"notify 新規案件: 金型 / 48211 / "_qs + site + u"48211"_qs, u"box 新規案件:金型"_qs,
+                          u"list"_qs, u"call user"_qs, u"notify 新規案件: 金型 / 48212 / "_qs + site + u"48212"_qs,
+                          u"box 新規案件:金型"_qs, u"rest"_qs}));
+    QCOMPARE(log.since(QDateTime()).size(), 2);
 }
 
 void ScanRunTest::allSlotsEmpty() {

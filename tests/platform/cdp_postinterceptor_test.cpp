@@ -77,7 +77,6 @@ private slots:
         QCOMPARE(sentHeaders(params),
                  (QStringList{QStringLiteral("Accept: text/html"), QStringLiteral("Upgrade-Insecure-Requests: 1"),
                               QStringLiteral("Content-Type: application/x-www-form-urlencoded")}));
-        QVERIFY(!interceptor.armed());
 
         // Used once: the next pause (a redirect hop, the user's link) goes on as it is.
         QCOMPARE(
@@ -99,7 +98,6 @@ private slots:
         QJsonObject response = paused(QStringLiteral("c"), QStringLiteral("MAIN"));
         response.insert(QStringLiteral("responseStatusCode"), 200);
         QCOMPARE(interceptor.continueParams(response, QStringLiteral("MAIN")), untouched(QStringLiteral("c")));
-        QVERIFY(interceptor.armed());
         // The main frame's pause still gets the body afterwards.
         QCOMPARE(interceptor.continueParams(paused(QStringLiteral("d"), QStringLiteral("MAIN")), QStringLiteral("MAIN"))
                      .value(u"method")

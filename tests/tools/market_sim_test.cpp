@@ -35,7 +35,7 @@ struct Response {
     QList<QNetworkCookie> cookies;
     QByteArray peerSpki; // base64 SHA-256 of the server certificate's public key (HTTPS)
     QStringList peerIpNames;
-    QString text() const { return decodeCp932(body); }
+    QString text() const { return fromCp932(body); }
 };
 
 struct Entry {
