@@ -41,6 +41,8 @@ CdpBrowser::CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, 
     : m_connection(std::move(connection)), m_process(std::move(process)), m_callLimitMs(callLimitMs),
       m_session(*m_connection, [this](const QString& frameId) { m_watcher.setMainFrame(frameId); }),
       m_interception(*m_connection), m_window(*m_connection, callLimitMs) {
+    if (m_process)
+        m_window.setAllowForeground([process = m_process.get()] { process->allowForeground(); });
     m_connection->addEventListener([this](const QString& method, const QJsonObject& params, const QString& sessionId) {
         onEvent(method, params, sessionId);
     });

@@ -15,8 +15,8 @@ for %%t in (*_test.exe) do (
     "%%t" -o "results\%%~nt.txt,txt" > nul 2>&1
     if errorlevel 1 (set /a failed+=1 & set "names=!names! %%~nt") else (set /a passed+=1)
 )
-rem The browser's pipes and launch, code page 932 and the account file's access list, with the fake browser.
-for %%g in (handles messages deadline gone stall killed-parent cp932 owner-only) do (
+rem The browser's pipes, launch and job, code page 932 and whole-file writes (the account file's access list), with the fake browser.
+for %%g in (handles messages deadline gone stall killed-parent job cp932 files) do (
     echo velkoria_wintest %%g
     velkoria_wintest.exe %%g > "results\wintest-%%g.txt" 2>&1
     if errorlevel 1 (set /a failed+=1 & set "names=!names! wintest-%%g") else (set /a passed+=1)

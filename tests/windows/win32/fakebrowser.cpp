@@ -19,14 +19,15 @@
 //   Test.exit           -> writes a line to standard error and exits with code 3
 //   Test.closeOutput    -> closes OUT, keeps running
 //   Test.closeInput     -> closes IN, keeps running
+//   Test.spawn          -> starts a helper process (a copy of itself that
+//                          waits a minute) and answers its process ID
 //
 // With FAKEBROWSER_DIR set (a folder), for tests of the whole program:
 //   started.txt     written at start: the arguments, one per line, then
 //                   "__COMPAT_LAYER=..." when that variable is set
 //   received.log    every message received, one per line
-//   start-error.txt when present, its bytes go to standard error (only with
-//                   --enable-logging=stderr, as Chrome's release builds) and
-//                   the browser exits with code 1 at once
+//   start-error.txt when present, its bytes go to standard error and the
+//                   browser exits with code 1 at once
 //   start-delay.txt when present, the browser reads nothing for that many
 //                   milliseconds after its start (a slow first start)
 //   page-KEY.html   the markup of a page whose POSTed body has key=KEY
@@ -307,11 +308,8 @@ bool answerProgramCall(Page& page, const std::string& message, const std::string
 
 void recordStart(int argc, wchar_t** argv, bool* failStart) {
     std::string started;
-    bool logging = false;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i)
         started += utf8(argv[i]) + '\n';
-        logging = logging || std::wstring(argv[i]) == L"--enable-logging=stderr";
-    }
     wchar_t value[1024];
     const DWORD n = ::GetEnvironmentVariableW(L"__COMPAT_LAYER", value, 1024);
     if (n > 0 && n < 1024)
@@ -319,7 +317,7 @@ void recordStart(int argc, wchar_t** argv, bool* failStart) {
     appendControlFile(L"started.txt", started);
     std::string error;
     *failStart = readControlFile(L"start-error.txt", error);
-    if (*failStart && logging) {
+    if (*failStart) {
         std::fwrite(error.data(), 1, error.size(), stderr);
         std::fflush(stderr);
     }
@@ -328,6 +326,10 @@ void recordStart(int argc, wchar_t** argv, bool* failStart) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && std::wstring(argv[1]) == L"--helper") {
+        ::Sleep(60000);
+        return 0;
+    }
     std::string arguments;
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
@@ -408,6 +410,21 @@ int wmain(int argc, wchar_t** argv) {
         } else if (method == "Test.closeInput") {
             ::CloseHandle(g_in);
             ::Sleep(INFINITE);
+        } else if (method == "Test.spawn") {
+            wchar_t self[MAX_PATH];
+            ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+            std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --helper";
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION helper{};
+            DWORD pid = 0;
+            if (::CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &helper)) {
+                pid = helper.dwProcessId;
+                ::CloseHandle(helper.hProcess);
+                ::CloseHandle(helper.hThread);
+            }
+            send("{\"id\":" + id + ",\"result\":{\"processId\":" + std::to_string(pid) + "}}");
         } else {
             send("{\"id\":" + id + ",\"error\":{\"code\":-32601,\"message\":\"unknown method\"}}");
         }
