@@ -6,8 +6,11 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QIcon>
 #include <QMessageBox>
 #include <QSpacerItem>
+#include <QSystemTrayIcon>
+#include <QWindow>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -81,10 +84,15 @@ void ProgramEnd::runExitHooks() {
 }
 
 void ProcessEnd::endNow(int exitCode) {
-    // The program is gone for the user at once; what the hooks finish (the
-    // browser's own ending, a few seconds at most) happens out of sight.
-    for (QWidget* window : QApplication::topLevelWidgets())
+    // The program is gone for the user at once, its tray icon too (it would
+    // stay in the notification area, dead, while the browser ends); what the
+    // hooks finish (the browser's own ending, a few seconds at most) happens
+    // out of sight.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        for (QSystemTrayIcon* tray : window->findChildren<QSystemTrayIcon*>())
+            tray->hide();
         window->hide();
+    }
     runExitHooks();
     // Every file is written whole and closed before a handler returns, so there is
     // nothing to flush but the standard streams.

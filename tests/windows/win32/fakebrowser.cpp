@@ -36,8 +36,8 @@
 //   exit, close-output, stall
 //                   created by the test: exit at once, close OUT, stop
 //                   answering (the files are looked for every 50 ms)
-//   ended           written when IN has ended, after a second of "shutdown
-//                   work" (a browser writing its profile)
+//   ended           written when IN has ended or Browser.close came, after a
+//                   second of "shutdown work" (a browser writing its profile)
 // It ends when IN ends.
 
 #include <windows.h>
@@ -89,18 +89,25 @@ std::string jsonString(const std::string& text) {
     return out + '"';
 }
 
-void send(const std::string& message) {
+// False when the program has closed its end.
+bool trySend(const std::string& message) {
     if (!g_out)
-        return; // closed on the test's request
+        return true; // closed on the test's request
     std::string data = message;
     data.push_back('\0');
     size_t done = 0;
     while (done < data.size()) {
         DWORD n = 0;
         if (!::WriteFile(g_out, data.data() + done, DWORD(data.size() - done), &n, nullptr))
-            ::ExitProcess(4);
+            return false;
         done += n;
     }
+    return true;
+}
+
+void send(const std::string& message) {
+    if (!trySend(message))
+        ::ExitProcess(4);
 }
 
 // The value of the first "name": in the message (the program's messages have
@@ -172,6 +179,16 @@ DWORD WINAPI watchControlFiles(void*) {
             g_stalled = 1;
         ::Sleep(kControlPollMs);
     }
+}
+
+// The browser's own ending: a second of "shutdown work" (a browser writing
+// its profile), then "ended" in the test's folder.
+int shutDown() {
+    if (!g_folder.empty()) {
+        ::Sleep(kShutdownWorkMs);
+        appendControlFile(L"ended", "ended\n");
+    }
+    return 0;
 }
 
 // ---- The page
@@ -374,11 +391,7 @@ int wmain(int argc, wchar_t** argv) {
                 // unless it hangs.
                 while (g_stalled)
                     ::Sleep(INFINITE);
-                if (!g_folder.empty()) {
-                    ::Sleep(kShutdownWorkMs);
-                    appendControlFile(L"ended", "ended\n");
-                }
-                return 0;
+                return shutDown();
             }
             buffer.append(chunk, n);
         }
@@ -390,6 +403,10 @@ int wmain(int argc, wchar_t** argv) {
         const std::string id = field(message, "id");
         const std::string method = field(message, "method");
         if (answerProgramCall(page, message, id, method)) {
+        } else if (method == "Browser.close") {
+            // Chrome answers (the program may have closed its end by then) and ends.
+            trySend("{\"id\":" + id + ",\"result\":{}}");
+            return shutDown();
         } else if (method == "Browser.getVersion") {
             send("{\"id\":" + id + ",\"result\":{\"product\":\"FakeBrowser/1.0\"}}");
         } else if (method == "Test.echo") {
