@@ -146,7 +146,7 @@ MainFrm::MainFrm(MainServices services, QWidget* parent) : QMainWindow(parent), 
     setObjectName(QStringLiteral("mainfrm"));
     setWindowTitle(programTitle());
     setFont(designFont());
-    setWindowIcon(QIcon(QStringLiteral(":/velkoria.png")));
+    setWindowIcon(programIcon());
     buildControls();
     useWindowsKeysAndLabels(*this);
 }

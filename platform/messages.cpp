@@ -85,6 +85,16 @@ void QtMessageSink::show(const QString& text) {
     box.exec();
 }
 
+QIcon programIcon() {
+    QIcon icon;
+    for (const int size : {16, 20, 24, 32, 40, 48, 64, 256}) {
+        const QString file = QStringLiteral(":/icons/velkoria-%1.png").arg(size);
+        if (QFile::exists(file))
+            icon.addFile(file, QSize(size, size));
+    }
+    return icon;
+}
+
 QFont designFont(qreal points, bool bold) {
     QFont font;
     font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
