@@ -70,9 +70,9 @@ QString findBrowser(const QString& configured) {
             throw makeError(CannotStartBrowser, QStringLiteral("ブラウザが見つかりません: %1").arg(configured));
         return found;
     }
-    for (const QString& place : usualPlaces())
-        if (isExecutableFile(place))
-            return place;
+    const QString installed = installedBrowser();
+    if (!installed.isEmpty())
+        return installed;
     throw makeError(CannotStartBrowser,
                     QStringLiteral("ブラウザ (Chrome, Edge, Chromium) が見つかりません。"
                                    "velkoria.ini の [browser] executable に実行ファイルを指定してください。"));
@@ -237,6 +237,13 @@ RuntimeError launchFailure(BrowserProcess& process, const QString& what, bool en
 }
 
 } // namespace
+
+QString installedBrowser() {
+    for (const QString& place : usualPlaces())
+        if (isExecutableFile(place))
+            return place;
+    return {};
+}
 
 std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& profileFolder) {
     const QString executable = findBrowser(settings.executable);

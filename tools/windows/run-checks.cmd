@@ -21,12 +21,26 @@ for %%g in (handles messages deadline gone stall killed-parent job cp932 files) 
     velkoria_wintest.exe %%g > "results\wintest-%%g.txt" 2>&1
     if errorlevel 1 (set /a failed+=1 & set "names=!names! wintest-%%g") else (set /a passed+=1)
 )
+rem The Chrome or Edge of this PC, started as Velkoria starts it: one line per point (README: "The check kit").
+rem Exit code 77: no Chrome or Edge installed, skipped.
+set skipped=
+echo velkoria_browsercheck
+velkoria_browsercheck.exe > results\browsercheck.txt 2>&1
+set code=!errorlevel!
+type results\browsercheck.txt
+if !code!==77 (
+    set "skipped=, the browser check skipped: no Chrome or Edge"
+) else if !code!==0 (
+    set /a passed+=1
+) else (
+    set /a failed+=1 & set "names=!names! browsercheck"
+)
 set /a total=passed+failed
 echo.
 if %failed%==0 (
-    echo Velkoria checks: all %total% passed
+    echo Velkoria checks: all %total% passed!skipped!
 ) else (
-    echo Velkoria checks: %failed% of %total% FAILED:%names% ^(see results\^)
+    echo Velkoria checks: %failed% of %total% FAILED:%names% ^(see results\^)!skipped!
 )
 if /i not "%~1"=="/nopause" pause
 exit /b %failed%
