@@ -132,11 +132,15 @@ void ProcessEnd::endNow(int exitCode) {
     // stay in the notification area, dead, while the browser ends); what the
     // hooks finish (the browser's own ending, a few seconds at most) happens
     // out of sight.
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        for (QSystemTrayIcon* tray : window->findChildren<QSystemTrayIcon*>())
-            tray->hide();
+    QList<QSystemTrayIcon*> trays;
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        trays += window->findChildren<QSystemTrayIcon*>();
+    // Hiding a tray icon may delete a window of its own (X11's): the windows
+    // are listed again afterwards.
+    for (QSystemTrayIcon* tray : trays)
+        tray->hide();
+    for (QWidget* window : QApplication::topLevelWidgets())
         window->hide();
-    }
     runExitHooks();
     // Every file is written whole and closed before a handler returns, so there is
     // nothing to flush but the standard streams.
