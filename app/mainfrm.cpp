@@ -314,14 +314,13 @@ void MainFrm::formLoad() {
     m_browser->setTop(0);
     m_marketplace = std::make_unique<Marketplace>(*m_browser, m_settings, m_services.messages);
     wireInspection();
-    placeOnScreen();
+    placeOnScreen(true);
     m_myBussines->setFocus(Qt::OtherFocusReason);
 }
 
-void MainFrm::placeOnScreen() {
-    // The frame's size is known once the window exists (on X11 only once the
-    // window manager has framed it: see showEvent()).
-    winId();
+void MainFrm::placeOnScreen(bool move) {
+    // The frame's size is known once the window is shown (on X11 only once
+    // the window manager has framed it): see showEvent().
     const QRect frame = frameGeometry();
     const QRect inner = geometry();
     m_placedFrame = QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
@@ -337,20 +336,23 @@ void MainFrm::placeOnScreen() {
     const WindowFit fit =
         fitWindow(design, m_placedFrame + slack, scrollBar, on ? on->availableGeometry() : QRect(QPoint(0, 0), design));
     resize(fit.size);
-    move(fit.position);
+    // The position includes the frame: Qt puts the frame there once it knows it.
+    if (move)
+        QWidget::move(fit.position);
 }
 
 void MainFrm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    // Placed before its frame was known (X11: the window manager frames a
-    // window once it is shown): placed once more as soon as it is framed.
+    // Placed before its frame was known: its size is fitted once more as soon
+    // as it is framed (Windows: before it shows; X11: once the window manager
+    // has framed it, a moment after).
     if (m_placedFrame.isNull() && !event->spontaneous())
         placeWhenFramed(40);
 }
 
 void MainFrm::placeWhenFramed(int looksLeft) {
     if (frameGeometry() != geometry())
-        return placeOnScreen();
+        return placeOnScreen(false);
     if (looksLeft > 0)
         QTimer::singleShot(50, this, [this, looksLeft] { placeWhenFramed(looksLeft - 1); });
 }

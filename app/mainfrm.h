@@ -83,10 +83,11 @@ protected:
 private:
     void buildControls();
     // The design's size at the top-left of the screen's available area, or as
-    // much of it as the area holds, the client area scrolling (app/windowfit.h).
-    void placeOnScreen();
-    // Places it again once the window manager has framed it, looking every
-    // 50 ms for at most looksLeft times.
+    // much of it as the area holds, the client area scrolling (app/windowfit.h);
+    // move false keeps the window where it is.
+    void placeOnScreen(bool move);
+    // Fits its size again once it is framed, looking every 50 ms for at most
+    // looksLeft times.
     void placeWhenFramed(int looksLeft);
     void wireInspection();
     // The selected sort option is the group's one tab stop.
