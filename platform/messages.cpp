@@ -1,5 +1,9 @@
 #include "platform/messages.h"
 
+#if defined(Q_OS_WIN)
+#include "platform/win/foreground.h"
+#endif
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
@@ -11,6 +15,7 @@
 #include <QSpacerItem>
 #include <QSystemTrayIcon>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -44,6 +49,20 @@ protected:
 private:
     QWidget& m_box;
 };
+
+// Whether the user works in another program: on Windows a window of another
+// process is in the foreground; elsewhere the program has a window on the
+// screen and none of its windows is active.
+bool anotherProgramActive() {
+#if defined(Q_OS_WIN)
+    return win::otherProgramInForeground();
+#else
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive)
+        return false;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.cbegin(), windows.cend(), [](const QWidget* w) { return w->isVisible(); });
+#endif
+}
 } // namespace
 
 void QtMessageSink::show(const QString& text) {
@@ -62,7 +81,7 @@ void QtMessageSink::show(const QString& text) {
     // leaves the keyboard where it is (what the user types goes on going to
     // that program) until the user clicks it.
     KeyboardOnClick keyboardOnClick(box);
-    if (!QApplication::activeWindow()) {
+    if (anotherProgramActive()) {
         box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
         box.setAttribute(Qt::WA_ShowWithoutActivating);
         box.installEventFilter(&keyboardOnClick);
