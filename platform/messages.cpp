@@ -1,13 +1,21 @@
 #include "platform/messages.h"
 
+#if defined(Q_OS_WIN)
+#include "platform/win/foreground.h"
+#endif
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QIcon>
 #include <QMessageBox>
 #include <QSpacerItem>
+#include <QSystemTrayIcon>
+#include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -18,6 +26,43 @@ namespace {
 // Room that a title bar takes besides its caption: the window icon and the
 // minimise, maximise and close buttons, with their margins.
 constexpr int kTitleBarRoom = 160;
+
+// A box shown without taking the keyboard takes it once the user clicks it,
+// so that Enter closes it as it would close any other box. (A modal window
+// that may take the keyboard is activated the moment it shows.)
+class KeyboardOnClick : public QObject {
+public:
+    explicit KeyboardOnClick(QWidget& box) : m_box(box) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        const bool click =
+            event->type() == QEvent::MouseButtonPress || event->type() == QEvent::NonClientAreaMouseButtonPress;
+        QWindow* window = m_box.windowHandle();
+        if (click && window && (window->flags() & Qt::WindowDoesNotAcceptFocus)) {
+            window->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+            m_box.activateWindow();
+        }
+        return false;
+    }
+
+private:
+    QWidget& m_box;
+};
+
+// Whether the user works in another program: on Windows a window of another
+// process is in the foreground; elsewhere the program has a window on the
+// screen and none of its windows is active.
+bool anotherProgramActive() {
+#if defined(Q_OS_WIN)
+    return win::otherProgramInForeground();
+#else
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive)
+        return false;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.cbegin(), windows.cend(), [](const QWidget* w) { return w->isVisible(); });
+#endif
+}
 } // namespace
 
 void QtMessageSink::show(const QString& text) {
@@ -30,6 +75,17 @@ void QtMessageSink::show(const QString& text) {
     }
     QWidget* owner = m_owner && m_owner->isVisible() && !m_owner->isMinimized() ? m_owner.data() : nullptr;
     QMessageBox box(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, owner);
+    // A box that opens while the user works in another program (a scan on its
+    // schedule) would open behind that program, seen only in the taskbar, and
+    // no scan runs while it is up: it stands above every window instead, and
+    // leaves the keyboard where it is (what the user types goes on going to
+    // that program) until the user clicks it.
+    KeyboardOnClick keyboardOnClick(box);
+    if (anotherProgramActive()) {
+        box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
+        box.setAttribute(Qt::WA_ShowWithoutActivating);
+        box.installEventFilter(&keyboardOnClick);
+    }
     box.setObjectName(QStringLiteral("velkoriaMessage"));
     box.setFont(designFont());
     // A caption or a request title may look like markup; it is shown as written.
@@ -46,6 +102,16 @@ void QtMessageSink::show(const QString& text) {
                       grid->columnCount());
     }
     box.exec();
+}
+
+QIcon programIcon() {
+    QIcon icon;
+    for (const int size : {16, 20, 24, 32, 40, 48, 64, 256}) {
+        const QString file = QStringLiteral(":/icons/velkoria-%1.png").arg(size);
+        if (QFile::exists(file))
+            icon.addFile(file, QSize(size, size));
+    }
+    return icon;
 }
 
 QFont designFont(qreal points, bool bold) {
@@ -81,8 +147,17 @@ void ProgramEnd::runExitHooks() {
 }
 
 void ProcessEnd::endNow(int exitCode) {
-    // The program is gone for the user at once; what the hooks finish (the
-    // browser's own ending, a few seconds at most) happens out of sight.
+    // The program is gone for the user at once, its tray icon too (it would
+    // stay in the notification area, dead, while the browser ends); what the
+    // hooks finish (the browser's own ending, a few seconds at most) happens
+    // out of sight.
+    QList<QSystemTrayIcon*> trays;
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        trays += window->findChildren<QSystemTrayIcon*>();
+    // Hiding a tray icon may delete a window of its own (X11's): the windows
+    // are listed again afterwards.
+    for (QSystemTrayIcon* tray : trays)
+        tray->hide();
     for (QWidget* window : QApplication::topLevelWidgets())
         window->hide();
     runExitHooks();

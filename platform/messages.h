@@ -7,6 +7,7 @@
 #include <vector>
 
 class QFont;
+class QIcon;
 
 namespace velkoria {
 
@@ -34,6 +35,11 @@ private:
 inline QString programTitle() {
     return QStringLiteral("Velkoria");
 }
+
+// The icon of every window of the program and of its tray icon: each size
+// drawn for itself (16 to 256 pixels), so that it is sharp at any scaling.
+// Empty where the program's resources are not linked in (unit tests).
+QIcon programIcon();
 
 // The message shown when the browser has gone away; the program ends when the
 // user has dismissed it.
@@ -77,7 +83,8 @@ private:
     std::vector<std::function<void()>> m_exitHooks;
 };
 
-// Hides every window at once, runs the exit hooks, then ends the process.
+// Hides every window and tray icon at once, runs the exit hooks, then ends
+// the process.
 class ProcessEnd : public ProgramEnd {
 public:
     [[noreturn]] void endNow(int exitCode) override;
