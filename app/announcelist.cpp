@@ -19,7 +19,7 @@ AnnouncementListWindow::AnnouncementListWindow(std::function<void(const QString&
     : m_list(new QTreeWidget(this)), m_open(std::move(open)) {
     setObjectName(QStringLiteral("announcelist"));
     setWindowTitle(QStringLiteral("本日の新規案件 - ") + programTitle());
-    setWindowIcon(QIcon(QStringLiteral(":/velkoria.png")));
+    setWindowIcon(programIcon());
     setFont(designFont());
     auto* hint =
         new QLabel(QStringLiteral("ダブルクリックか Enter キーで、案件のページをブラウザに表示します。"), this);

@@ -6,6 +6,10 @@
 #include "platform/textfile.h"
 #include "ui/messagebox.h"
 
+#if defined(Q_OS_WIN)
+#include "platform/win/runningmark.h"
+#endif
+
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -34,8 +38,13 @@ int main(int argc, char* argv[]) {
         std::fputs("velkoria: 画面がありません (no display: set DISPLAY, or run it in a desktop session).\n", stderr);
         return 2;
     }
+#if defined(Q_OS_WIN)
+    // Setup and uninstall wait for the program's end before they touch its files.
+    win::markRunning();
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(programTitle());
+    QApplication::setWindowIcon(programIcon());
 
     // The browser takes longest to come up: it is launched first, and the
     // window is built, its files read and shown while the browser starts. A

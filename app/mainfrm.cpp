@@ -3,6 +3,7 @@
 #include "app/account.h"
 #include "app/help.h"
 #include "app/monitorwiring.h"
+#include "app/windowfit.h"
 #include "platform/errors.h"
 #include "platform/textfile.h"
 #include "ui/messagebox.h"
@@ -19,8 +20,13 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
+#include <QShowEvent>
 #include <QTimer>
+#include <QtMath>
 #include <limits>
 
 namespace velkoria {
@@ -185,7 +191,7 @@ MainFrm::MainFrm(MainServices services, QWidget* parent)
     setObjectName(QStringLiteral("mainfrm"));
     setWindowTitle(programTitle());
     setFont(designFont());
-    setWindowIcon(QIcon(QStringLiteral(":/velkoria.png")));
+    setWindowIcon(programIcon());
     buildControls();
     useWindowsKeysAndLabels(*this);
 }
@@ -196,10 +202,19 @@ MainFrm::~MainFrm() {
 }
 
 void MainFrm::buildControls() {
-    auto* client = new QWidget(this);
+    // The client area at the design's size, in a scroll area that shows it
+    // whole where the screen has the room, and scrolls where it has not.
+    auto* client = new QWidget;
     client->setObjectName(QStringLiteral("client"));
     paintBackground(client, kWindowColour);
-    setCentralWidget(client);
+    client->setFixedSize(twips(3000), twips(10410));
+    auto* scroller = new QScrollArea(this);
+    scroller->setObjectName(QStringLiteral("clientScroller"));
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setFocusPolicy(Qt::NoFocus); // no tab stop of its own
+    scroller->setWidget(client);
+    paintBackground(scroller->viewport(), kWindowColour);
+    setCentralWidget(scroller);
     m_whelp = menuBar()->addAction(QStringLiteral("ヘルプ"));
     m_whelp->setObjectName(QStringLiteral("whelp"));
 
@@ -288,11 +303,6 @@ void MainFrm::buildControls() {
         if (window)
             window->m_browser.reset();
     });
-
-    // The menu bar takes the larger of its two heights (Windows' style gives
-    // one pixel more for a width): the client area below it stays whole.
-    const int width = twips(3000);
-    resize(width, twips(10410) + qMax(menuBar()->sizeHint().height(), menuBar()->heightForWidth(width)));
 }
 
 void MainFrm::wireInspection() {
@@ -381,8 +391,47 @@ void MainFrm::formLoad() {
     m_browser->setTop(0);
     m_marketplace = std::make_unique<Marketplace>(*m_browser, marketplaceSite(m_settings), messages());
     wireInspection();
-    move(0, 0);
+    placeOnScreen(true);
     m_myBussines->setFocus(Qt::OtherFocusReason);
+}
+
+void MainFrm::placeOnScreen(bool move) {
+    // The frame's size is known once the window is shown (on X11 only once
+    // the window manager has framed it): see showEvent().
+    const QRect frame = frameGeometry();
+    const QRect inner = geometry();
+    m_placedFrame = QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                             frame.bottom() - inner.bottom());
+    const int width = twips(3000);
+    const QSize design(width, twips(10410) + qMax(menuBar()->sizeHint().height(), menuBar()->heightForWidth(width)));
+    // At a fractional scale (150 %) the frame's pixels round either way.
+    const qreal ratio = devicePixelRatioF();
+    const QMargins slack = ratio != qFloor(ratio) ? QMargins(1, 1, 1, 1) : QMargins();
+    const QScreen* on = screen();
+    const auto* scroller = static_cast<QScrollArea*>(centralWidget());
+    const int scrollBar = scroller->verticalScrollBar()->sizeHint().width() + slack.left();
+    const WindowFit fit =
+        fitWindow(design, m_placedFrame + slack, scrollBar, on ? on->availableGeometry() : QRect(QPoint(0, 0), design));
+    resize(fit.size);
+    // The position includes the frame: Qt puts the frame there once it knows it.
+    if (move)
+        QWidget::move(fit.position);
+}
+
+void MainFrm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Placed before its frame was known: its size is fitted once more as soon
+    // as it is framed (Windows: before it shows; X11: once the window manager
+    // has framed it, a moment after).
+    if (m_placedFrame.isNull() && !event->spontaneous())
+        placeWhenFramed(40);
+}
+
+void MainFrm::placeWhenFramed(int looksLeft) {
+    if (frameGeometry() != geometry())
+        return placeOnScreen(false);
+    if (looksLeft > 0)
+        QTimer::singleShot(50, this, [this, looksLeft] { placeWhenFramed(looksLeft - 1); });
 }
 
 void MainFrm::showQuickButton(int n, const QString& caption, bool visible) {

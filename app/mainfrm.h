@@ -18,6 +18,7 @@
 #include "ui/twips.h"
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QPointer>
 #include <array>
 #include <functional>
@@ -88,11 +89,19 @@ public:
     MessageSink& messages() { return m_actions.messages(); }
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
+    // The design's size at the top-left of the screen's available area, or as
+    // much of it as the area holds, the client area scrolling (app/windowfit.h);
+    // move false keeps the window where it is.
+    void placeOnScreen(bool move);
+    // Fits its size again once it is framed, looking every 50 ms for at most
+    // looksLeft times.
+    void placeWhenFramed(int looksLeft);
     void wireInspection();
     // The selected sort option is the group's one tab stop.
     void keepTabStopOnSelectedOption();
@@ -129,6 +138,7 @@ private:
     QTimer* m_timer1 = nullptr;
     QTimer* m_timer2 = nullptr;
     QAction* m_whelp = nullptr;
+    QMargins m_placedFrame; // the frame the window was placed with
 };
 
 } // namespace velkoria

@@ -1,6 +1,7 @@
 #include "app/programend.h"
 
 #include <QApplication>
+#include <QSystemTrayIcon>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
@@ -31,8 +32,17 @@ void ProgramEnd::runExitHooks() {
 }
 
 void ProcessEnd::endNow(int exitCode) {
-    // The program is gone for the user at once; what the hooks finish (the
-    // browser's own ending, a few seconds at most) happens out of sight.
+    // The program is gone for the user at once, its tray icon too (it would
+    // stay in the notification area, dead, while the browser ends); what the
+    // hooks finish (the browser's own ending, a few seconds at most) happens
+    // out of sight.
+    QList<QSystemTrayIcon*> trays;
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        trays += window->findChildren<QSystemTrayIcon*>();
+    // Hiding a tray icon may delete a window of its own (X11's): the windows
+    // are listed again afterwards.
+    for (QSystemTrayIcon* tray : trays)
+        tray->hide();
     for (QWidget* window : QApplication::topLevelWidgets())
         window->hide();
     runExitHooks();

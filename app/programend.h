@@ -35,7 +35,8 @@ private:
     std::vector<std::function<void()>> m_exitHooks;
 };
 
-// Hides every window at once, runs the exit hooks, then ends the process.
+// Hides every window and tray icon at once, runs the exit hooks, then ends
+// the process.
 class ProcessEnd : public ProgramEnd {
 public:
     [[noreturn]] void endNow(int exitCode) override;

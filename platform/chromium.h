@@ -25,6 +25,10 @@ struct BrowserOptions {
 // browser's own error output.
 std::unique_ptr<Browser> launchBrowser(const BrowserOptions& options, const QString& profileFolder);
 
+// The browser taken when the settings name none: the first of Chrome, Edge
+// and Chromium found where they are installed; empty when there is none.
+QString installedBrowser();
+
 // The name of the profile folder inside the program folder.
 inline QString browserProfileFolderName() {
     return QStringLiteral("browser-profile");

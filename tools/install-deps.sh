@@ -23,7 +23,7 @@ TEST_PACKAGES=(
     xvfb xauth openbox x11-utils xdotool imagemagick
     dbus-daemon dunst trayer
     poppler-utils procps
-    g++-mingw-w64-x86-64-posix wine64 nsis
+    g++-mingw-w64-x86-64-posix wine64 nsis icoutils
 )
 
 case "${1:-test}" in

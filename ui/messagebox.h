@@ -2,6 +2,7 @@
 
 #include "platform/messages.h"
 
+#include <QIcon>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -12,6 +13,11 @@ namespace velkoria {
 inline QString programTitle() {
     return QStringLiteral("Velkoria");
 }
+
+// The icon of every window of the program and of its tray icon: each size
+// drawn for itself (16 to 256 pixels), so that it is sharp at any scaling.
+// Empty where the program's resources are not linked in (unit tests).
+QIcon programIcon();
 
 // The window system's modal message box.
 class QtMessageSink : public MessageSink {

@@ -88,4 +88,8 @@ bool BrowserProcess::waitForExit(int milliseconds) {
     return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(milliseconds);
 }
 
+void BrowserProcess::allowForeground() {
+    // The window manager decides what comes to the front.
+}
+
 } // namespace velkoria::cdp

@@ -57,4 +57,20 @@ bool BrowserProcess::waitForExit(int milliseconds) {
     return m_browser->waitForExit(static_cast<unsigned long>(qMax(0, milliseconds)));
 }
 
+void BrowserProcess::allowForeground() {
+    m_browser->allowForeground();
+}
+
+qint64 BrowserProcess::exitCode() const {
+    unsigned long code = 0;
+    return m_browser->exitCode(&code) ? qint64(code) : -1;
+}
+
+QList<qint64> BrowserProcess::jobProcesses() const {
+    QList<qint64> ids;
+    for (const unsigned long id : m_browser->jobProcesses())
+        ids.append(qint64(id));
+    return ids;
+}
+
 } // namespace velkoria::cdp

@@ -72,6 +72,10 @@ void BrowserWindow::show(const QString& session) {
     if (!m_minimizeLands.hasExpired())
         waitForState(QStringLiteral("minimized"), session, m_minimizeLands);
     m_minimizeLands = QDeadlineTimer(0);
+    // Restoring the window activates it, and so does bringing the page to the
+    // front; a permission to do so lasts only until the user's next input.
+    if (m_allowForeground)
+        m_allowForeground();
     setBounds({{QStringLiteral("windowState"), QStringLiteral("normal")}});
     m_hidden = false;
     // Bounds can only be set on a window in the normal state.
@@ -80,6 +84,8 @@ void BrowserWindow::show(const QString& session) {
         setBounds({{QStringLiteral("top"), *m_pendingTop}});
         m_pendingTop.reset();
     }
+    if (m_allowForeground)
+        m_allowForeground();
     call(QStringLiteral("Page.bringToFront"), {}, session);
 }
 

@@ -24,6 +24,9 @@ public:
 
     // The page whose window this is.
     void setTarget(const QString& targetId) { m_targetId = targetId; }
+    // Run before each step of a show that brings the window to the front:
+    // lets the browser's process take the foreground (see BrowserProcess).
+    void setAllowForeground(std::function<void()> allow) { m_allowForeground = std::move(allow); }
 
     // The browser's start asks for the minimize with this, without waiting
     // for any answer (nothing may wait there); done gets the outcome. Until
@@ -56,6 +59,7 @@ private:
     // Until when a minimize asked for may still be landing; expired when none is.
     QDeadlineTimer m_minimizeLands{0};
     std::optional<int> m_pendingTop;
+    std::function<void()> m_allowForeground;
 };
 
 } // namespace velkoria::cdp

@@ -41,13 +41,23 @@ CdpBrowser::CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, 
     : m_connection(std::move(connection)), m_process(std::move(process)), m_callLimitMs(callLimitMs),
       m_session(*m_connection, [this](const QString& frameId) { m_watcher.setMainFrame(frameId); }),
       m_interception(*m_connection), m_window(*m_connection, callLimitMs) {
+    if (m_process)
+        m_window.setAllowForeground([process = m_process.get()] { process->allowForeground(); });
     m_connection->addEventListener([this](const QString& method, const QJsonObject& params, const QString& sessionId) {
         onEvent(method, params, sessionId);
     });
 }
 
 CdpBrowser::~CdpBrowser() {
-    // Closing the pipe ends the browser; the process object then waits for it.
+    // The browser is asked to close, as its own menu would close it: it
+    // writes its profile (the last cookies, the session) and marks it closed
+    // cleanly, so that its next start offers no "Restore pages?". Closing the
+    // pipe right after ends a browser that is still starting as well; the
+    // process object then gives it its few seconds in all before killing it.
+    // Nothing waits for the command's answer here: no event may run while the
+    // program ends.
+    if (!m_connection->isGone())
+        m_connection->post(QStringLiteral("Browser.close"));
     m_connection.reset();
     m_process.reset();
 }

@@ -35,7 +35,8 @@ public:
     // be null) is kept until the browser has ended. callLimitMs bounds every
     // command.
     CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, std::unique_ptr<BrowserProcess> process = {});
-    // Closes the pipe; the browser ends by itself (it is not asked to quit).
+    // Sends Browser.close and closes the pipe; the browser ends by itself
+    // within the process object's limit, or is killed.
     ~CdpBrowser() override;
 
     // What a failed start becomes for the user: made from the failure's

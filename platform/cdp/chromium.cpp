@@ -70,9 +70,9 @@ QString findBrowser(const QString& configured) {
             throw makeError(CannotStartBrowser, QStringLiteral("ブラウザが見つかりません: %1").arg(configured));
         return found;
     }
-    for (const QString& place : usualPlaces())
-        if (isExecutableFile(place))
-            return place;
+    const QString installed = installedBrowser();
+    if (!installed.isEmpty())
+        return installed;
     throw makeError(CannotStartBrowser,
                     QStringLiteral("ブラウザ (Chrome, Edge, Chromium) が見つかりません。"
                                    "velkoria.ini の [browser] executable に実行ファイルを指定してください。"));
@@ -95,6 +95,11 @@ QStringList browserArguments(const QString& profileFolder) {
             // its log with refused connections.
             QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
             QStringLiteral("--disable-sync"),
+            // The program closes the browser at its own end; should the browser
+            // have been killed all the same (the program killed, or a browser
+            // that did not end in time), its next start shows no "Restore
+            // pages?" bubble over the marketplace.
+            QStringLiteral("--hide-crash-restore-bubble"),
 #if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
             // No keyring prompt popping up on a desktop with a keyring.
             QStringLiteral("--password-store=basic"),
@@ -104,10 +109,13 @@ QStringList browserArguments(const QString& profileFolder) {
             // started by a program run as administrator relaunches itself
             // without elevation, and Edge relaunches itself under a
             // compatibility layer (also left out of its environment).
+            //
+            // No --enable-logging: it routes the output of every process of
+            // the browser to a console, and a helper process whose parent has
+            // none (the program is a window program) opens a console window of
+            // its own. A failed start is told by its exit code, and by what the
+            // browser writes to standard error all the same.
             QStringLiteral("--do-not-de-elevate"), QStringLiteral("--edge-skip-compat-layer-relaunch"),
-            // Release builds write nothing to standard error unless asked (on
-            // Linux they do by default): a failed start then has the browser's words.
-            QStringLiteral("--enable-logging=stderr"),
 #endif
     };
 }
@@ -213,6 +221,15 @@ RuntimeError launchFailure(BrowserProcess& process, const QString& what, bool en
     if (ended)
         process.waitForExit(2000); // let it finish writing
     QString detail = QStringLiteral("ブラウザ %1 %2").arg(QDir::toNativeSeparators(process.executable()), what);
+#if defined(Q_OS_WIN)
+    // Started without logging, the browser may say nothing: its exit code
+    // still tells a crash or a missing DLL (0xC0000135) from a refusal.
+    const qint64 code = ended ? process.exitCode() : -1;
+    if (code >= 0x80000000)
+        detail += QStringLiteral("\n終了コード: 0x%1").arg(QString::number(code, 16).toUpper());
+    else if (code >= 0)
+        detail += QStringLiteral("\n終了コード: %1").arg(code);
+#endif
     const QString output = process.errorOutput();
     if (!output.isEmpty())
         detail += u'\n' + output;
@@ -220,6 +237,13 @@ RuntimeError launchFailure(BrowserProcess& process, const QString& what, bool en
 }
 
 } // namespace
+
+QString installedBrowser() {
+    for (const QString& place : usualPlaces())
+        if (isExecutableFile(place))
+            return place;
+    return {};
+}
 
 std::unique_ptr<Browser> launchBrowser(const BrowserOptions& options, const QString& profileFolder) {
     const QString executable = findBrowser(options.executable);

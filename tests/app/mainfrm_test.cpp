@@ -1,6 +1,7 @@
 #include "app/handler.h"
 #include "app/mainfrm.h"
 #include "app/monitorwiring.h"
+#include "app/windowfit.h"
 #include "platform/errors.h"
 #include "tests/support/fakebrowser.h"
 #include "tests/support/fakeend.h"
@@ -20,6 +21,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyleOptionButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -99,6 +101,8 @@ private slots:
     void waitingActionsRunInTheOrderGivenOnce();
     void messageBoxIsPlain();
     void scanLabelToolTipTellsTheLatestRun();
+    void windowFitsTheScreen_data();
+    void windowFitsTheScreen();
 };
 
 void MainFrmTest::startUpLoadsTheFilesAndHidesTheBrowser() {
@@ -134,7 +138,11 @@ void MainFrmTest::layoutFollowsTheDesign() {
     Harness h;
     h.window->formLoad();
     h.window->show();
-    QCOMPARE(h.window->centralWidget()->size(), QSize(200, 694));
+    QCOMPARE(h.find<QWidget>(u"client"_qs)->size(), QSize(200, 694));
+    // The window shows it whole where the screen has the room (Qt's minimal
+    // platform has a small one).
+    if (h.window->screen()->availableGeometry().height() >= 720)
+        QCOMPARE(h.window->centralWidget()->size(), QSize(200, 694));
     QCOMPARE(h.window->windowTitle(), u"Velkoria"_qs);
     // twips / 15, relative to the container
     QCOMPARE(h.find<QPushButton>(u"my_bussines"_qs)->geometry(), QRect(8, 16, 185, 33));
@@ -817,6 +825,25 @@ void MainFrmTest::scanLabelToolTipTellsTheLatestRun() {
     QTest::mouseClick(label3, Qt::LeftButton);
     QVERIFY(label3->toolTip().contains(u"すぐにスキャン"_qs));
     QVERIFY2(label3->toolTip().contains(u"前回のスキャン"_qs), qPrintable(label3->toolTip()));
+}
+
+void MainFrmTest::windowFitsTheScreen_data() {
+    // The design: 200 x 714 with the menu bar; a frame of 8 + 31 / 8 + 8.
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("expected"); // frame position, window size
+    QTest::newRow("1920 x 1080 at 100 %") << QRect(0, 0, 1920, 1040) << QRect(0, 0, 200, 714);
+    QTest::newRow("exactly as high") << QRect(0, 0, 1280, 753) << QRect(0, 0, 200, 714);
+    // A taskbar at the bottom: 1280 x 688 left; the scroll bar's room added.
+    QTest::newRow("1920 x 1080 at 150 %") << QRect(0, 0, 1280, 688) << QRect(0, 0, 217, 649);
+    QTest::newRow("taskbar at the top") << QRect(0, 40, 1280, 648) << QRect(0, 40, 217, 609);
+    QTest::newRow("narrow and low") << QRect(0, 0, 150, 300) << QRect(0, 0, 134, 261);
+}
+
+void MainFrmTest::windowFitsTheScreen() {
+    QFETCH(QRect, available);
+    QFETCH(QRect, expected);
+    const WindowFit fit = fitWindow(QSize(200, 714), QMargins(8, 31, 8, 8), 17, available);
+    QCOMPARE(QRect(fit.position, fit.size), expected);
 }
 
 QTEST_MAIN(MainFrmTest)

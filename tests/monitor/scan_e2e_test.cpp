@@ -108,10 +108,34 @@ void ScanE2eTest::scansAnnounceOnlyUnseenRequests() {
     QCOMPARE(run.scan(), QStringList());
     QCOMPARE(seenFile(run), expectedIds);
 
-    // A request that appears later is announced in the next run, once.
+    // A request that appears later is announced in the next run, once: here
+    // while the user has turned to another program during the run. Its box
+    // stands above that program and leaves it the keyboard.
     QVERIFY(sim.command(u"add printing 99001"_qs).startsWith(u"OK"_qs));
-    QCOMPARE(run.scan(), QStringList{u"新規案件:印刷"_qs});
-    QVERIFY(seenFile(run).contains(u"99001"_qs));
+    QProcess other;
+    other.start(u"xmessage"_qs, {u"-center"_qs, u"another program"_qs});
+    const QString otherWindow =
+        runTool(u"xdotool"_qs, {u"search"_qs, u"--sync"_qs, u"--onlyvisible"_qs, u"--name"_qs, u"^xmessage$"_qs});
+    const qsizetype shown = run.messages().size();
+    run.clickScanLabel(); // the run loads five pages before its box
+    runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, otherWindow});
+    QVERIFY(run.waitForMessages(shown + 1, 60000));
+    QString box;
+    QVERIFY(waitFor([&] {
+        return !(box = messageBoxes({u"--pid"_qs, QString::number(run.processId())}).value(0)).isEmpty();
+    }));
+    QThread::msleep(500); // the window manager has stacked it
+    QCOMPARE(runTool(u"xdotool"_qs, {u"getactivewindow"_qs}), otherWindow);
+    QStringList stacking; // bottom to top, as decimal IDs
+    for (const QString& id :
+         runTool(u"xprop"_qs, {u"-root"_qs, u"_NET_CLIENT_LIST_STACKING"_qs}).section(u'#', 1).split(u','))
+        stacking.append(QString::number(id.trimmed().toULongLong(nullptr, 16)));
+    QVERIFY2(stacking.indexOf(box) > stacking.indexOf(otherWindow), qPrintable(stacking.join(u' ')));
+    other.kill();
+    other.waitForFinished(3000);
+    QVERIFY(run.dismissMessage()); // a click gives it the keyboard, Enter closes it
+    QVERIFY(waitFor([&] { return seenFile(run).contains(u"99001"_qs); }, 30000));
+    QCOMPARE(run.messages().mid(shown), QStringList{u"新規案件:印刷"_qs});
 
     // A run in which one category's page fails keeps that category's IDs...
     QVERIFY(sim.command(u"fail system_dev 500"_qs).startsWith(u"OK"_qs));

@@ -214,6 +214,7 @@ void ManualTest::builtManualCoversTheProgram_data() {
         // Where the browser comes from.
         QStringLiteral("Google Chrome、Microsoft Edge、Chromium の順"),
         QStringLiteral("Velkoria-setup-"),
+        QStringLiteral("Velkoria が起動しています。Velkoria を終了してから「再試行」を押してください。"),
         // Controls and texts the user sees.
         QStringLiteral("マイビジネス"),
         QStringLiteral("新規登録順"),
