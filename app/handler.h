@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/programend.h"
+#include "platform/cdp/errors.h"
 #include "platform/errors.h"
 #include "platform/messages.h"
 
@@ -14,6 +15,11 @@ namespace velkoria {
 inline QString closedBrowserMessage() {
     return QStringLiteral("インターネットエクスプローラが終了しています。Velkoriaを終了します");
 }
+
+// A failure of the browser as the user is told of it: its error number
+// (429 no browser started, 440 a command failed, 462 the browser gone) and
+// the description in Japanese.
+RuntimeError browserFailure(const BrowserError& error);
 
 // The text of the box shown for an error that no handler catches.
 QString uncaughtErrorText(const RuntimeError& error);

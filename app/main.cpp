@@ -2,7 +2,7 @@
 #include "app/mainfrm.h"
 #include "app/settings.h"
 #include "app/traynotifier.h"
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 #include "platform/textfile.h"
 #include "ui/messagebox.h"
 

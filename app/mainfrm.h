@@ -11,7 +11,7 @@
 #include "buttons/tables.h"
 #include "monitor/scanrun.h"
 #include "monitor/schedule.h"
-#include "platform/browser.h"
+#include "platform/cdp/browser.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/shell.h"

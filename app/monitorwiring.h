@@ -2,7 +2,7 @@
 
 #include "monitor/scanrun.h"
 #include "monitor/schedule.h"
-#include "platform/browser.h"
+#include "platform/cdp/browser.h"
 
 class QLabel;
 class QLineEdit;

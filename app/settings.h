@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browser/marketplace.h"
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 
 #include <QString>
 #include <QStringList>

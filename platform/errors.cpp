@@ -6,10 +6,6 @@ RuntimeError::RuntimeError(int number, QString description)
     : m_number(number), m_description(std::move(description)),
       m_what(QString(QString::number(number) + u": " + m_description).toUtf8()) {}
 
-BrowserGoneError::BrowserGoneError() : RuntimeError(BrowserGone, standardDescription(BrowserGone)) {}
-
-BrowserCommandError::BrowserCommandError(const QString& detail) : RuntimeError(makeError(AutomationError, detail)) {}
-
 QString standardDescription(int number) {
     switch (number) {
     case Overflow:

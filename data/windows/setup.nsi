@@ -2,7 +2,7 @@
 ; administrator, into a folder the program can write its files into, with a
 ; Start-menu shortcut and an uninstaller listed in Apps & Features (HKCU).
 ; Installing over an install updates the program and keeps the user's files
-; (button_info.txt, zandorp_id.txt, new_item.txt, velkoria.ini,
+; (button_info.txt, zandorp_id.txt, new_item.txt, announcements.txt, velkoria.ini,
 ; browser-profile\); uninstalling removes the program's files and leaves those. Neither runs
 ; while Velkoria does (its files are in use): each asks to close it first, and
 ; a silent run (/S) ends with exit code 2 and changes nothing.

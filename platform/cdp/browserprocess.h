@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/cdp/errors.h"
 #include "platform/cdp/transport.h"
 
 #include <QProcess>

@@ -29,10 +29,12 @@ BrowserProcess::BrowserProcess(const QString& executable, const QStringList& arg
         wideArguments.push_back(wide(argument));
     std::wstring reason;
     m_browser = win::LaunchedBrowser::start(wide(QDir::toNativeSeparators(executable)), wideArguments, &reason);
-    if (!m_browser)
-        throw makeError(CannotStartBrowser,
-                        QStringLiteral("ブラウザを起動できません: %1\n%2")
-                            .arg(QDir::toNativeSeparators(executable), QString::fromStdWString(reason)));
+    if (!m_browser) {
+        BrowserStartError error(BrowserError::Kind::CannotRun, executable);
+        error.message = QString::fromStdWString(reason);
+        error.describe();
+        throw error;
+    }
     transport = std::make_unique<WinPipeTransport>(m_browser->takeChannel());
 }
 

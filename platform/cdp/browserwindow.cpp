@@ -1,6 +1,6 @@
 #include "platform/cdp/browserwindow.h"
 
-#include "platform/errors.h"
+#include "platform/cdp/errors.h"
 #include "platform/wait.h"
 
 namespace velkoria::cdp {
@@ -60,8 +60,8 @@ void BrowserWindow::hideAtStart(std::function<void(std::exception_ptr)> done) {
                       minimize);
 }
 
-void BrowserWindow::hide(bool startingUp) {
-    if (startingUp && m_hidden && !m_minimizeLands.hasExpired())
+void BrowserWindow::hide(bool pageSettingUp) {
+    if (pageSettingUp && m_hidden && !m_minimizeLands.hasExpired())
         return;
     setBounds({{QStringLiteral("windowState"), QStringLiteral("minimized")}});
     m_hidden = true;

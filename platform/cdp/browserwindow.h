@@ -32,9 +32,10 @@ public:
     // for any answer (nothing may wait there); done gets the outcome. Until
     // then the window already counts as hidden: the browser starts hidden.
     void hideAtStart(std::function<void(std::exception_ptr error)> done);
-    // Asks for the minimize. During start-up, while one asked for a moment ago
-    // may still be landing, nothing is asked again (and nothing waits).
-    void hide(bool startingUp);
+    // Asks for the minimize. While the page's session is still being set up
+    // (just after the start, whose own minimize may still be landing),
+    // nothing is asked again (and nothing waits).
+    void hide(bool pageSettingUp);
     // Restores the window, applies a top edge set meanwhile and brings the
     // page (its session) to the front.
     void show(const QString& session);

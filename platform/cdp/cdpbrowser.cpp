@@ -1,8 +1,8 @@
 #include "platform/cdp/cdpbrowser.h"
 
 #include "platform/cdp/browserprocess.h"
+#include "platform/cdp/errors.h"
 #include "platform/cdp/json.h"
-#include "platform/errors.h"
 #include "platform/wait.h"
 
 #include <QFile>
@@ -40,7 +40,11 @@ QString documentSerializer() {
 CdpBrowser::CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, std::unique_ptr<BrowserProcess> process)
     : m_connection(std::move(connection)), m_process(std::move(process)), m_callLimitMs(callLimitMs),
       m_session(*m_connection, [this](const QString& frameId) { m_watcher.setMainFrame(frameId); }),
-      m_interception(*m_connection), m_window(*m_connection, callLimitMs) {
+      m_interception(*m_connection), m_window(*m_connection, callLimitMs),
+      m_start(*m_connection, m_window, m_session, [this](const QString& targetId) {
+          m_targetId = targetId;
+          m_window.setTarget(targetId);
+      }) {
     if (m_process)
         m_window.setAllowForeground([process = m_process.get()] { process->allowForeground(); });
     m_connection->addEventListener([this](const QString& method, const QJsonObject& params, const QString& sessionId) {
@@ -66,121 +70,26 @@ QJsonObject CdpBrowser::call(const QString& method, const QJsonObject& params, b
     return m_connection->call(method, params, onPage ? m_session.id() : QString(), QDeadlineTimer(m_callLimitMs));
 }
 
-void CdpBrowser::start(int firstAnswerLimitMs, StartFailure explain) {
-    m_explain = std::move(explain);
-    m_startDeadline = QDeadlineTimer(firstAnswerLimitMs);
-    m_startLimit.setSingleShot(true);
-    QObject::connect(&m_startLimit, &QTimer::timeout, &m_startLimit, [this] { startTimedOut(); });
-    m_startLimit.start(firstAnswerLimitMs);
-    // Also the "are you there": a browser that cannot start ends here. The
-    // browser answers its commands in order, so its page is asked for at once.
-    startStep(QStringLiteral("Browser.getVersion"), {}, [this](const QJsonObject&) { m_answered = true; });
-    startStep(QStringLiteral("Target.getTargets"), {}, [this](const QJsonObject& result) {
-        for (const QJsonValue& target : result.value(u"targetInfos").toArray())
-            if (text(target.toObject(), "type") == QLatin1String("page"))
-                return attachTo(text(target.toObject(), "targetId"));
-        startStep(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), QStringLiteral("about:blank")}},
-                  [this](const QJsonObject& created) { attachTo(text(created, "targetId")); });
-    });
+void CdpBrowser::start(int firstAnswerLimitMs, BrowserStart::Explain explain) {
+    m_start.begin(firstAnswerLimitMs, std::move(explain));
 }
 
-void CdpBrowser::startStep(const QString& method, const QJsonObject& params,
-                           std::function<void(const QJsonObject&)> next) {
-    m_startStep = method;
-    m_connection->post(method, params, {},
-                       [this, next = std::move(next)](const QJsonObject& result, std::exception_ptr error) {
-                           if (error)
-                               failStart(error);
-                           else if (!m_startFailure)
-                               next(result);
-                       });
-}
-
-void CdpBrowser::attachTo(const QString& targetId) {
-    m_targetId = targetId;
-    m_window.setTarget(m_targetId);
-    if (m_showWanted) {
-        // A click waits to show the window: it is not minimized on the way.
-        m_session.start(m_targetId);
-        return started();
-    }
-    // The window is hidden first of all, and at once: the browser has just
-    // shown it. The window manager carries that out a moment later; nothing
-    // waits for it.
-    m_startStep = QStringLiteral("Browser.setWindowBounds");
-    m_window.hideAtStart([this](std::exception_ptr error) {
-        if (error)
-            failStart(error);
-        else
-            started();
-    });
-    m_session.start(m_targetId);
-}
-
-void CdpBrowser::started() {
-    if (m_startFailure)
-        return;
-    m_started = true;
-    m_showWanted = false;
-    m_startLimit.stop();
-}
-
-void CdpBrowser::failStart(std::exception_ptr cause) {
-    if (m_started || m_startFailure)
-        return;
-    m_startLimit.stop();
-    try {
-        try {
-            std::rethrow_exception(cause);
-        } catch (const RuntimeError& error) {
-            if (!m_explain)
-                throw;
-            throw m_explain(error, m_answered, m_connection->isGone());
-        }
-    } catch (const RuntimeError&) {
-        m_startFailure = std::current_exception();
-    }
-    wakeWaits();
-    // Told from the event loop, never from inside the dispatch that brought
-    // the failure. The pipe is closed first: a browser that did not answer
-    // ends by itself.
-    QTimer::singleShot(0, &m_startLimit, [this] {
-        m_connection->close();
-        if (m_onStartFailed)
-            m_onStartFailed(m_startFailure);
-    });
-}
-
-void CdpBrowser::startTimedOut() {
-    failStart(
-        std::make_exception_ptr(BrowserCommandError(QStringLiteral("ブラウザが応答しません (%1)").arg(m_startStep))));
-}
-
-void CdpBrowser::onStartFailure(std::function<void(std::exception_ptr)> failed) {
-    m_onStartFailed = std::move(failed);
-    if (m_startFailure)
-        QTimer::singleShot(0, &m_startLimit, [this] { m_onStartFailed(m_startFailure); });
-}
-
-void CdpBrowser::waitForStart() {
-    if (!m_started && !m_startFailure && !velkoria::waitUntil(m_startDeadline, [this] {
-            m_connection->dispatchArrived();
-            return m_started || m_startFailure;
-        }))
-        startTimedOut();
-    if (m_startFailure)
-        std::rethrow_exception(m_startFailure);
+void CdpBrowser::onStartFailure(std::function<void(std::exception_ptr failure)> failed) {
+    QObject::connect(&m_start, &BrowserStart::failed, &m_start, failed);
+    // A start that failed before anyone asked is told all the same.
+    if (m_start.failure())
+        QTimer::singleShot(0, &m_start, [this, failed] { failed(m_start.failure()); });
 }
 
 void CdpBrowser::throwIfGone() {
     m_connection->dispatchArrived();
-    if (m_startFailure)
-        std::rethrow_exception(m_startFailure);
+    if (m_start.failure())
+        std::rethrow_exception(m_start.failure());
     m_connection->throwIfGone();
 }
 
-void CdpBrowser::refresh() {
-    waitForStart();
+void CdpBrowser::waitUntilReady() {
+    m_start.wait();
     m_session.ensureReady(QDeadlineTimer(m_callLimitMs));
     m_connection->throwIfGone();
 }
@@ -221,7 +130,7 @@ void CdpBrowser::releaseInterception() {
 }
 
 void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const QString& headers) {
-    refresh();
+    waitUntilReady();
     const int navigation = ++m_navigations;
     // From here on the wait describes this navigation, also when it cannot even
     // start: a wait must then end with a failed load, not with the old page.
@@ -252,13 +161,13 @@ void CdpBrowser::setVisible(bool visible) {
         // Hiding needs the window only, not the page; while the browser
         // starts, its start hides the window.
         throwIfGone();
-        m_showWanted = false;
-        if (m_started)
+        m_start.setShowWanted(false);
+        if (m_start.started())
             m_window.hide(m_session.pending());
         return;
     }
-    m_showWanted = !m_started;
-    refresh();
+    m_start.setShowWanted(true);
+    waitUntilReady();
     m_window.show(m_session.id());
     releaseInterception();
 }
@@ -270,17 +179,17 @@ void CdpBrowser::setTop(int top) {
 }
 
 bool CdpBrowser::busy() {
-    refresh();
+    waitUntilReady();
     return m_watcher.busy();
 }
 
 int CdpBrowser::readyState() {
-    refresh();
+    waitUntilReady();
     return m_watcher.readyState();
 }
 
 bool CdpBrowser::lastLoadFailed() {
-    refresh();
+    waitUntilReady();
     return m_watcher.failed();
 }
 
@@ -361,7 +270,7 @@ QJsonValue CdpBrowser::evaluate(const QString& expression) {
 }
 
 QJsonValue CdpBrowser::evaluate(const QString& expression, bool byValue) {
-    refresh();
+    waitUntilReady();
     QJsonObject params{{QStringLiteral("expression"), expression},
                        {QStringLiteral("returnByValue"), byValue},
                        {QStringLiteral("silent"), true}};
@@ -375,14 +284,14 @@ QJsonValue CdpBrowser::evaluate(const QString& expression, bool byValue) {
 QJsonValue CdpBrowser::remoteObject(const QString& method, const QJsonObject& reply) {
     if (reply.contains(u"exceptionDetails")) {
         const QJsonObject details = reply.value(u"exceptionDetails").toObject();
-        throw BrowserCommandError(QStringLiteral("ページを読み取れません (%1): %2")
-                                      .arg(method, text(details.value(u"exception").toObject(), "description")));
+        throw BrowserCommandError(BrowserError::Kind::ScriptFailed, method,
+                                  text(details.value(u"exception").toObject(), "description"));
     }
     return reply.value(u"result");
 }
 
 QJsonObject CdpBrowser::windowBounds() {
-    waitForStart();
+    m_start.wait();
     m_connection->throwIfGone();
     return m_window.bounds();
 }

@@ -1,9 +1,9 @@
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 
 #include "platform/cdp/browserprocess.h"
 #include "platform/cdp/cdpbrowser.h"
 #include "platform/cdp/connection.h"
-#include "platform/errors.h"
+#include "platform/cdp/errors.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,15 +67,13 @@ QString findBrowser(const QString& configured) {
                                   ? (isExecutableFile(configured) ? configured : QString())
                                   : QStandardPaths::findExecutable(configured);
         if (found.isEmpty())
-            throw makeError(CannotStartBrowser, QStringLiteral("ブラウザが見つかりません: %1").arg(configured));
+            throw BrowserStartError(BrowserError::Kind::NotFound, configured);
         return found;
     }
     const QString installed = installedBrowser();
     if (!installed.isEmpty())
         return installed;
-    throw makeError(CannotStartBrowser,
-                    QStringLiteral("ブラウザ (Chrome, Edge, Chromium) が見つかりません。"
-                                   "velkoria.ini の [browser] executable に実行ファイルを指定してください。"));
+    throw BrowserStartError(BrowserError::Kind::NotFound);
 }
 
 QStringList browserArguments(const QString& profileFolder) {
@@ -120,34 +118,36 @@ QStringList browserArguments(const QString& profileFolder) {
     };
 }
 
-// Why a folder (or the nearest folder above it that exists) takes no files.
-QString whyNotWritable(const QString& folder) {
-    QString existing = folder;
-    while (!QFileInfo(existing).exists()) {
-        const QString parent = QFileInfo(existing).absolutePath();
-        if (parent == existing)
-            break;
-        existing = parent;
+// A profile folder that takes no files, and why: the folder (or the nearest
+// folder above it that exists) is a file, on a read-only drive, on a full
+// disk, or not writable for the user.
+BrowserStartError profileFailure(const QString& folder, BrowserError::Problem problem = BrowserError::Problem::None) {
+    BrowserStartError error(BrowserError::Kind::ProfileUnusable, folder);
+    if (problem == BrowserError::Problem::None) {
+        QString existing = folder;
+        while (!QFileInfo(existing).exists()) {
+            const QString parent = QFileInfo(existing).absolutePath();
+            if (parent == existing)
+                break;
+            existing = parent;
+        }
+        const QFileInfo info(existing);
+        const QStorageInfo storage(existing);
+        if (info.exists() && !info.isDir()) {
+            problem = BrowserError::Problem::NotAFolder;
+            error.problemPath = existing;
+        } else if (storage.isValid() && storage.isReadOnly()) {
+            problem = BrowserError::Problem::ReadOnlyDrive;
+        } else if (storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < 4 * 1024 * 1024) {
+            // Less than a few megabytes: the browser could not even write its profile.
+            problem = BrowserError::Problem::DiskFull;
+        } else {
+            problem = info.isWritable() ? BrowserError::Problem::NotWritable : BrowserError::Problem::NoPermission;
+        }
     }
-    const QFileInfo info(existing);
-    if (info.exists() && !info.isDir())
-        return QStringLiteral("%1 はフォルダではなくファイルです").arg(QDir::toNativeSeparators(existing));
-    const QStorageInfo storage(existing);
-    if (storage.isValid() && storage.isReadOnly())
-        return QStringLiteral("読み取り専用のドライブにあります");
-    // Less than a few megabytes: the browser could not even write its profile.
-    if (storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < 4 * 1024 * 1024)
-        return QStringLiteral("ディスクの空きがありません");
-    if (!info.isWritable())
-        return QStringLiteral("書き込む権限がありません");
-    return QStringLiteral("書き込めません");
-}
-
-RuntimeError profileFailure(const QString& folder, const QString& cause) {
-    return makeError(CannotStartBrowser,
-                     QStringLiteral("ブラウザ用のフォルダ %1 を使えません (%2)。"
-                                    "このフォルダを作成して書き込めるようにしてから、Velkoria を起動してください。")
-                         .arg(QDir::toNativeSeparators(folder), cause));
+    error.problem = problem;
+    error.describe();
+    return error;
 }
 
 // The browser gets a profile folder of the program's own, or it does not start:
@@ -157,14 +157,14 @@ RuntimeError profileFailure(const QString& folder, const QString& cause) {
 void prepareProfileFolder(const QString& folder) {
     const QFileInfo info(folder);
     if (info.exists() && !info.isDir())
-        throw profileFailure(folder, QStringLiteral("同じ名前のファイルがあります"));
+        throw profileFailure(folder, BrowserError::Problem::FileInTheWay);
     if (!QDir().mkpath(folder))
-        throw profileFailure(folder, whyNotWritable(folder));
+        throw profileFailure(folder);
     QTemporaryFile probe(folder + QStringLiteral("/write-test-XXXXXX"));
     // A little more than nothing, so that a full disk shows here.
     const QByteArray block(64 * 1024, '\0');
     if (!probe.open() || probe.write(block) != block.size() || !probe.flush())
-        throw profileFailure(folder, whyNotWritable(folder));
+        throw profileFailure(folder);
 }
 
 #if !defined(Q_OS_WIN)
@@ -194,12 +194,12 @@ qint64 profileHolder(const QString& folder) {
 
 void refuseProfileInUse(const QString& folder) {
     const qint64 holder = profileHolder(folder);
-    if (holder != 0)
-        throw makeError(CannotStartBrowser,
-                        QStringLiteral("ブラウザ用のフォルダ %1 は、実行中の別のブラウザ (プロセス %2) が使っています。"
-                                       "同じフォルダの Velkoria がすでに起動していないか確かめてください。")
-                            .arg(QDir::toNativeSeparators(folder))
-                            .arg(holder));
+    if (holder != 0) {
+        BrowserStartError error(BrowserError::Kind::ProfileInUse, folder);
+        error.process = holder;
+        error.describe();
+        throw error;
+    }
 }
 #else
 void refuseProfileInUse(const QString& folder) {
@@ -208,32 +208,27 @@ void refuseProfileInUse(const QString& folder) {
     // behind by a browser that was killed is removed here.
     const QString lock = folder + QStringLiteral("/lockfile");
     if (QFileInfo::exists(lock) && !QFile::remove(lock))
-        throw makeError(CannotStartBrowser,
-                        QStringLiteral("ブラウザ用のフォルダ %1 は、実行中の別のブラウザが使っています。"
-                                       "同じフォルダの Velkoria がすでに起動していないか確かめてください。")
-                            .arg(QDir::toNativeSeparators(folder)));
+        throw BrowserStartError(BrowserError::Kind::ProfileInUse, folder);
 }
 #endif
 
 // The browser's own error output goes with the failure: it is what tells a
 // missing display or library apart from a crash.
-RuntimeError launchFailure(BrowserProcess& process, const QString& what, bool ended) {
+BrowserStartError launchFailure(BrowserProcess& process, BrowserError::Stage stage, bool ended) {
     if (ended)
         process.waitForExit(2000); // let it finish writing
-    QString detail = QStringLiteral("ブラウザ %1 %2").arg(QDir::toNativeSeparators(process.executable()), what);
+    BrowserStartError error(BrowserError::Kind::StartFailed, process.executable());
+    error.stage = stage;
+    error.seconds = kFirstAnswerLimitMs / 1000;
 #if defined(Q_OS_WIN)
     // Started without logging, the browser may say nothing: its exit code
     // still tells a crash or a missing DLL (0xC0000135) from a refusal.
-    const qint64 code = ended ? process.exitCode() : -1;
-    if (code >= 0x80000000)
-        detail += QStringLiteral("\n終了コード: 0x%1").arg(QString::number(code, 16).toUpper());
-    else if (code >= 0)
-        detail += QStringLiteral("\n終了コード: %1").arg(code);
+    if (ended)
+        error.exitCode = process.exitCode();
 #endif
-    const QString output = process.errorOutput();
-    if (!output.isEmpty())
-        detail += u'\n' + output;
-    return makeError(CannotStartBrowser, detail);
+    error.message = process.errorOutput();
+    error.describe();
+    return error;
 }
 
 } // namespace
@@ -263,16 +258,19 @@ std::unique_ptr<Browser> launchBrowser(const BrowserOptions& options, const QStr
                                                 std::move(process));
     // The browser answers in the background; a start that fails is told as a
     // failed launch, with the browser's own words.
-    browser->start(kFirstAnswerLimitMs, [started, profileFolder](const RuntimeError& cause, bool answered, bool gone) {
-        if (answered)
-            return launchFailure(*started, QStringLiteral("のページに接続できません。\n") + cause.description(), gone);
+    browser->start(kFirstAnswerLimitMs, [started, profileFolder](const BrowserError& cause, bool answered, bool gone) {
+        if (answered) {
+            BrowserStartError error = launchFailure(*started, BrowserError::Stage::NoPage, gone);
+            error.cause = std::make_shared<BrowserError>(cause);
+            error.describe();
+            return error;
+        }
         if (!gone)
-            return launchFailure(*started,
-                                 QStringLiteral("が %1 秒以内に応答しません。").arg(kFirstAnswerLimitMs / 1000), false);
+            return launchFailure(*started, BrowserError::Stage::NoAnswer, false);
         started->waitForExit(2000);
         // Another copy took the profile between the check and the start.
         refuseProfileInUse(profileFolder);
-        return launchFailure(*started, QStringLiteral("が起動直後に終了しました。"), true);
+        return launchFailure(*started, BrowserError::Stage::EndedAtOnce, true);
     });
     return browser;
 }

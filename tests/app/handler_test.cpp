@@ -51,6 +51,55 @@ private slots:
         runHandler(messages, end, [&] { ran = true; });
         QVERIFY(!ran);
     }
+    // The browser's failures carry no Japanese of their own: their texts are
+    // made here, with the numbers users quote.
+    void theBrowsersFailuresAreToldWithTheirNumbers_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("box");
+        const QString started =
+            u"実行時エラー '429':\n\nブラウザ（Chrome、Edge または Chromium）を起動できません。\n"_qs;
+        const QString failed = u"実行時エラー '440':\n\nブラウザの操作でエラーが発生しました。\n"_qs;
+        QTest::newRow("refused") << 0
+                                 << failed +
+                                        u"ブラウザがコマンドを拒否しました (Page.navigate): Invalid URL [-32000]"_qs;
+        QTest::newRow("crashed at start, Windows' exit code")
+            << 1 << started + u"ブラウザ chrome.exe が起動直後に終了しました。\n終了コード: 0xC0000135\nno dll"_qs;
+        QTest::newRow("no page, its cause")
+            << 2
+            << started + u"ブラウザ chrome のページに接続できません。\nブラウザの操作でエラーが発生しました。\n"
+                         "ブラウザが応答しません (Target.attachToTarget)"_qs;
+        QTest::newRow("profile held, holder unknown")
+            << 3
+            << started + u"ブラウザ用のフォルダ p は、実行中の別のブラウザが使っています。"
+                         "同じフォルダの Velkoria がすでに起動していないか確かめてください。"_qs;
+    }
+
+    void theBrowsersFailuresAreToldWithTheirNumbers() {
+        QFETCH(int, kind);
+        QFETCH(QString, box);
+        using Kind = BrowserError::Kind;
+        std::unique_ptr<BrowserError> error;
+        if (kind == 0) {
+            error =
+                std::make_unique<BrowserCommandError>(Kind::Refused, u"Page.navigate"_qs, u"Invalid URL"_qs, -32000);
+        } else if (kind == 1) {
+            error = std::make_unique<BrowserStartError>(Kind::StartFailed, u"chrome.exe"_qs);
+            error->stage = BrowserError::Stage::EndedAtOnce;
+            error->exitCode = 0xC0000135;
+            error->message = u"no dll"_qs;
+        } else if (kind == 2) {
+            error = std::make_unique<BrowserStartError>(Kind::StartFailed, u"chrome"_qs);
+            error->stage = BrowserError::Stage::NoPage;
+            error->cause = std::make_shared<BrowserCommandError>(Kind::NoAnswer, u"Target.attachToTarget"_qs);
+        } else {
+            error = std::make_unique<BrowserStartError>(Kind::ProfileInUse, u"p"_qs);
+        }
+        FakeMessageSink messages;
+        FakeProgramEnd end;
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, runHandler(messages, end, [&] { throw *error; }));
+        QCOMPARE(messages.texts, QStringList{box});
+        QCOMPARE(end.code, 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(HandlerTest)

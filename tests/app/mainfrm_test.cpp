@@ -513,7 +513,7 @@ void MainFrmTest::closedBrowserOrErrorEndsTheProgram() {
         else if (action == u"scan"_qs)
             QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
         else if (action == u"start"_qs)
-            h.browser->failStart(makeError(CannotStartBrowser, u"ブラウザが起動直後に終了しました。"_qs));
+            h.browser->failStart(BrowserStartError(BrowserError::Kind::StartFailed, u"chrome"_qs));
         else
             text2->setText(u"5"_qs);
     };

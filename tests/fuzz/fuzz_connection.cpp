@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                 watcher.navigationRefused();
                         });
         (void)connection.call(QStringLiteral("Runtime.evaluate"), {}, QStringLiteral("S"), QDeadlineTimer(0));
-    } catch (const RuntimeError&) {
+    } catch (const BrowserError&) {
     }
     // Everything that is left, a burst at a time.
     for (qsizetype burst = 0; burst <= input.size() / 256 + 1; ++burst)

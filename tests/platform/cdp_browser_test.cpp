@@ -105,9 +105,9 @@ void CdpBrowserTest::failedSetupFailsEveryPageCallNamingIt() {
     auto browser = started(peer);
     browser->setVisible(false);
     for (int i = 0; i < 2; ++i) {
-        const RuntimeError error = errorOf([&] { browser->navigate(u"http://127.0.0.1:9/"_qs, "x=1", {}); });
-        QCOMPARE(error.number(), int(AutomationError));
-        QVERIFY2(error.description().contains(u"Network.enable"_qs), qPrintable(error.description()));
+        const BrowserFailure error = browserErrorOf([&] { browser->navigate(u"http://127.0.0.1:9/"_qs, "x=1", {}); });
+        QCOMPARE(error.kind, BrowserError::Kind::Refused);
+        QVERIFY2(error.text.contains(u"Network.enable"_qs), qPrintable(error.text));
     }
     // A browser that never answers fails its start at the limit: told once,
     // also with nothing waiting, and thrown by every call.
@@ -120,7 +120,7 @@ void CdpBrowserTest::failedSetupFailsEveryPageCallNamingIt() {
     QVERIFY(silent.transport->outputClosed); // a browser that answers late ends by itself
     for (const auto& call : std::initializer_list<std::function<void()>>{
              [&] { mute->setVisible(false); }, [&] { mute->setTop(0); }, [&] { std::rethrow_exception(told.first()); }})
-        QVERIFY(errorOf(call).description().contains(u"ブラウザが応答しません"_qs));
+        QVERIFY(browserErrorOf(call).text.contains(u"no answer in time"_qs));
     // The browser going away is still told apart from every other failure.
     Peer gone;
     gone.held = {u"Target.attachToTarget"_qs};

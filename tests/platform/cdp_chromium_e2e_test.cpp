@@ -1,6 +1,6 @@
 #include "platform/cdp/browserprocess.h"
 #include "platform/cdp/cdpbrowser.h"
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 #include "platform/errors.h"
 #include "tests/platform/loopbackserver.h"
 #include "tests/support/fakes.h"
@@ -17,7 +17,8 @@
 
 using namespace velkoria;
 using velkoria::cdp::CdpBrowser;
-using velkoria::test::errorOf;
+using velkoria::test::browserErrorOf;
+using velkoria::test::BrowserFailure;
 using namespace velkoria::test;
 using velkoria::test::LoopbackServer;
 
@@ -321,9 +322,9 @@ private slots:
     void launchFailuresNameTheExecutable() {
         BrowserOptions settings = testSettings();
         settings.executable = QStringLiteral("/nonexistent/chrome");
-        RuntimeError error = errorOf([&] { launchBrowser(settings, profile(QStringLiteral("missing"))); });
-        QCOMPARE(error.number(), int(CannotStartBrowser));
-        QVERIFY2(error.description().contains(settings.executable), qPrintable(error.description()));
+        BrowserFailure error = browserErrorOf([&] { launchBrowser(settings, profile(QStringLiteral("missing"))); });
+        QCOMPARE(error.kind, BrowserError::Kind::NotFound);
+        QVERIFY2(error.text.contains(settings.executable), qPrintable(error.text));
 
         // A browser that ends at once: its own error output is shown.
         QTemporaryDir dir;
@@ -335,10 +336,10 @@ private slots:
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         settings.executable = script;
         // It fails its start, which the first call that needs the browser meets.
-        error = errorOf([&] { launchBrowser(settings, profile(QStringLiteral("ends-at-once")))->busy(); });
-        QCOMPARE(error.number(), int(CannotStartBrowser));
-        QVERIFY2(error.description().contains(script), qPrintable(error.description()));
-        QVERIFY2(error.description().contains(QLatin1String("Missing X server")), qPrintable(error.description()));
+        error = browserErrorOf([&] { launchBrowser(settings, profile(QStringLiteral("ends-at-once")))->busy(); });
+        QCOMPARE(error.kind, BrowserError::Kind::StartFailed);
+        QVERIFY2(error.text.contains(script), qPrintable(error.text));
+        QVERIFY2(error.text.contains(QLatin1String("Missing X server")), qPrintable(error.text));
     }
 
     void cleanupTestCase() { browser.reset(); }

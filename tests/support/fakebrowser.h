@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/browser.h"
+#include "platform/cdp/browser.h"
 #include "tests/support/fakes.h"
 
 #include <QList>
@@ -45,7 +45,7 @@ public:
     void close(const QString& when = {});
     // The browser fails its start after the window was shown: the failure is
     // told, and every call throws it from then on.
-    void failStart(const RuntimeError& failure);
+    void failStart(const BrowserStartError& failure);
 
     // Script
     std::function<Page(const Navigation&)> pageFor;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "buttons/quickbuttonview.h"
+#include "platform/cdp/errors.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/messages.h"
@@ -66,6 +67,21 @@ inline RuntimeError errorOf(const std::function<void()>& action) {
         return error;
     }
     return RuntimeError(0, QString());
+}
+
+// The BrowserError that action throws: its kind and its (English) text; an
+// empty text when it throws none.
+struct BrowserFailure {
+    BrowserError::Kind kind = BrowserError::Kind::Gone;
+    QString text;
+};
+inline BrowserFailure browserErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const BrowserError& error) {
+        return {error.kind(), QString::fromUtf8(error.what())};
+    }
+    return {};
 }
 
 } // namespace velkoria::test

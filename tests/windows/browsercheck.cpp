@@ -13,7 +13,7 @@
 
 #include "platform/cdp/browserprocess.h"
 #include "platform/cdp/cdpbrowser.h"
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 #include "platform/errors.h"
 
 #include <QCoreApplication>
@@ -197,8 +197,8 @@ int main(int argc, char* argv[]) {
             QStringLiteral("loaded %1, script %2, the browser %3 Velkoria's job, %4 helper processes")
                 .arg(loaded ? u"yes" : u"NO", title == u"ran 42" ? u"ran" : u"DID NOT RUN", inJob ? u"in" : u"NOT in")
                 .arg(started));
-    } catch (const RuntimeError& error) {
-        report(false, QStringLiteral("page"), error.description());
+    } catch (const BrowserError& error) {
+        report(false, QStringLiteral("page"), QString::fromUtf8(error.what()));
         return failures;
     }
 
@@ -217,8 +217,8 @@ int main(int argc, char* argv[]) {
             report(front, QStringLiteral("front"),
                    front ? QStringLiteral("the browser's window came to the front")
                          : QStringLiteral("the browser's window did NOT come to the front (the taskbar flashed)"));
-        } catch (const RuntimeError& error) {
-            report(false, QStringLiteral("front"), error.description());
+        } catch (const BrowserError& error) {
+            report(false, QStringLiteral("front"), QString::fromUtf8(error.what()));
         }
         ::DestroyWindow(own);
     } else {

@@ -12,7 +12,7 @@
 #include "buttons/tables.h"
 #include "monitor/scanrun.h"
 #include "platform/cdp/cdpbrowser.h"
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 #include "platform/errors.h"
 #include "platform/textfile.h"
 
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
                     median(walls), median(floors), median(ratios));
         std::printf("of the run's wall time: starting the 7 navigations %.1f ms, reading the 7 pages' markup %.1f ms\n",
                     median(starts), median(reads));
-    } catch (const RuntimeError& error) {
+    } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
     }

@@ -518,7 +518,7 @@ int main(int argc, char** argv) {
                         r > 0 ? double(atOnce) / (double(r) + nav) : 0.0, median(c.later), median(c.laterClickToPage),
                         c.flashes, rounds, median(c.seen), c.longestFlash);
         }
-    } catch (const RuntimeError& error) {
+    } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
     }

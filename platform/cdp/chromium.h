@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/browser.h"
+#include "platform/cdp/browser.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,7 +20,7 @@ struct BrowserOptions {
 // hidden, with its own profile folder, and connects to it over its control
 // pipe. Returns once the process runs, without waiting for its first answer
 // (Browser says how a browser that is still starting behaves). Throws
-// RuntimeError naming the executable when no browser can be started; one that
+// BrowserStartError when no browser can be started; one that
 // ends at once or does not answer fails its start the same way, with the
 // browser's own error output.
 std::unique_ptr<Browser> launchBrowser(const BrowserOptions& options, const QString& profileFolder);
