@@ -51,8 +51,12 @@ private:
     void listChanged() override;
     void callUser() override;
     void notify(const QString& title, const QString& text, const QString& url) override;
+    void notifyDayList(const QString& title, const QString& text) override;
 
     void refreshList();
+    // Through the table of the user's actions.
+    void askShowWindow();
+    void askDayList();
 
     QWidget& m_window;
     const Clock& m_clock;

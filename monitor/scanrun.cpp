@@ -146,22 +146,30 @@ void ScanRun::stopPage() {
 
 void ScanRun::announce(const QStringList& seen) {
     // Exact, case-sensitive equality with any line, as a set: same answer, no
-    // line-by-line comparison per entry.
+    // line-by-line comparison per entry. An ID is compared as the file holds
+    // it (a character that code page 932 lacks as "?"), or an ID with such a
+    // character would be announced again by every run.
     const QSet<QString> seenIds(seen.cbegin(), seen.cend());
     const qsizetype count = m_results.newcount();
+    QList<Announcement> unseen;
     for (qsizetype i = 0; i < count; ++i) {
-        if (seenIds.contains(m_results.newitem.at(i)))
+        const QString& id = m_results.newitem.at(i);
+        if (seenIds.contains(storableText(id)))
             continue;
         if (m_announcer)
-            m_announcer->announce(m_results.newitemtitle.at(i), m_results.newitem.at(i),
-                                  m_market.requestUrl(m_results.newitemlink.at(i)));
+            unseen.append({{}, m_results.newitemtitle.at(i), id, m_market.requestUrl(m_results.newitemlink.at(i), id)});
         else
             m_messages.show(newRequestMessage(m_results.newitemtitle.at(i)));
     }
+    if (m_announcer)
+        m_announcer->announce(unseen);
 }
 
 void ScanRun::savenewitems(const QStringList& keptFromPrevious) {
-    QStringList lines = m_results.newitem;
+    QStringList lines;
+    lines.reserve(m_results.newcount());
+    for (const QString& id : m_results.newitem)
+        lines.append(storableText(id));
     if (!keptFromPrevious.isEmpty()) {
         const QSet<QString> collected(lines.cbegin(), lines.cend());
         for (const QString& line : keptFromPrevious) {

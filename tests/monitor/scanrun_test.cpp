@@ -146,20 +146,33 @@ void ScanRunTest::theDesktopHearsEachUnseenRequestWithItsPageOnTheSite() {
     Announcer announcer(rig.messages, log, rig.browser.clock, true, &sink);
     rig.run.setAnnouncer(&announcer);
     rig.bind(2, u"k2"_qs, u"金型"_qs);
-    rig.pages[u"k2"_qs] = {
-        u"<HTML><BODY><TABLE>"_qs + entry(u"48211"_qs, true) +
-        u"<TR><TD><A href=\"https://evil.example/browse/request/48212\">x</A>"
-        u"<IMG src=\"/img/new.gif\"></TD><TD><FONT>見積件数</FONT></TD></TR></TABLE></BODY></HTML>"_qs};
+    // A link to another host, and one that leads to no page.
+    const auto linked = [](const QString& link) -> QString {
+        return u"<TR><TD><A href=\""_qs + link +
+               u"\">x</A><IMG src=\"/img/new.gif\"></TD><TD><FONT>見積件数</FONT></TD></TR>"_qs;
+    };
+    rig.pages[u"k2"_qs] = {u"<HTML><BODY><TABLE>"_qs + entry(u"48211"_qs, true) +
+                           linked(u"https://evil.example/browse/request/48212"_qs) +
+                           linked(u"data:text/html,/browse/request/48213"_qs) + u"</TABLE></BODY></HTML>"_qs};
     rig.folder.write(u"new_item.txt"_qs, cp932Lines({u"900"_qs}));
 
     rig.run.scanjobs();
     const QString site = u"http://127.0.0.1:8080/browse/request/"_qs;
+    const QString box = u"box 新規案件:金型"_qs;
     QCOMPARE(rig.steps(),
              (QStringList{u"visible 0"_qs, u"scanning"_qs, u"navigate"_qs, u"html"_qs, u"list"_qs, u"call user"_qs,
-                          u"notify 新規案件: 金型 / 48211 / "_qs + site + u"48211"_qs, u"box 新規案件:金型"_qs,
-                          u"list"_qs, u"call user"_qs, u"notify 新規案件: 金型 / 48212 / "_qs + site + u"48212"_qs,
-                          u"box 新規案件:金型"_qs, u"rest"_qs}));
-    QCOMPARE(log.since(QDateTime()).size(), 2);
+                          u"notify 新規案件: 金型 / 48211 / "_qs + site + u"48211"_qs,
+                          u"notify 新規案件: 金型 / 48212 / "_qs + site + u"48212"_qs,
+                          u"notify 新規案件: 金型 / 48213 / "_qs + site + u"48213"_qs, box, box, box, u"rest"_qs}));
+    QCOMPARE(log.since(QDateTime()).size(), 3);
+
+    // More than three: one notification for them all, the boxes as ever.
+    rig.pages[u"k2"_qs] = page({u"1"_qs, u"2"_qs, u"3"_qs, u"4"_qs});
+    rig.clearRecords();
+    rig.run.scanjobs();
+    QCOMPARE(rig.steps().mid(4), (QStringList{u"list"_qs, u"call user"_qs, u"notify list 新規案件 4 件 / 金型: 4 件"_qs,
+                                              box, box, box, box, u"rest"_qs}));
+    QCOMPARE(log.since(QDateTime()).size(), 7);
 }
 
 void ScanRunTest::allSlotsEmpty() {
