@@ -77,6 +77,11 @@ void AnnounceWiring::notifyDayList(const QString& title, const QString& text) {
         m_notifier->notify(title, text, [this] { askDayList(); });
 }
 
+void AnnounceWiring::show(const QString& text) {
+    if (m_notifier)
+        m_notifier->notify(programTitle(), text, [this] { askShowWindow(); });
+}
+
 void AnnounceWiring::askShowWindow() {
     m_actions.ask(UserAction::ShowWindow, [this] { bringToFront(m_window); });
 }

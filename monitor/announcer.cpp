@@ -11,9 +11,9 @@ Announcer::Announcer(MessageSink& messages, AnnouncementLog& log, const Clock& c
                      AnnouncementSink* sink)
     : m_messages(messages), m_log(log), m_clock(clock), m_boxes(boxes), m_sink(sink) {}
 
-void Announcer::announce(QList<Announcement> requests) {
+QString Announcer::announce(QList<Announcement> requests) {
     if (requests.isEmpty())
-        return;
+        return {};
     const QDateTime now = m_clock.now();
     for (Announcement& request : requests)
         request.time = now;
@@ -49,8 +49,7 @@ void Announcer::announce(QList<Announcement> requests) {
     if (m_boxes)
         for (const Announcement& request : requests)
             m_messages.show(newRequestMessage(request.caption));
-    if (!saveFailure.isEmpty())
-        m_messages.show(saveFailure);
+    return saveFailure;
 }
 
 } // namespace velkoria

@@ -54,13 +54,14 @@ class Announcer {
 public:
     static constexpr qsizetype kOwnNotifications = 3;
 
-    // sink may be null: the list and the boxes only. messages shows the
-    // boxes and a failed write of the list's file.
+    // sink may be null: the list and the boxes only. messages shows the boxes.
     Announcer(MessageSink& messages, AnnouncementLog& log, const Clock& clock, bool boxes, AnnouncementSink* sink);
 
     // The run's unseen requests in the order found: caption, ID and page of
-    // each (their time is the announcer's). Nothing happens for none.
-    void announce(QList<Announcement> requests);
+    // each (their time is the announcer's). Nothing happens for none. Returns
+    // what the run has to say after the boxes: a failed write of the list's
+    // file (the first of a series), else nothing.
+    [[nodiscard]] QString announce(QList<Announcement> requests);
 
 private:
     MessageSink& m_messages;
