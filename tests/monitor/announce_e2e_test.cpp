@@ -4,6 +4,8 @@
 #include "platform/textfile.h"
 #include "tests/support/programrun.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -37,6 +39,12 @@ public:
                                          u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus.GetNameOwner"_qs,
                                          u"string:org.freedesktop.Notifications"_qs})
             .section(u'"', 1, 1);
+    }
+    // The service ends (killed: it says nothing of its notifications).
+    bool stop() {
+        m_dunst.kill();
+        m_dunst.waitForFinished(3000);
+        return waitFor([this] { return owner().isEmpty(); });
     }
     // dunst has taken the service's name (asking dunstctl sooner would start a second one).
     bool ready() {
@@ -112,6 +120,7 @@ private slots:
     void announcesAndOpensRequests();
     void whatTheUserDoesDuringAScanIsDoneAfterIt();
     void withoutBoxesManyRequestsAndMessagesAreNotificationsOnly();
+    void anotherProgramsNotificationNeverOpensARequest();
 };
 
 void AnnounceE2eTest::announcesAndOpensRequests_data() {
@@ -281,6 +290,46 @@ void AnnounceE2eTest::withoutBoxesManyRequestsAndMessagesAreNotificationsOnly() 
              qPrintable(shown.last()));
     QCOMPARE(desktop.owner(), service); // the desktop's notification service lives on
     QVERIFY(run.running());
+}
+
+void AnnounceE2eTest::anotherProgramsNotificationNeverOpensARequest() {
+    Desktop desktop;
+    QVERIFY(desktop.ready());
+    Simulator sim;
+    QVERIFY(sim.start());
+    for (const QString& key : kKeys)
+        sim.command(u"clear "_qs + key);
+    QVERIFY(sim.command(u"add printing 70001"_qs).startsWith(u"OK"_qs));
+    ProgramRun run;
+    run.prepare(sim, 10);
+    QFile ini(run.file(u"velkoria.ini"_qs));
+    QVERIFY(ini.open(QIODevice::Append));
+    ini.write("[announce]\nboxes=false\n");
+    ini.close();
+    QVERIFY(run.start());
+    QCOMPARE(run.scan(), QStringList());
+    // Still on the screen (a closed one is forgotten anyway).
+    QVERIFY(waitFor([] { return runTool(u"dunstctl"_qs, {u"count"_qs, u"displayed"_qs}) == u"1"_qs; }));
+
+    // The service ends and another takes its place (here the test): it
+    // numbers its notifications afresh, and says which of them was clicked to
+    // every program on the bus, as some services do. None of those numbers is
+    // Velkoria's.
+    QVERIFY(desktop.stop());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.registerService(u"org.freedesktop.Notifications"_qs));
+    QTest::qWait(1000);
+    for (uint id = 1; id <= 5; ++id) {
+        QDBusMessage clicked = QDBusMessage::createSignal(u"/org/freedesktop/Notifications"_qs,
+                                                          u"org.freedesktop.Notifications"_qs, u"ActionInvoked"_qs);
+        clicked << id << u"default"_qs;
+        QVERIFY(bus.send(clicked));
+    }
+    QVERIFY(!waitFor([&] { return run.browserShown(); }, 3000));
+    for (const QJsonObject& r : sim.requests())
+        QVERIFY(!r[u"path"_qs].toString().startsWith(u"/browse/request/"_qs));
+    QVERIFY(run.running());
+    bus.unregisterService(u"org.freedesktop.Notifications"_qs);
 }
 
 QTEST_GUILESS_MAIN(AnnounceE2eTest)
