@@ -120,7 +120,6 @@ private slots:
     void announcesAndOpensRequests();
     void whatTheUserDoesDuringAScanIsDoneAfterIt();
     void withoutBoxesManyRequestsAndMessagesAreNotificationsOnly();
-    void anotherProgramsNotificationNeverOpensARequest();
 };
 
 void AnnounceE2eTest::announcesAndOpensRequests_data() {
@@ -262,6 +261,7 @@ void AnnounceE2eTest::withoutBoxesManyRequestsAndMessagesAreNotificationsOnly() 
     for (const QString& key : kKeys)
         sim.command(u"clear "_qs + key);
     // The first run after installing finds 900 requests; a category fails three runs.
+    // Then the notification service gives way to another.
     QVERIFY(sim.command(u"page printing entries 900"_qs).startsWith(u"OK"_qs));
     QVERIFY(sim.command(u"fail translation 500 3"_qs).startsWith(u"OK"_qs));
     ProgramRun run;
@@ -289,41 +289,22 @@ void AnnounceE2eTest::withoutBoxesManyRequestsAndMessagesAreNotificationsOnly() 
     QVERIFY2(shown.last().startsWith(u"Velkoria|"_qs) && shown.last().contains(u"「翻訳・通訳」"_qs),
              qPrintable(shown.last()));
     QCOMPARE(desktop.owner(), service); // the desktop's notification service lives on
-    QVERIFY(run.running());
-}
 
-void AnnounceE2eTest::anotherProgramsNotificationNeverOpensARequest() {
-    Desktop desktop;
-    QVERIFY(desktop.ready());
-    Simulator sim;
-    QVERIFY(sim.start());
-    for (const QString& key : kKeys)
-        sim.command(u"clear "_qs + key);
-    QVERIFY(sim.command(u"add printing 70001"_qs).startsWith(u"OK"_qs));
-    ProgramRun run;
-    run.prepare(sim, 10);
-    QFile ini(run.file(u"velkoria.ini"_qs));
-    QVERIFY(ini.open(QIODevice::Append));
-    ini.write("[announce]\nboxes=false\n");
-    ini.close();
-    QVERIFY(run.start());
+    // A later request's notification stays on the screen. The service ends
+    // and another takes its place (here the test): it numbers its
+    // notifications afresh and tells every program which was clicked, as
+    // some services do. None of those numbers is Velkoria's.
+    QVERIFY(sim.command(u"add web_site 99001"_qs).startsWith(u"OK"_qs));
     QCOMPARE(run.scan(), QStringList());
-    // Still on the screen (a closed one is forgotten anyway).
-    QVERIFY(waitFor([] { return runTool(u"dunstctl"_qs, {u"count"_qs, u"displayed"_qs}) == u"1"_qs; }));
-
-    // The service ends and another takes its place (here the test): it
-    // numbers its notifications afresh, and says which of them was clicked to
-    // every program on the bus, as some services do. None of those numbers is
-    // Velkoria's.
+    QVERIFY(waitFor([] { return runTool(u"dunstctl"_qs, {u"count"_qs, u"displayed"_qs}) != u"0"_qs; }));
     QVERIFY(desktop.stop());
     QDBusConnection bus = QDBusConnection::sessionBus();
     QVERIFY(bus.registerService(u"org.freedesktop.Notifications"_qs));
     QTest::qWait(1000);
-    for (uint id = 1; id <= 5; ++id) {
+    for (uint id = 1; id <= 10; ++id) {
         QDBusMessage clicked = QDBusMessage::createSignal(u"/org/freedesktop/Notifications"_qs,
                                                           u"org.freedesktop.Notifications"_qs, u"ActionInvoked"_qs);
-        clicked << id << u"default"_qs;
-        QVERIFY(bus.send(clicked));
+        QVERIFY(bus.send(clicked << id << u"default"_qs));
     }
     QVERIFY(!waitFor([&] { return run.browserShown(); }, 3000));
     for (const QJsonObject& r : sim.requests())
