@@ -23,7 +23,7 @@ namespace velkoria {
 // notifications, the taskbar flash, and the list of announcements with its
 // window and file: where the scan run's announcer announces besides the boxes.
 // Each user action goes through the window's handlers.
-class AnnounceWiring : private AnnouncementSink {
+class AnnounceWiring : private AnnouncementSink, private MessageSink {
 public:
     // createDesktopNotifier's signature.
     using NotifierFactory = std::function<std::unique_ptr<Notifier>(QSystemTrayIcon&, std::function<void()>)>;
@@ -43,6 +43,9 @@ public:
     ~AnnounceWiring() override;
 
     Announcer& announcer() { return *m_announcer; }
+    // The scan run's messages when the boxes are off: a notification each,
+    // titled as the program, whose click brings the main window to the front.
+    MessageSink& notices() { return *this; }
     // The window of the day's announcements, shown or brought to the front.
     void showList();
 
@@ -51,8 +54,14 @@ private:
     void listChanged() override;
     void callUser() override;
     void notify(const QString& title, const QString& text, const QString& url) override;
+    void notifyDayList(const QString& title, const QString& text) override;
+    // MessageSink: a notice.
+    void show(const QString& text) override;
 
     void refreshList();
+    // Through the table of the user's actions.
+    void askShowWindow();
+    void askDayList();
 
     QWidget& m_window;
     const Clock& m_clock;

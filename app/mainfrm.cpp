@@ -322,6 +322,9 @@ void MainFrm::wireInspection() {
             [this](UserAction action, std::function<void()> handler) { ask(action, {}, nullptr, std::move(handler)); },
         });
     m_scanRun->setAnnouncer(&m_announce->announcer());
+    // Away from the desk, no run waits for a click: its messages are notices.
+    if (!m_settings.announceBoxes)
+        m_scanRun->setNotices(&m_announce->notices());
     // Text2_Change, Timer1_Timer, Timer2_Timer; Text2_LostFocus and Label3_Click
     // come through the event filter. The cycle is read from the box when its
     // action runs: keystrokes made while other work runs apply once, with the

@@ -127,17 +127,28 @@ void Marketplace::quickAccess(const QString& key, const QString& sort) {
     waitpage();
 }
 
-QString Marketplace::requestUrl(const QString& link) const {
+QString Marketplace::requestUrl(const QString& link, const QString& id) const {
     const QUrl site(m_site.searchUrl);
-    QUrl url = site.resolved(QUrl(link));
-    url.setScheme(site.scheme());
-    url.setAuthority(site.authority());
+    const QUrl resolved = site.resolved(QUrl(link));
+    const QString scheme = resolved.scheme();
+    if ((scheme == u"http" || scheme == u"https") && resolved.host().compare(site.host(), Qt::CaseInsensitive) == 0) {
+        QUrl url = resolved;
+        url.setScheme(site.scheme());
+        url.setAuthority(site.authority());
+        if (url.isValid() && url.path().startsWith(u'/'))
+            return url.toString(QUrl::FullyEncoded);
+    }
+    QUrl url = site;
+    url.setQuery(QString());
+    url.setFragment(QString());
+    // Decoded: a "?", "#" or "%" in the ID is part of the path, not the end of it.
+    url.setPath(requestLinkMarker() + id, QUrl::DecodedMode);
     return url.toString(QUrl::FullyEncoded);
 }
 
-void Marketplace::openRequest(const QString& link) {
+void Marketplace::openRequest(const QString& url) {
     m_browser.setVisible(true);
-    postpage(requestUrl(link), {});
+    postpage(requestUrl(url, {}), {});
     waitpage();
 }
 

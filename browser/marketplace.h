@@ -20,6 +20,12 @@ inline QString loginQuery() {
     return QStringLiteral("?menu=my_top&act=login&query=menu%3Dmy_top%26act%3Dtop");
 }
 
+// Where the site's request pages lie: their path is this followed by the
+// request's ID. It is also the request link's marker on a result page.
+inline QString requestLinkMarker() {
+    return QStringLiteral("/browse/request/");
+}
+
 // `sorttype` from the sort options: "limited" for the deadline option, "bidding"
 // for the number of quotations (it wins if both report selected), else "registered".
 QString sorttype(bool limitedSelected, bool biddingSelected);
@@ -85,13 +91,17 @@ public:
     // A key that cannot be sent gets a message and nothing is sent.
     void quickAccess(const QString& key, const QString& sort);
 
-    // The page of a request, from its link as a list page writes it (or a
-    // URL made by requestUrl before): always on the search URL's site, so a
-    // link to elsewhere, or another scheme, never leaves the marketplace.
-    QString requestUrl(const QString& link) const;
+    // The page of a request, from its link as a list page writes it and its
+    // ID: always on the search URL's site. A web link to the site's host (or
+    // a relative one) keeps its path and query; any other (another host, a
+    // javascript: or data: link, one that gives no address) gives the site's
+    // page of the ID, requestLinkMarker() and the ID, so the request can
+    // still be opened and listed.
+    QString requestUrl(const QString& link, const QString& id) const;
     // Shows the browser, loads the request's page (a plain GET) and waits, as
-    // a quick button does.
-    void openRequest(const QString& link);
+    // a quick button does. url is one that requestUrl made (one edited into
+    // the list's file by hand stays on the site all the same).
+    void openRequest(const QString& url);
 
     Browser& browser() { return m_browser; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/marketplace.h"
 #include "platform/cdp/browser.h"
 
 #include <QString>
@@ -9,10 +10,8 @@
 namespace velkoria {
 
 // The markers of a request-list page, matched exactly (case-sensitive) in the
-// markup the browser writes out.
-inline QString requestLinkMarker() {
-    return QStringLiteral("/browse/request/");
-}
+// markup the browser writes out: the request link (requestLinkMarker(),
+// browser/marketplace.h), the end of an entry and the new icon.
 inline QString entryEndMarker() {
     return QStringLiteral("見積件数</FONT>");
 }

@@ -57,6 +57,10 @@ public:
     virtual void setScanning(bool scanning) = 0;
     // What the latest finished run did (the scan label's tooltip).
     virtual void showSummary(const ScanSummary& summary) { Q_UNUSED(summary); }
+    // With the boxes turned off: the latest message of the finished run, shown
+    // on Label3 at rest (its tooltip holds the whole text); empty for a run
+    // that had none.
+    virtual void showNotice(const QString& text) { Q_UNUSED(text); }
 };
 
 // What the schedule starts. Runs never nest: a scan asked for while any
@@ -87,6 +91,11 @@ public:
     // Who announces the unseen requests besides the box (notification,
     // taskbar, list); without one, each gets its box only.
     void setAnnouncer(Announcer* announcer) { m_announcer = announcer; }
+    // With the boxes turned off: where the run's messages go instead of boxes
+    // (the monitoring notice, a file that cannot be written, the collection
+    // stopped), so that no run waits for a click; the latest also goes to the
+    // indicators. Null: boxes.
+    void setNotices(MessageSink* notices) { m_notices = notices; }
 
     // The latest run's collection (kept until the next run starts).
     const ScanResults& results() const { return m_results; }
@@ -105,6 +114,8 @@ private:
     void stopPage();
     void announce(const QStringList& seen);
     void savenewitems(const QStringList& keptFromPrevious);
+    // A message of the run: a box, or a notice.
+    void say(const QString& text);
 
     Marketplace& m_market;
     const ButtonInfo& m_buttons;
@@ -115,6 +126,9 @@ private:
     ScanResults m_results;
     ScanHealth m_health;
     Announcer* m_announcer = nullptr;
+    MessageSink* m_notices = nullptr;
+    // The latest notice of the current run.
+    QString m_notice;
     // The unreadable seen-request file has been reported and not read since.
     bool m_seenFileReported = false;
     // The lines of the latest run's seen-request file that could not be written.

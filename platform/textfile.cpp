@@ -147,6 +147,20 @@ bool decodeCp932(const QByteArray& bytes, QString* text) {
 
 #endif
 
+QString storableText(const QString& text) {
+    QByteArray bytes;
+    if (!encodeCp932(text, &bytes)) {
+        bytes.clear();
+        for (const char32_t c : text.toUcs4()) {
+            QByteArray one;
+            bytes += encodeCp932(QString::fromUcs4(&c, 1), &one) ? one : QByteArray("?");
+        }
+    }
+    QString back;
+    decodeCp932(bytes, &back);
+    return back;
+}
+
 namespace {
 
 // The number of the first line (by the rule of splitTextLines) whose bytes are

@@ -48,4 +48,11 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
 bool encodeCp932(const QString& text, QByteArray* bytes);
 bool decodeCp932(const QByteArray& bytes, QString* text);
 
+// The text as a text file of the program gives it back once written: a
+// character that code page 932 has no code for becomes "?", a look-alike the
+// character written. A value taken from a page (a request ID) is written and
+// compared this way, so that it can always be written and a line read back
+// equals it.
+QString storableText(const QString& text);
+
 } // namespace velkoria

@@ -375,6 +375,19 @@ void MainFrmTest::cycleAndIndicators() {
     h.window->monitor()->setScanning(false);
     QCOMPARE(text2->palette().color(QPalette::Base), QColor(255, 255, 255));
     QVERIFY(h.find<QLabel>(u"Label3"_qs)->text().isEmpty());
+
+    // A run's notice (boxes off) rests on Label3, cut to its width, whole in its tooltip.
+    auto* label3 = h.find<QLabel>(u"Label3"_qs);
+    const QString notice = u"リアルタイム検査: 「翻訳・通訳」のページを 3 回続けて\n読み込めませんでした。"_qs;
+    h.window->monitor()->showNotice(notice);
+    h.window->monitor()->setScanning(false);
+    QVERIFY2(label3->text().endsWith(u'…') &&
+                 label3->fontMetrics().horizontalAdvance(label3->text()) <= label3->width(),
+             qPrintable(label3->text()));
+    QVERIFY(label3->toolTip().startsWith(notice));
+    h.window->monitor()->showNotice({});
+    h.window->monitor()->setScanning(false);
+    QVERIFY(label3->text().isEmpty() && !label3->toolTip().contains(notice));
 }
 
 void MainFrmTest::captionsFitAndStayOffFrameLines() {

@@ -185,6 +185,12 @@ void MarketplaceTest::requestPagesStayOnTheSite_data() {
     QTest::newRow("backslashes") << u"\\\\evil.example\\browse/request/1"_qs << QString();
     QTest::newRow("percent-encoded scheme") << u"javascript%3Aalert(1)"_qs << u"/javascript%3Aalert(1)"_qs;
     QTest::newRow("2 MB") << u"/browse/request/"_qs + QString(2 << 20, u'9') << QString();
+    // Links that lead to no page: the site's page of the ID (the text after the marker).
+    QTest::newRow("javascript") << u"javascript:open('/browse/request/1')"_qs << u"/browse/request/1')"_qs;
+    QTest::newRow("data") << u"data:text/html,<b>/browse/request/1"_qs << u"/browse/request/1"_qs;
+    QTest::newRow("mail") << u"mailto:a@evil.example?/browse/request/1"_qs << u"/browse/request/1"_qs;
+    QTest::newRow("an ID with signs") << u"javascript:/browse/request/1?x#y%41"_qs
+                                      << u"/browse/request/1%3Fx%23y%2541"_qs;
 }
 
 // Where a notification or the day's list may send the browser: the search
@@ -195,13 +201,13 @@ void MarketplaceTest::requestPagesStayOnTheSite() {
     FakeBrowser browser;
     FakeMessageSink messages;
     Marketplace market(browser, testSettings(), messages);
-    const QUrl url(market.requestUrl(link));
+    const QUrl url(market.requestUrl(link, link.section(requestLinkMarker(), -1)));
     QVERIFY2(url.isValid() && url.scheme() == u"http"_qs && url.host() == u"127.0.0.1"_qs && url.port() == 8080 &&
                  url.userInfo().isEmpty(),
              qPrintable(url.toString().left(200)));
     if (!path.isNull())
         QCOMPARE(url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded), path);
-    market.openRequest(link);
+    market.openRequest(url.toString(QUrl::FullyEncoded));
     QCOMPARE(browser.navigations.size(), 1);
     QCOMPARE(browser.navigations.first().url, url.toString(QUrl::FullyEncoded));
     QVERIFY(browser.navigations.first().body.isEmpty());

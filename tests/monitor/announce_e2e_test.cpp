@@ -4,6 +4,8 @@
 #include "platform/textfile.h"
 #include "tests/support/programrun.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -30,6 +32,19 @@ public:
             p->kill();
             p->waitForFinished(3000);
         }
+    }
+    // Who holds the service's name: the same one while the service lives.
+    QString owner() {
+        return runTool(u"dbus-send"_qs, {u"--session"_qs, u"--print-reply"_qs, u"--dest=org.freedesktop.DBus"_qs,
+                                         u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus.GetNameOwner"_qs,
+                                         u"string:org.freedesktop.Notifications"_qs})
+            .section(u'"', 1, 1);
+    }
+    // The service ends (killed: it says nothing of its notifications).
+    bool stop() {
+        m_dunst.kill();
+        m_dunst.waitForFinished(3000);
+        return waitFor([this] { return owner().isEmpty(); });
     }
     // dunst has taken the service's name (asking dunstctl sooner would start a second one).
     bool ready() {
@@ -104,6 +119,7 @@ private slots:
     void announcesAndOpensRequests_data();
     void announcesAndOpensRequests();
     void whatTheUserDoesDuringAScanIsDoneAfterIt();
+    void withoutBoxesManyRequestsAndMessagesAreNotificationsOnly();
 };
 
 void AnnounceE2eTest::announcesAndOpensRequests_data() {
@@ -235,6 +251,66 @@ void AnnounceE2eTest::whatTheUserDoesDuringAScanIsDoneAfterIt() {
     QVERIFY(waitFor([&] { return run.browserShown(); }));
     QCOMPARE(run.messages(), QStringList{u"新規案件:ホームページ制作"_qs});
     QCOMPARE(readTextLines(run.file(u"new_item.txt"_qs)), QStringList{u"70003"_qs});
+}
+
+void AnnounceE2eTest::withoutBoxesManyRequestsAndMessagesAreNotificationsOnly() {
+    Desktop desktop;
+    QVERIFY(desktop.ready());
+    Simulator sim;
+    QVERIFY(sim.start());
+    for (const QString& key : kKeys)
+        sim.command(u"clear "_qs + key);
+    // The first run after installing finds 900 requests; a category fails three runs.
+    // Then the notification service gives way to another.
+    QVERIFY(sim.command(u"page printing entries 900"_qs).startsWith(u"OK"_qs));
+    QVERIFY(sim.command(u"fail translation 500 3"_qs).startsWith(u"OK"_qs));
+    ProgramRun run;
+    run.prepare(sim, 10);
+    QFile ini(run.file(u"velkoria.ini"_qs));
+    QVERIFY(ini.open(QIODevice::Append));
+    ini.write("[announce]\nboxes=false\n");
+    ini.close();
+    const QString service = desktop.owner();
+    QVERIFY(run.start());
+
+    // One notification, whose click opens the day's list; every request listed.
+    QCOMPARE(run.scan(), QStringList());
+    QCOMPARE(readTextLines(run.file(u"announcements.txt"_qs)).size(), 900);
+    QVERIFY(waitFor([] { return runTool(u"dunstctl"_qs, {u"count"_qs, u"displayed"_qs}) == u"1"_qs; }));
+    runTool(u"dunstctl"_qs, {u"action"_qs, u"0"_qs});
+    QVERIFY(!run.waitForWindow(u"^本日の新規案件"_qs).isEmpty());
+
+    // The third failure is said by a notification too, never a box.
+    QCOMPARE(run.scan(), QStringList());
+    QCOMPARE(run.scan(), QStringList());
+    const QStringList shown = desktop.notifications();
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown.first(), u"新規案件 900 件|印刷: 900 件"_qs);
+    QVERIFY2(shown.last().startsWith(u"Velkoria|"_qs) && shown.last().contains(u"「翻訳・通訳」"_qs),
+             qPrintable(shown.last()));
+    QCOMPARE(desktop.owner(), service); // the desktop's notification service lives on
+
+    // A later request's notification stays on the screen. The service ends
+    // and another takes its place (here the test): it numbers its
+    // notifications afresh and tells every program which was clicked, as
+    // some services do. None of those numbers is Velkoria's.
+    QVERIFY(sim.command(u"add web_site 99001"_qs).startsWith(u"OK"_qs));
+    QCOMPARE(run.scan(), QStringList());
+    QVERIFY(waitFor([] { return runTool(u"dunstctl"_qs, {u"count"_qs, u"displayed"_qs}) != u"0"_qs; }));
+    QVERIFY(desktop.stop());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.registerService(u"org.freedesktop.Notifications"_qs));
+    QTest::qWait(1000);
+    for (uint id = 1; id <= 10; ++id) {
+        QDBusMessage clicked = QDBusMessage::createSignal(u"/org/freedesktop/Notifications"_qs,
+                                                          u"org.freedesktop.Notifications"_qs, u"ActionInvoked"_qs);
+        QVERIFY(bus.send(clicked << id << u"default"_qs));
+    }
+    QVERIFY(!waitFor([&] { return run.browserShown(); }, 3000));
+    for (const QJsonObject& r : sim.requests())
+        QVERIFY(!r[u"path"_qs].toString().startsWith(u"/browse/request/"_qs));
+    QVERIFY(run.running());
+    bus.unregisterService(u"org.freedesktop.Notifications"_qs);
 }
 
 QTEST_GUILESS_MAIN(AnnounceE2eTest)

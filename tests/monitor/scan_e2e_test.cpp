@@ -172,7 +172,7 @@ void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
 }
 
 void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun_data() {
-    QTest::addColumn<QString>("trouble");      // what the simulator puts on the bad category's page
+    QTest::addColumn<QString>("trouble");      // the simulator's command for the bad category's page
     QTest::addColumn<QStringList>("before");   // the seen-request file before the first run
     QTest::addColumn<QStringList>("expected"); // the boxes of the first run
     QTest::addColumn<QStringList>("seen");     // the seen-request file after it
@@ -180,18 +180,23 @@ void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun_data() {
     const QString good = u"新規案件:健全"_qs;
     const QStringList both{u"11"_qs, u"22"_qs};
     // A page that never loads is not read: its request waits for a run in which it loads.
-    QTest::newRow("endless script") << u"endless"_qs << QStringList() << QStringList{good} << QStringList{u"22"_qs};
+    const auto page = [](const char* kind) -> QString { return u"page trouble "_qs + QLatin1String(kind); };
+    QTest::newRow("endless script") << page("endless") << QStringList() << QStringList{good} << QStringList{u"22"_qs};
     // Nobody can answer a dialog of the hidden browser: the page loads without it.
-    QTest::newRow("alert") << u"alert"_qs << QStringList() << QStringList{bad, good} << both;
-    QTest::newRow("confirm") << u"confirm"_qs << QStringList() << QStringList{bad, good} << both;
-    QTest::newRow("prompt") << u"prompt"_qs << QStringList() << QStringList{bad, good} << both;
-    QTest::newRow("5 MB") << u"large 5"_qs << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("alert") << page("alert") << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("confirm") << page("confirm") << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("prompt") << page("prompt") << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("5 MB") << page("large 5") << QStringList() << QStringList{bad, good} << both;
+    // An ID with a character that code page 932 lacks is written and compared
+    // with "?" in its place: the file is written, and it is announced once.
+    QTest::newRow("emoji in an ID") << u"add trouble 7\U0001F600"_qs << QStringList() << QStringList{bad, bad, good}
+                                    << QStringList{u"7?"_qs, u"11"_qs, u"22"_qs};
     // Collecting stops at the 1000th entry, seen already (1000 boxes would
     // take the test too long): the run says so, and the next category waits.
     QStringList first{u"11"_qs};
     for (int id = 700001; first.size() < 1000; ++id)
         first.append(QString::number(id));
-    QTest::newRow("1200 entries") << u"entries 1200"_qs << first << QStringList{collectionStoppedMessage(u"不調"_qs)}
+    QTest::newRow("1200 entries") << page("entries 1200") << first << QStringList{collectionStoppedMessage(u"不調"_qs)}
                                   << first;
 }
 
@@ -202,8 +207,7 @@ void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun() {
     QFETCH(QStringList, seen);
     Simulator sim;
     QVERIFY(sim.start());
-    for (const QString& command :
-         QStringList{u"add trouble 11"_qs, u"add healthy 22"_qs, u"page trouble "_qs + trouble})
+    for (const QString& command : QStringList{u"add trouble 11"_qs, u"add healthy 22"_qs, trouble})
         QVERIFY(sim.command(command).startsWith(u"OK"_qs));
     ProgramRun run;
     run.prepare(sim, 15);

@@ -16,6 +16,9 @@ public:
     void notify(const QString& title, const QString& text, const QString& url) override {
         m_log->append(QStringLiteral("notify %1 / %2 / %3").arg(title, text, url));
     }
+    void notifyDayList(const QString& title, const QString& text) override {
+        m_log->append(QStringLiteral("notify list %1 / %2").arg(title, text));
+    }
     QStringList calls;
 
 private:

@@ -225,6 +225,7 @@ void ManualTest::builtManualCoversTheProgram_data() {
         QStringLiteral("クイックボタン編集"),
         QStringLiteral("キャンセル"),
         QStringLiteral("新規案件:"),
+        QStringLiteral("新規案件 ＜件数＞ 件"),
         QStringLiteral("インターネットエクスプローラが終了しています。Velkoriaを終了します"),
         QStringLiteral("実行時エラー"),
         // Messages quoted whole, as the program words them.

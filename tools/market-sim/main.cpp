@@ -32,7 +32,8 @@
 //
 // Commands on stdin, one per line; each is answered by one line "OK ..." or "ERR ..." on stdout.
 // KEY is the decoded category key (UTF-8), without spaces.
-//   add KEY ID               add a new-marked request ID (letters, digits, "-", "_") as the newest of KEY;
+//   add KEY ID               add a new-marked request ID (letters of any script, digits, "-", "_", and
+//                            symbols such as an emoji, which the page writes as &#N;) as the newest of KEY;
 //                            a request of KEY with the same ID is replaced
 //   fail KEY MODE [COUNT]    the next COUNT searches of KEY (default 1, "always": every one, 0: none more)
 //                            fail with MODE: 500 (status 500 page), stall (read the request, never answer,
@@ -86,7 +87,9 @@ bool readNumber(const QCommandLineParser& parser, const QString& option, qint64 
 // Runs one stdin command and returns its answer line.
 QString runCommand(const QString& line, Catalog& catalog, MarketServer& server, bool* quit) {
     static const QRegularExpression spaces(u"\\s+"_s);
-    static const QRegularExpression idPattern(u"^[A-Za-z0-9_-]+$"_s);
+    // Nothing that means something in markup or a URL: no quote, angle
+    // bracket, ampersand, slash, question mark or white space.
+    static const QRegularExpression idPattern(u"^[\\p{L}\\p{N}\\p{So}_-]+$"_s);
     const QStringList words = line.split(spaces, Qt::SkipEmptyParts);
     const QString command = words.value(0);
     const auto number = [](const QString& text, int* value) {
@@ -96,7 +99,7 @@ QString runCommand(const QString& line, Catalog& catalog, MarketServer& server, 
     };
     if (command == u"add") {
         if (words.size() != 3 || !idPattern.match(words[2]).hasMatch())
-            return u"ERR usage: add KEY ID (ID of letters, digits, - and _)"_s;
+            return u"ERR usage: add KEY ID (ID of letters, digits, symbols, - and _)"_s;
         catalog.add(words[1], words[2]);
         return u"OK add %1 %2"_s.arg(words[1], words[2]);
     }
