@@ -107,6 +107,25 @@ void Marketplace::mybussines(const QString& id, const QString& password) {
     postpage(m_site.loginUrl + loginQuery(), body);
 }
 
+namespace {
+
+// An address as the browser writes it, for comparison: no fragment, "/" for
+// an empty path, the host in lower case.
+QUrl comparable(const QString& address) {
+    QUrl url = QUrl(address).adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments);
+    if (url.path().isEmpty())
+        url.setPath(QStringLiteral("/"));
+    url.setHost(url.host().toLower());
+    return url;
+}
+
+} // namespace
+
+bool Marketplace::searchLeftForAnotherPage() {
+    const QString at = m_browser.documentUrl();
+    return !at.isEmpty() && comparable(at) != comparable(m_site.searchUrl);
+}
+
 PageLoad Marketplace::waitpage() {
     return waitForPage(m_browser, std::chrono::seconds(m_site.loadTimeoutSeconds));
 }

@@ -87,6 +87,12 @@ public:
     // `waitpage` with the configured time limit or atMost, whichever is shorter.
     PageLoad waitpage(std::chrono::milliseconds atMost);
 
+    // Whether the search's document ended at another address than the search
+    // was posted to: the site sent it elsewhere (a logged-out session goes to
+    // the login page), so the page is no result page. False when the browser
+    // does not know the address.
+    bool searchLeftForAnotherPage();
+
     // `Command1_Click`: shows the browser, posts the slot's search and waits.
     // A key that cannot be sent gets a message and nothing is sent.
     void quickAccess(const QString& key, const QString& sort);

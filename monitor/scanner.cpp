@@ -99,9 +99,25 @@ void findnewjobs(QStringView html, QStringView needle, ScanResults& results) {
     }
 }
 
-void readjobpage(Browser& browser, ScanResults& results) {
+bool emptyBody(QStringView html) {
+    const qsizetype open = html.indexOf(u"<body", 0, Qt::CaseInsensitive);
+    if (open < 0)
+        return false;
+    const qsizetype start = html.indexOf(u'>', open);
+    if (start < 0)
+        return true;
+    qsizetype end = html.indexOf(u"</body", start, Qt::CaseInsensitive);
+    if (end < 0)
+        end = html.size();
+    return html.sliced(start + 1, end - start - 1).trimmed().isEmpty();
+}
+
+bool readjobpage(Browser& browser, ScanResults& results) {
     const QString html = browser.documentHtml();
+    if (emptyBody(html))
+        return false;
     findnewjobs(html, requestLinkMarker(), results);
+    return true;
 }
 
 } // namespace velkoria

@@ -57,6 +57,11 @@ void findnewjobs(QStringView html, QStringView needle, ScanResults& results);
 
 // `readjobpage`: the browser's current page through findnewjobs with the
 // request-link marker. Browser failures (462 included) go to the caller.
-void readjobpage(Browser& browser, ScanResults& results);
+// False, with nothing read, for a document whose body holds nothing (a site
+// that answers with an empty body): no result page at all.
+bool readjobpage(Browser& browser, ScanResults& results);
+
+// Whether the markup's body element is there and holds nothing but white space.
+bool emptyBody(QStringView html);
 
 } // namespace velkoria

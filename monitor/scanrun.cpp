@@ -114,8 +114,20 @@ bool ScanRun::readPages() {
                 }
                 continue;
             }
+            // A logged-out session is sent to the login page, and a site
+            // may answer with nothing: neither is a result page with no new
+            // requests, or monitoring would go silent without a word.
+            if (m_market.searchLeftForAnotherPage()) {
+                allLoaded = false;
+                m_health.pageFailed(row.key, row.caption, PageFailure::Elsewhere);
+                continue;
+            }
             m_results.curtitle = row.caption;
-            readjobpage(m_market.browser(), m_results);
+            if (!readjobpage(m_market.browser(), m_results)) {
+                allLoaded = false;
+                m_health.pageFailed(row.key, row.caption, PageFailure::EmptyPage);
+                continue;
+            }
             if (m_results.full) {
                 // The later pages would add nothing: not loaded, and their
                 // previous IDs are carried as after a failed page.
@@ -125,8 +137,11 @@ bool ScanRun::readPages() {
         } catch (const BrowserCommandError&) {
             // A page command failed (the browser did not answer in time while the
             // page was awaited or read): a page that did not load, no reason to
-            // end the program.
+            // end the program. A page whose renderer stopped answering is
+            // replaced as one that ran out of time, and the rest of the run
+            // gets the same short limit: one hung page costs one limit.
             allLoaded = false;
+            stalled = true;
             m_health.pageFailed(row.key, row.caption, PageFailure::NoAnswer);
             stopPage();
             continue;

@@ -63,6 +63,9 @@ public:
     // loaded document: element names in upper case, attribute values in double
     // quotes, text escaped as an HTML serializer does.
     virtual QString documentHtml() = 0;
+    // The address of the current document: where its navigation ended, after
+    // the site's redirects. Empty when not known.
+    virtual QString documentUrl() { return {}; }
 };
 
 } // namespace velkoria

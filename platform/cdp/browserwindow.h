@@ -43,6 +43,8 @@ public:
     // minimized window could flash it on the screen).
     void setTop(int top);
     bool hidden() const { return m_hidden; }
+    // A minimize asked for a moment ago may not have landed yet.
+    bool minimizeLanding() const { return m_hidden && !m_minimizeLands.hasExpired(); }
 
     // The bounds and windowState ("normal", "minimized", ...) as the browser reports them.
     QJsonObject bounds();

@@ -14,6 +14,9 @@ namespace velkoria::cdp {
 namespace {
 // The markup comes over in pieces of this many characters (UTF-16 code units).
 constexpr int kPieceLength = 1 << 20;
+// The longest markup read, in characters: 2.5 times the largest page tested
+// (50 MB, soak-bench), about 256 MB of memory. A longer one fails its page.
+constexpr qsizetype kMaxMarkupLength = qsizetype(128) << 20;
 // The page's objects that the program holds while it reads them.
 const QString kReadingGroup = QStringLiteral("velkoria-reading");
 // This many characters of the markup from a position, as [total length, text].
@@ -39,6 +42,7 @@ QString documentSerializer() {
 
 CdpBrowser::CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, std::unique_ptr<BrowserProcess> process)
     : m_connection(std::move(connection)), m_process(std::move(process)), m_callLimitMs(callLimitMs),
+      m_readLimitMs(callLimitMs),
       m_session(*m_connection, [this](const QString& frameId) { m_watcher.setMainFrame(frameId); }),
       m_interception(*m_connection), m_window(*m_connection, callLimitMs),
       m_start(*m_connection, m_window, m_session, [this](const QString& targetId) {
@@ -113,12 +117,24 @@ void CdpBrowser::onEvent(const QString& method, const QJsonObject& params, const
         return;
     }
     if (method == QLatin1String("Page.javascriptDialogOpening")) {
-        // Leaving the page (beforeunload) is accepted, so that the next
-        // navigation goes ahead; alert, confirm and prompt are cancelled.
-        if (m_window.hidden())
-            m_connection->post(QStringLiteral("Page.handleJavaScriptDialog"),
-                               {{QStringLiteral("accept"), text(params, "type") == QLatin1String("beforeunload")}},
-                               m_session.id());
+        // Nobody can answer a dialog in a hidden window: leaving the page
+        // (beforeunload) is accepted, so that the next navigation goes ahead;
+        // alert, confirm and prompt are cancelled. Judged by the window's
+        // state at this moment, as the browser reports it: a window the user
+        // has restored from the taskbar keeps its dialog for the user.
+        if (!m_window.hidden())
+            return;
+        const bool accept = text(params, "type") == QLatin1String("beforeunload");
+        m_connection->post(
+            QStringLiteral("Browser.getWindowForTarget"), {{QStringLiteral("targetId"), m_targetId}}, {},
+            [this, accept, session = m_session.id()](const QJsonObject& window, std::exception_ptr error) {
+                const bool shown =
+                    text(window.value(u"bounds").toObject(), "windowState") != QLatin1String("minimized");
+                if (!error && shown && !m_window.minimizeLanding())
+                    return;
+                m_connection->post(QStringLiteral("Page.handleJavaScriptDialog"), {{QStringLiteral("accept"), accept}},
+                                   session);
+            });
         return;
     }
     m_watcher.handleEvent(method, params);
@@ -136,7 +152,7 @@ void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const 
     // start: a wait must then end with a failed load, not with the old page.
     m_watcher.navigationRequested();
     try {
-        m_interception.prepare(m_session.id(), postData, headers, QDeadlineTimer(m_callLimitMs));
+        m_interception.prepare(m_session.id(), url, postData, headers, QDeadlineTimer(m_callLimitMs));
     } catch (const BrowserCommandError&) {
         m_watcher.navigationRefused();
         throw;
@@ -188,6 +204,11 @@ int CdpBrowser::readyState() {
     return m_watcher.readyState();
 }
 
+QString CdpBrowser::documentUrl() {
+    waitUntilReady();
+    return m_watcher.documentUrl();
+}
+
 bool CdpBrowser::lastLoadFailed() {
     waitUntilReady();
     return m_watcher.failed();
@@ -225,14 +246,39 @@ bool CdpBrowser::waitUntil(std::chrono::milliseconds limit, const std::function<
 }
 
 QString CdpBrowser::documentHtml() {
-    // The markup is written out in the page and held there, then fetched in
-    // pieces into a text reserved at its full length. Fetched at once, a large
-    // page would be in memory several times over: the bytes read from the
-    // pipe, the message, its parsed value and the text.
-    const QString markup = evaluate(QStringLiteral("({html: %1\n})").arg(documentSerializer()), false)
-                               .toObject()
-                               .value(u"objectId")
-                               .toString();
+    waitUntilReady();
+    // The whole reading within the page load limit: a page (or a renderer
+    // that stopped answering) cannot keep the scan reading it for ever.
+    const QDeadlineTimer deadline(m_readLimitMs);
+    const auto read = [&](const QString& method, const QJsonObject& params) {
+        if (deadline.hasExpired())
+            throw BrowserCommandError(BrowserError::Kind::NoAnswer, method);
+        return remoteObject(method, m_connection->call(method, params, m_session.id(), deadline));
+    };
+    // The markup is written out in a JavaScript world of the program's own
+    // over the same document (as the browser's extensions have): the page's
+    // scripts cannot reach its built-ins, so a page that replaces
+    // Array.prototype.join or String.prototype.substring changes nothing of
+    // what is read. A world holds to its document: one is made for each read.
+    const QJsonObject world = m_connection->call(QStringLiteral("Page.createIsolatedWorld"),
+                                                 {{QStringLiteral("frameId"), m_watcher.mainFrame()},
+                                                  {QStringLiteral("worldName"), kReadingGroup},
+                                                  {QStringLiteral("grantUniveralAccess"), true}},
+                                                 m_session.id(), deadline);
+    // It is held there, then fetched in pieces into a text reserved at its
+    // full length. Fetched at once, a large page would be in memory several
+    // times over: the bytes read from the pipe, the message, its parsed value
+    // and the text.
+    const QString markup =
+        read(QStringLiteral("Runtime.evaluate"),
+             {{QStringLiteral("expression"), QStringLiteral("({html: %1\n})").arg(documentSerializer())},
+              {QStringLiteral("contextId"), world.value(u"executionContextId")},
+              {QStringLiteral("objectGroup"), kReadingGroup},
+              {QStringLiteral("returnByValue"), false},
+              {QStringLiteral("silent"), true}})
+            .toObject()
+            .value(u"objectId")
+            .toString();
     const auto release = qScopeGuard([this] {
         m_connection->post(QStringLiteral("Runtime.releaseObjectGroup"),
                            {{QStringLiteral("objectGroup"), kReadingGroup}}, m_session.id());
@@ -241,24 +287,26 @@ QString CdpBrowser::documentHtml() {
     qsizetype length = -1;
     while (length < 0 || html.size() < length) {
         const QJsonArray piece =
-            remoteObject(
-                QStringLiteral("Runtime.callFunctionOn"),
-                call(QStringLiteral("Runtime.callFunctionOn"),
-                     {{QStringLiteral("objectId"), markup},
-                      {QStringLiteral("functionDeclaration"), kPiece},
-                      {QStringLiteral("arguments"), QJsonArray{QJsonObject{{QStringLiteral("value"), html.size()}},
-                                                               QJsonObject{{QStringLiteral("value"), kPieceLength}}}},
-                      {QStringLiteral("returnByValue"), true},
-                      {QStringLiteral("silent"), true}}))
+            read(QStringLiteral("Runtime.callFunctionOn"),
+                 {{QStringLiteral("objectId"), markup},
+                  {QStringLiteral("functionDeclaration"), kPiece},
+                  {QStringLiteral("arguments"), QJsonArray{QJsonObject{{QStringLiteral("value"), html.size()}},
+                                                           QJsonObject{{QStringLiteral("value"), kPieceLength}}}},
+                  {QStringLiteral("returnByValue"), true},
+                  {QStringLiteral("silent"), true}})
                 .toObject()
                 .value(u"value")
                 .toArray();
         if (length < 0) {
-            length = piece.at(0).toInteger();
+            length = piece.at(0).toInteger(-1);
+            if (length < 0 || length > kMaxMarkupLength)
+                throw BrowserCommandError(
+                    BrowserError::Kind::ScriptFailed, QStringLiteral("Runtime.callFunctionOn"),
+                    QStringLiteral("markup of %1 characters, more than the %2 read").arg(length).arg(kMaxMarkupLength));
             html.reserve(length);
         }
         const QString text = piece.at(1).toString();
-        if (text.isEmpty())
+        if (text.isEmpty() || html.size() + text.size() > length)
             break;
         html += text;
     }

@@ -57,12 +57,17 @@ public:
     void stopPage() override;
     bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override;
     QString documentHtml() override;
+    QString documentUrl() override;
 
     // For the check kit and the real-browser tests, which check what the browser itself
     // reports: the value of a script expression in the current page, and the
     // window's bounds and windowState.
     QJsonValue evaluate(const QString& expression);
     QJsonObject windowBounds();
+    // Bounds the whole reading of a page's markup (the page load limit);
+    // the call limit until set.
+    void setReadLimit(int milliseconds) { m_readLimitMs = milliseconds; }
+
     BrowserProcess* process() const { return m_process.get(); }
     bool gone() const { return m_connection->isGone(); }
 
@@ -84,6 +89,7 @@ private:
     std::unique_ptr<Connection> m_connection;
     std::unique_ptr<BrowserProcess> m_process;
     int m_callLimitMs;
+    int m_readLimitMs;
     QString m_targetId;
     LoadWatcher m_watcher;
     PageSession m_session;

@@ -256,6 +256,7 @@ std::unique_ptr<Browser> launchBrowser(const BrowserOptions& options, const QStr
     const int callLimitMs = qMax(kMinimumCallLimitMs, options.loadTimeoutSeconds * 1000);
     auto browser = std::make_unique<CdpBrowser>(std::make_unique<Connection>(std::move(transport)), callLimitMs,
                                                 std::move(process));
+    browser->setReadLimit(qMax(1, options.loadTimeoutSeconds) * 1000);
     // The browser answers in the background; a start that fails is told as a
     // failed launch, with the browser's own words.
     browser->start(kFirstAnswerLimitMs, [started, profileFolder](const BrowserError& cause, bool answered, bool gone) {

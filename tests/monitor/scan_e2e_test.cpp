@@ -75,6 +75,7 @@ class ScanE2eTest : public QObject {
     Q_OBJECT
 private slots:
     void scansAnnounceOnlyUnseenRequests();
+    void aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain_data();
     void aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain();
     void theCategoryAfterABadPageIsAnnouncedInTheSameRun_data();
     void theCategoryAfterABadPageIsAnnouncedInTheSameRun();
@@ -148,7 +149,18 @@ void ScanE2eTest::scansAnnounceOnlyUnseenRequests() {
     QVERIFY(run.running());
 }
 
+void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain_data() {
+    QTest::addColumn<QString>("failure"); // the simulator's fail mode
+    QTest::addColumn<QString>("cause");   // as the message names it
+    QTest::newRow("server error") << u"500"_qs << u"サイトがエラーを返しました"_qs;
+    // A logged-out site would otherwise look like a category without news.
+    QTest::newRow("logged out") << u"login"_qs << u"ログインページに移りました"_qs;
+    QTest::newRow("empty answer") << u"empty"_qs << u"空のページ"_qs;
+}
+
 void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
+    QFETCH(QString, failure);
+    QFETCH(QString, cause);
     Simulator sim;
     QVERIFY(sim.start());
     ProgramRun run;
@@ -156,12 +168,13 @@ void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
     QVERIFY(run.start());
     run.scan(); // the first run announces what is there
 
-    QVERIFY(sim.command(u"fail translation 500 3"_qs).startsWith(u"OK"_qs));
+    QVERIFY(sim.command(u"fail translation %1 3"_qs.arg(failure)).startsWith(u"OK"_qs));
     QCOMPARE(run.scan(), QStringList());
     QCOMPARE(run.scan(), QStringList());
     const QStringList third = run.scan();
     QCOMPARE(third.size(), 1);
-    QVERIFY2(third[0].contains(u"「翻訳・通訳」"_qs) && third[0].contains(u"3 回続けて"_qs), qPrintable(third[0]));
+    QVERIFY2(third[0].contains(u"「翻訳・通訳」"_qs) && third[0].contains(u"3 回続けて"_qs) && third[0].contains(cause),
+             qPrintable(third[0]));
     // Still broken or not, it is said once; then the site answers again.
     const QStringList fourth = run.scan();
     QCOMPARE(fourth.size(), 1);
@@ -182,11 +195,19 @@ void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun_data() {
     // A page that never loads is not read: its request waits for a run in which it loads.
     const auto page = [](const char* kind) -> QString { return u"page trouble "_qs + QLatin1String(kind); };
     QTest::newRow("endless script") << page("endless") << QStringList() << QStringList{good} << QStringList{u"22"_qs};
+    // A logged-out session sent to the login page, and an empty answer, are
+    // no result pages: not read, the next category announced all the same.
+    QTest::newRow("search sent to the login page")
+        << u"fail trouble login always"_qs << QStringList() << QStringList{good} << QStringList{u"22"_qs};
+    QTest::newRow("search answered by an empty body")
+        << u"fail trouble empty always"_qs << QStringList() << QStringList{good} << QStringList{u"22"_qs};
     // Nobody can answer a dialog of the hidden browser: the page loads without it.
     QTest::newRow("alert") << page("alert") << QStringList() << QStringList{bad, good} << both;
     QTest::newRow("confirm") << page("confirm") << QStringList() << QStringList{bad, good} << both;
     QTest::newRow("prompt") << page("prompt") << QStringList() << QStringList{bad, good} << both;
     QTest::newRow("5 MB") << page("large 5") << QStringList() << QStringList{bad, good} << both;
+    // The markup is read with the browser's own built-ins, not the page's.
+    QTest::newRow("built-ins replaced") << page("tamper") << QStringList() << QStringList{bad, good} << both;
     // An ID with a character that code page 932 lacks is written and compared
     // with "?" in its place: the file is written, and it is announced once.
     QTest::newRow("emoji in an ID") << u"add trouble 7\U0001F600"_qs << QStringList() << QStringList{bad, bad, good}

@@ -263,6 +263,14 @@ private slots:
         for (const QString& window : findWindows({u"--pid"_qs, pid, u"--class"_qs, u"chromium"_qs}, false))
             runTool(u"xdotool"_qs, {u"windowactivate"_qs, window});
         QTRY_COMPARE_WITH_TIMEOUT(own->windowBounds().value(u"windowState").toString(), QStringLiteral("normal"), 3000);
+        // A page opened in the window the user restored keeps its dialog for
+        // the user: its load waits for the answer.
+        QTest::qWait(1000); // past the program's own minimize landing
+        server.respond("/confirm", {200, "text/html", "<html><body><script>confirm('ok?')</script>ok</body></html>"});
+        own->evaluate(QStringLiteral("location.href = '%1'").arg(server.url(QStringLiteral("/confirm"))));
+        QTRY_COMPARE_WITH_TIMEOUT(server.requestsFor("/confirm").size(), 1, 10000);
+        QTest::qWait(1500);
+        QVERIFY(own->busy());
         own->setVisible(false);
         QTRY_COMPARE_WITH_TIMEOUT(own->windowBounds().value(u"windowState").toString(), QStringLiteral("minimized"),
                                   3000);

@@ -74,6 +74,12 @@ int FakeBrowser::readyState() {
     return loaded() ? 4 : 3;
 }
 
+QString FakeBrowser::documentUrl() {
+    if (m_gone)
+        throw BrowserGoneError();
+    return m_page.url.isEmpty() && !navigations.isEmpty() ? navigations.last().url : m_page.url;
+}
+
 bool FakeBrowser::lastLoadFailed() {
     if (m_gone)
         throw BrowserGoneError();

@@ -311,6 +311,8 @@ bool answerProgramCall(Page& page, const std::string& message, const std::string
         answer(id, session,
                "{\"result\":{\"type\":\"object\",\"value\":[" + std::to_string(length) + "," +
                    jsonString(first ? page.markup : std::string()) + "]}}");
+    } else if (method == "Page.createIsolatedWorld") {
+        answer(id, session, "{\"executionContextId\":7}");
     } else if (method == "Page.addScriptToEvaluateOnNewDocument") {
         answer(id, session, "{\"identifier\":\"1\"}");
     } else if (method == "Page.enable" || method == "Network.enable" || method == "Inspector.enable" ||
