@@ -110,9 +110,12 @@ void Marketplace::mybussines(const QString& id, const QString& password) {
 namespace {
 
 // An address as the browser writes it, for comparison: no fragment, "/" for
-// an empty path, the host in lower case.
+// an empty path, the host in lower case. The scheme and the port do not
+// count: the site (or the browser, for a host it knows to be HTTPS only) may
+// move the search from http to https, and that is still the search.
 QUrl comparable(const QString& address) {
-    QUrl url = QUrl(address).adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments);
+    QUrl url = QUrl(address).adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments | QUrl::RemoveScheme |
+                                      QUrl::RemovePort);
     if (url.path().isEmpty())
         url.setPath(QStringLiteral("/"));
     url.setHost(url.host().toLower());

@@ -35,6 +35,8 @@ private slots:
     void myBusinessWithUnsendablePassword();
     void requestPagesStayOnTheSite_data();
     void requestPagesStayOnTheSite();
+    void aSearchThatEndsElsewhereIsNoResultPage_data();
+    void aSearchThatEndsElsewhereIsNoResultPage();
 };
 
 void MarketplaceTest::sortOptions() {
@@ -215,3 +217,30 @@ void MarketplaceTest::requestPagesStayOnTheSite() {
 
 QTEST_GUILESS_MAIN(MarketplaceTest)
 #include "marketplace_test.moc"
+
+void MarketplaceTest::aSearchThatEndsElsewhereIsNoResultPage_data() {
+    QTest::addColumn<QString>("ended"); // where the search's document ended (search URL http://127.0.0.1:8080/)
+    QTest::addColumn<bool>("elsewhere");
+    QTest::newRow("the search") << u"http://127.0.0.1:8080/"_qs << false;
+    QTest::newRow("no path, a fragment") << u"http://127.0.0.1:8080#top"_qs << false;
+    // Moved to https by the site or the browser: still the search.
+    QTest::newRow("https") << u"https://127.0.0.1/"_qs << false;
+    QTest::newRow("the login page") << u"http://127.0.0.1:8080/?menu=my_top&act=login_form"_qs << true;
+    QTest::newRow("another path") << u"http://127.0.0.1:8080/login"_qs << true;
+    QTest::newRow("another host") << u"https://login.example/"_qs << true;
+}
+
+void MarketplaceTest::aSearchThatEndsElsewhereIsNoResultPage() {
+    QFETCH(QString, ended);
+    QFETCH(bool, elsewhere);
+    FakeBrowser browser;
+    browser.pageFor = [&](const FakeBrowser::Navigation&) {
+        FakeBrowser::Page page;
+        page.url = ended;
+        return page;
+    };
+    FakeMessageSink messages;
+    Marketplace market(browser, testSettings(), messages);
+    market.newjob(u"web_site"_qs, sorttype(false, false));
+    QCOMPARE(market.searchLeftForAnotherPage(), elsewhere);
+}
