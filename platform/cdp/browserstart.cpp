@@ -1,6 +1,5 @@
 #include "platform/cdp/browserstart.h"
 
-#include "platform/cdp/browserwindow.h"
 #include "platform/cdp/connection.h"
 #include "platform/cdp/json.h"
 #include "platform/cdp/pagesession.h"
@@ -10,9 +9,8 @@
 
 namespace velkoria::cdp {
 
-BrowserStart::BrowserStart(Connection& connection, BrowserWindow& window, PageSession& session,
-                           std::function<void(const QString&)> attached)
-    : m_connection(connection), m_window(window), m_session(session), m_attached(std::move(attached)) {
+BrowserStart::BrowserStart(Connection& connection, PageSession& session, std::function<void(const QString&)> attached)
+    : m_connection(connection), m_session(session), m_attached(std::move(attached)) {
     m_limit.setSingleShot(true);
     QObject::connect(&m_limit, &QTimer::timeout, this, [this] { timedOut(); });
 }
@@ -23,14 +21,16 @@ void BrowserStart::begin(int limitMs, Explain explain) {
     m_limit.start(limitMs);
     // Also the "are you there": a browser that cannot start ends here. The
     // browser answers its commands in order, so its page is asked for at once.
+    // The browser starts without a window (--no-startup-window): the page's
+    // window is made minimized, so it is never on the screen before the user
+    // asks for it. A click that waits to show it restores it once started.
     step(QStringLiteral("Browser.getVersion"), {}, [this](const QJsonObject&) { m_answered = true; });
-    step(QStringLiteral("Target.getTargets"), {}, [this](const QJsonObject& result) {
-        for (const QJsonValue& target : result.value(u"targetInfos").toArray())
-            if (text(target.toObject(), "type") == QLatin1String("page"))
-                return attachTo(text(target.toObject(), "targetId"));
-        step(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), QStringLiteral("about:blank")}},
-             [this](const QJsonObject& created) { attachTo(text(created, "targetId")); });
-    });
+    step(QStringLiteral("Target.createTarget"),
+         {{QStringLiteral("url"), QStringLiteral("about:blank")},
+          {QStringLiteral("newWindow"), true},
+          {QStringLiteral("background"), true},
+          {QStringLiteral("windowState"), QStringLiteral("minimized")}},
+         [this](const QJsonObject& created) { attachTo(text(created, "targetId")); });
 }
 
 void BrowserStart::step(const QString& method, const QJsonObject& params,
@@ -47,29 +47,14 @@ void BrowserStart::step(const QString& method, const QJsonObject& params,
 
 void BrowserStart::attachTo(const QString& targetId) {
     m_attached(targetId);
-    if (m_showWanted) {
-        // A click waits to show the window: it is not minimized on the way.
-        m_session.start(targetId);
-        return succeed();
-    }
-    // The window is hidden first of all, and at once: the browser has just
-    // shown it. The window manager carries that out a moment later; nothing
-    // waits for it.
-    m_step = QStringLiteral("Browser.setWindowBounds");
-    m_window.hideAtStart([this](std::exception_ptr error) {
-        if (error)
-            fail(error);
-        else
-            succeed();
-    });
     m_session.start(targetId);
+    succeed();
 }
 
 void BrowserStart::succeed() {
     if (m_failure)
         return;
     m_started = true;
-    m_showWanted = false;
     m_limit.stop();
 }
 

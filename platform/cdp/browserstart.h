@@ -11,13 +11,12 @@
 
 namespace velkoria::cdp {
 
-class BrowserWindow;
 class Connection;
 class PageSession;
 
 // The browser's start, without waiting for it: its first answer, then its
-// page is found (or made), the page's window asked to hide and its session set
-// up, each step as its answer arrives, all within one limit. It ends started
+// page made in a minimized window of its own and its session set up, each
+// step as its answer arrives, all within one limit. It ends started
 // or failed; a failure is kept (every later wait throws it) and told once, by
 // failed(), from the event loop.
 class BrowserStart : public QObject {
@@ -29,13 +28,9 @@ public:
     using Explain = std::function<BrowserStartError(const BrowserError& cause, bool answered, bool gone)>;
 
     // attached: the page the start took, as soon as it is known.
-    BrowserStart(Connection& connection, BrowserWindow& window, PageSession& session,
-                 std::function<void(const QString& targetId)> attached);
+    BrowserStart(Connection& connection, PageSession& session, std::function<void(const QString& targetId)> attached);
 
     void begin(int limitMs, Explain explain);
-    // A show asked for during the start keeps the window from being
-    // minimized on the way; a hide asked for later cancels that.
-    void setShowWanted(bool wanted) { m_showWanted = wanted && !m_started; }
     bool started() const { return m_started; }
     std::exception_ptr failure() const { return m_failure; }
     // Waits for the start to end (within its limit); throws its failure.
@@ -53,7 +48,6 @@ private:
     void timedOut();
 
     Connection& m_connection;
-    BrowserWindow& m_window;
     PageSession& m_session;
     std::function<void(const QString&)> m_attached;
     Explain m_explain;
@@ -62,7 +56,6 @@ private:
     QString m_step; // the command it waits for
     bool m_answered = false;
     bool m_started = false;
-    bool m_showWanted = false;
     std::exception_ptr m_failure;
 };
 

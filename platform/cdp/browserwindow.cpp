@@ -44,22 +44,6 @@ void BrowserWindow::setBounds(const QJsonObject& bounds) {
          {{QStringLiteral("windowId"), windowId}, {QStringLiteral("bounds"), bounds}});
 }
 
-void BrowserWindow::hideAtStart(std::function<void(std::exception_ptr)> done) {
-    const auto minimize = [this, done](const QJsonObject& window, std::exception_ptr error) {
-        if (error)
-            return done(error);
-        m_minimizeLands = QDeadlineTimer(kWindowStateLimitMs);
-        m_connection.post(
-            QStringLiteral("Browser.setWindowBounds"),
-            {{QStringLiteral("windowId"), window.value(u"windowId").toInt()},
-             {QStringLiteral("bounds"), QJsonObject{{QStringLiteral("windowState"), QStringLiteral("minimized")}}}},
-            {}, [done](const QJsonObject&, std::exception_ptr error) { done(error); });
-    };
-    m_hidden = true;
-    m_connection.post(QStringLiteral("Browser.getWindowForTarget"), {{QStringLiteral("targetId"), m_targetId}}, {},
-                      minimize);
-}
-
 void BrowserWindow::hide(bool pageSettingUp) {
     if (pageSettingUp && m_hidden && !m_minimizeLands.hasExpired())
         return;

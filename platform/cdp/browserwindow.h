@@ -28,10 +28,6 @@ public:
     // lets the browser's process take the foreground (see BrowserProcess).
     void setAllowForeground(std::function<void()> allow) { m_allowForeground = std::move(allow); }
 
-    // The browser's start asks for the minimize with this, without waiting
-    // for any answer (nothing may wait there); done gets the outcome. Until
-    // then the window already counts as hidden: the browser starts hidden.
-    void hideAtStart(std::function<void(std::exception_ptr error)> done);
     // Asks for the minimize. While the page's session is still being set up
     // (just after the start, whose own minimize may still be landing),
     // nothing is asked again (and nothing waits).

@@ -45,7 +45,7 @@ CdpBrowser::CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, 
       m_readLimitMs(callLimitMs),
       m_session(*m_connection, [this](const QString& frameId) { m_watcher.setMainFrame(frameId); }),
       m_interception(*m_connection), m_window(*m_connection, callLimitMs),
-      m_start(*m_connection, m_window, m_session, [this](const QString& targetId) {
+      m_start(*m_connection, m_session, [this](const QString& targetId) {
           m_targetId = targetId;
           m_window.setTarget(targetId);
       }) {
@@ -175,14 +175,12 @@ void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const 
 void CdpBrowser::setVisible(bool visible) {
     if (!visible) {
         // Hiding needs the window only, not the page; while the browser
-        // starts, its start hides the window.
+        // starts, its page's window is made minimized.
         throwIfGone();
-        m_start.setShowWanted(false);
         if (m_start.started())
             m_window.hide(m_session.pending());
         return;
     }
-    m_start.setShowWanted(true);
     waitUntilReady();
     m_window.show(m_session.id());
     releaseInterception();

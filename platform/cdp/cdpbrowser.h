@@ -43,8 +43,7 @@ public:
     // Starts talking to the browser without waiting for it (BrowserStart),
     // within firstAnswerLimitMs. Hiding and the top edge need none of it;
     // every other member waits for the start first, and from a failed start
-    // on throws what explain made of it. A show asked for during the start
-    // keeps the window from being minimized on the way.
+    // on throws what explain made of it.
     void start(int firstAnswerLimitMs, BrowserStart::Explain explain = {});
     void onStartFailure(std::function<void(std::exception_ptr failure)> failed) override;
 

@@ -84,6 +84,11 @@ QStringList browserArguments(const QString& profileFolder) {
             // profile is refused, and the user's own browsing stays apart.
             QStringLiteral("--user-data-dir=") + QDir::toNativeSeparators(profileFolder),
             QStringLiteral("--no-first-run"), QStringLiteral("--no-default-browser-check"),
+            // No window of the browser's own at start: the program makes its
+            // page in a minimized window, which is never on the screen before
+            // the user asks for it (a normal window minimized once the browser
+            // answers was on the screen for up to 185 ms).
+            QStringLiteral("--no-startup-window"),
             // A hidden (minimized) window would otherwise be throttled: timers,
             // rendering and loading slow down while the program scans.
             QStringLiteral("--disable-background-timer-throttling"), QStringLiteral("--disable-renderer-backgrounding"),
@@ -248,7 +253,6 @@ std::unique_ptr<Browser> launchBrowser(const BrowserOptions& options, const QStr
     for (const QString& argument : options.arguments)
         if (!argument.isEmpty())
             arguments << argument;
-    arguments << QStringLiteral("about:blank");
 
     std::unique_ptr<Transport> transport;
     auto process = std::make_unique<BrowserProcess>(executable, arguments, transport);

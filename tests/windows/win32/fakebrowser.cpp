@@ -258,6 +258,12 @@ bool answerProgramCall(Page& page, const std::string& message, const std::string
         answer(id, session,
                "{\"targetInfos\":[{\"targetId\":\"T1\",\"type\":\"page\",\"title\":\"\",\"url\":\"about:blank\","
                "\"attached\":false,\"canAccessOpener\":false,\"browserContextId\":\"C1\"}]}");
+    } else if (method == "Target.createTarget") {
+        // The page's window, made in the state asked for.
+        const std::string state = field(message, "windowState");
+        if (!state.empty())
+            page.windowState = state;
+        answer(id, session, "{\"targetId\":\"T1\"}");
     } else if (method == "Target.attachToTarget") {
         answer(id, session, "{\"sessionId\":\"S1\"}");
     } else if (method == "Page.getFrameTree") {
