@@ -107,6 +107,9 @@ void CdpBrowser::onEvent(const QString& method, const QJsonObject& params, const
          text(params, "sessionId") == m_session.id()) ||
         (method == QLatin1String("Inspector.detached") && !sessionId.isEmpty() && sessionId == m_session.id());
     if (pageEnded) {
+        // Started without a window of its own, the browser would go on
+        // without any once the user has closed the page's: it is asked to end.
+        m_connection->post(QStringLiteral("Browser.close"));
         m_connection->markGone();
         return;
     }
