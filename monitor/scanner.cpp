@@ -103,13 +103,13 @@ bool emptyBody(QStringView html) {
     const qsizetype open = html.indexOf(u"<body", 0, Qt::CaseInsensitive);
     if (open < 0)
         return false;
-    const qsizetype start = html.indexOf(u'>', open);
-    if (start < 0)
+    // Only the white space after the tag is looked at, not the whole page.
+    qsizetype at = html.indexOf(u'>', open);
+    if (at < 0)
         return true;
-    qsizetype end = html.indexOf(u"</body", start, Qt::CaseInsensitive);
-    if (end < 0)
-        end = html.size();
-    return html.sliced(start + 1, end - start - 1).trimmed().isEmpty();
+    for (++at; at < html.size() && html[at].isSpace(); ++at) {
+    }
+    return at == html.size() || html.sliced(at).startsWith(u"</body", Qt::CaseInsensitive);
 }
 
 bool readjobpage(Browser& browser, ScanResults& results) {

@@ -100,50 +100,45 @@ bool ScanRun::readPages() {
             allLoaded = false;
             continue;
         }
+        std::optional<PageFailure> failure;
         try {
             const PageLoad load = stalled ? m_market.waitpage(kStalledRunLimit) : m_market.waitpage();
             if (load != PageLoad::Complete) {
                 // The browser holds its error page, or still the previous slot's page:
                 // reading it would credit that page's requests to this caption.
-                allLoaded = false;
-                m_health.pageFailed(row.key, row.caption,
-                                    load == PageLoad::TimedOut ? PageFailure::TimedOut : PageFailure::LoadFailed);
-                if (load == PageLoad::TimedOut) {
-                    stalled = true;
-                    stopPage();
+                failure = load == PageLoad::TimedOut ? PageFailure::TimedOut : PageFailure::LoadFailed;
+            } else if (m_market.searchLeftForAnotherPage()) {
+                // A logged-out session is sent to the login page, and a site
+                // may answer with nothing: neither is a result page with no
+                // new requests, or monitoring would go silent without a word.
+                failure = PageFailure::Elsewhere;
+            } else {
+                m_results.curtitle = row.caption;
+                if (!readjobpage(m_market.browser(), m_results)) {
+                    failure = PageFailure::EmptyPage;
+                } else if (m_results.full) {
+                    // The later pages would add nothing: not loaded, and their
+                    // previous IDs are carried as after a failed page.
+                    m_health.pageRead(row.key, row.caption);
+                    return false;
                 }
-                continue;
-            }
-            // A logged-out session is sent to the login page, and a site
-            // may answer with nothing: neither is a result page with no new
-            // requests, or monitoring would go silent without a word.
-            if (m_market.searchLeftForAnotherPage()) {
-                allLoaded = false;
-                m_health.pageFailed(row.key, row.caption, PageFailure::Elsewhere);
-                continue;
-            }
-            m_results.curtitle = row.caption;
-            if (!readjobpage(m_market.browser(), m_results)) {
-                allLoaded = false;
-                m_health.pageFailed(row.key, row.caption, PageFailure::EmptyPage);
-                continue;
-            }
-            if (m_results.full) {
-                // The later pages would add nothing: not loaded, and their
-                // previous IDs are carried as after a failed page.
-                m_health.pageRead(row.key, row.caption);
-                return false;
             }
         } catch (const BrowserCommandError&) {
             // A page command failed (the browser did not answer in time while the
             // page was awaited or read): a page that did not load, no reason to
-            // end the program. A page whose renderer stopped answering is
-            // replaced as one that ran out of time, and the rest of the run
-            // gets the same short limit: one hung page costs one limit.
+            // end the program.
+            failure = PageFailure::NoAnswer;
+        }
+        if (failure) {
             allLoaded = false;
-            stalled = true;
-            m_health.pageFailed(row.key, row.caption, PageFailure::NoAnswer);
-            stopPage();
+            m_health.pageFailed(row.key, row.caption, *failure);
+            // A page that ran out of time or stopped answering is replaced,
+            // and the rest of the run gets a short limit: one such page costs
+            // one limit.
+            if (*failure == PageFailure::TimedOut || *failure == PageFailure::NoAnswer) {
+                stalled = true;
+                stopPage();
+            }
             continue;
         }
         m_health.pageRead(row.key, row.caption);
