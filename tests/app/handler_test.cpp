@@ -58,10 +58,6 @@ private slots:
         QTest::addColumn<QString>("box");
         const QString started =
             u"実行時エラー '429':\n\nブラウザ（Chrome、Edge または Chromium）を起動できません。\n"_qs;
-        const QString failed = u"実行時エラー '440':\n\nブラウザの操作でエラーが発生しました。\n"_qs;
-        QTest::newRow("refused") << 0
-                                 << failed +
-                                        u"ブラウザがコマンドを拒否しました (Page.navigate): Invalid URL [-32000]"_qs;
         QTest::newRow("crashed at start, Windows' exit code")
             << 1 << started + u"ブラウザ chrome.exe が起動直後に終了しました。\n終了コード: 0xC0000135\nno dll"_qs;
         QTest::newRow("no page, its cause")

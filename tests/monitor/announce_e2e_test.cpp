@@ -11,12 +11,23 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
+#include <algorithm>
 
 using namespace velkoria;
 using namespace velkoria::test;
 
 namespace {
 const QStringList kKeys{u"web_site"_qs, u"system_dev"_qs, u"logo_design"_qs, u"printing"_qs, u"translation"_qs};
+
+// The simulator started with no requests in the bound categories, then the commands.
+bool startedWith(Simulator& sim, const QStringList& commands) {
+    if (!sim.start())
+        return false;
+    for (const QString& key : kKeys)
+        sim.command(u"clear "_qs + key);
+    return std::all_of(commands.cbegin(), commands.cend(),
+                       [&](const QString& command) { return sim.command(command).startsWith(u"OK"_qs); });
+}
 
 // The desktop's notification service and tray on the test's display and bus.
 class Desktop {
@@ -141,11 +152,7 @@ void AnnounceE2eTest::announcesAndOpensRequests() {
     Desktop desktop;
     QVERIFY(desktop.ready());
     Simulator sim;
-    QVERIFY(sim.start());
-    for (const QString& key : kKeys)
-        sim.command(u"clear "_qs + key);
-    for (const QString& add : {u"printing 70001"_qs, u"printing 70002"_qs, u"web_site 70003"_qs})
-        QVERIFY(sim.command(u"add "_qs + add).startsWith(u"OK"_qs));
+    QVERIFY(startedWith(sim, {u"add printing 70001"_qs, u"add printing 70002"_qs, u"add web_site 70003"_qs}));
     ProgramRun run;
     run.prepare(sim, 10);
     if (!boxes) {
@@ -200,10 +207,7 @@ void AnnounceE2eTest::whatTheUserDoesDuringAScanIsDoneAfterIt() {
     Desktop desktop;
     QVERIFY(desktop.ready());
     Simulator sim;
-    QVERIFY(sim.start());
-    for (const QString& key : kKeys)
-        sim.command(u"clear "_qs + key);
-    QVERIFY(sim.command(u"add web_site 70003"_qs).startsWith(u"OK"_qs));
+    QVERIFY(startedWith(sim, {u"add web_site 70003"_qs}));
     ProgramRun run;
     run.prepare(sim, 20);
     QVERIFY(run.start());
@@ -257,13 +261,9 @@ void AnnounceE2eTest::withoutBoxesManyRequestsAndMessagesAreNotificationsOnly() 
     Desktop desktop;
     QVERIFY(desktop.ready());
     Simulator sim;
-    QVERIFY(sim.start());
-    for (const QString& key : kKeys)
-        sim.command(u"clear "_qs + key);
     // The first run after installing finds 900 requests; a category fails three runs.
     // Then the notification service gives way to another.
-    QVERIFY(sim.command(u"page printing entries 900"_qs).startsWith(u"OK"_qs));
-    QVERIFY(sim.command(u"fail translation 500 3"_qs).startsWith(u"OK"_qs));
+    QVERIFY(startedWith(sim, {u"page printing entries 900"_qs, u"fail translation 500 3"_qs}));
     ProgramRun run;
     run.prepare(sim, 10);
     QFile ini(run.file(u"velkoria.ini"_qs));
