@@ -18,6 +18,7 @@ namespace {
 constexpr DWORD kWriteChunkBytes = 4096;
 constexpr DWORD kReadChunkBytes = 65536;
 constexpr DWORD kLongestPauseMs = 16;
+constexpr DWORD kCloseWaitMs = 1000;
 
 } // namespace
 
@@ -199,8 +200,11 @@ void PipeChannel::close() {
     m_shared->changed.notify_all();
     if (thread) {
         // The reader thread ends by itself once the browser has closed its end
-        // (it quits when its input ends); cancelling its read only saves the wait.
+        // (it quits when its input ends); cancelling its read saves that wait.
+        // It is waited for a moment, so that a program ending right after the
+        // close does not tear down the runtime under a thread still finishing.
         ::CancelSynchronousIo(thread);
+        ::WaitForSingleObject(thread, kCloseWaitMs);
         ::CloseHandle(thread);
     }
 }

@@ -33,7 +33,9 @@ void WindowsTest::runGroup(const QString& group, int limitMs) {
     QVERIFY2(result.finished,
              qPrintable(
                  QStringLiteral("%1 did not end within %2 s:\n%3").arg(group).arg(limitMs / 1000).arg(result.output)));
-    QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+    QVERIFY2(result.exitCode == 0,
+             qPrintable(
+                 QStringLiteral("%1 ended with exit code %2:\n%3").arg(group).arg(result.exitCode).arg(result.output)));
 }
 
 void WindowsTest::initTestCase() {

@@ -156,6 +156,9 @@ void deadline() {
     CHECK(channel->readable());
     CHECK(channel->read(reply, Clock::now()) == PipeChannel::ReadResult::Message);
     CHECK(!channel->readable());
+    start = Clock::now();
+    channel->close();
+    std::printf("close with the browser running: %lld ms\n", msSince(start));
 }
 
 // The browser gone, however it goes: every waiting read and every later call
