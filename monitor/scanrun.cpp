@@ -5,6 +5,7 @@
 #include "platform/textfile.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 #include <optional>
 
@@ -88,6 +89,12 @@ void ScanRun::scanjobs() {
 bool ScanRun::readPages() {
     bool allLoaded = true;
     bool stalled = false;
+    // The short limit of a stalled run also bounds the browser's answers (a
+    // fresh page's setup, a navigation's start), and ends with the run.
+    const auto fullLimit = qScopeGuard([this, &stalled] {
+        if (stalled)
+            m_market.browser().setAnswerLimit(std::chrono::milliseconds(0));
+    });
     for (int n = 1; n <= kButtonSlots; ++n) {
         const TableRow row = m_buttons.slot(n);
         if (row.key.isEmpty())
@@ -136,7 +143,8 @@ bool ScanRun::readPages() {
             // and the rest of the run gets a short limit: one such page costs
             // one limit.
             if (*failure == PageFailure::TimedOut || *failure == PageFailure::NoAnswer) {
-                stalled = true;
+                if (!std::exchange(stalled, true))
+                    m_market.browser().setAnswerLimit(kStalledRunLimit);
                 stopPage();
             }
             continue;

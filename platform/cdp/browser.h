@@ -58,6 +58,10 @@ public:
     // passed; false at the limit. The program's windows keep painting
     // meanwhile (the program's one wait, platform/wait.h).
     virtual bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) = 0;
+    // From now on every command of the page (its setup, a navigation's start,
+    // reading its markup) waits at most limit for the browser's answer, if
+    // that is shorter than the browser's own limit; zero gives that back.
+    virtual void setAnswerLimit(std::chrono::milliseconds limit) { (void)limit; }
 
     // The markup of the current document's root element, written out from the
     // loaded document: element names in upper case, attribute values in double

@@ -71,7 +71,12 @@ CdpBrowser::~CdpBrowser() {
 }
 
 QJsonObject CdpBrowser::call(const QString& method, const QJsonObject& params, bool onPage) {
-    return m_connection->call(method, params, onPage ? m_session.id() : QString(), QDeadlineTimer(m_callLimitMs));
+    return m_connection->call(method, params, onPage ? m_session.id() : QString(),
+                              QDeadlineTimer(pageLimitMs(m_callLimitMs)));
+}
+
+int CdpBrowser::pageLimitMs(int ownLimitMs) const {
+    return m_answerLimitMs > 0 ? std::min(ownLimitMs, m_answerLimitMs) : ownLimitMs;
 }
 
 void CdpBrowser::start(int firstAnswerLimitMs, BrowserStart::Explain explain) {
@@ -94,7 +99,7 @@ void CdpBrowser::throwIfGone() {
 
 void CdpBrowser::waitUntilReady() {
     m_start.wait();
-    m_session.ensureReady(QDeadlineTimer(m_callLimitMs));
+    m_session.ensureReady(QDeadlineTimer(pageLimitMs(m_callLimitMs)));
     m_connection->throwIfGone();
 }
 
@@ -155,7 +160,7 @@ void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const 
     // start: a wait must then end with a failed load, not with the old page.
     m_watcher.navigationRequested();
     try {
-        m_interception.prepare(m_session.id(), url, postData, headers, QDeadlineTimer(m_callLimitMs));
+        m_interception.prepare(m_session.id(), url, postData, headers, QDeadlineTimer(pageLimitMs(m_callLimitMs)));
     } catch (const BrowserCommandError&) {
         m_watcher.navigationRefused();
         throw;
@@ -250,7 +255,7 @@ QString CdpBrowser::documentHtml() {
     waitUntilReady();
     // The whole reading within the page load limit: a page (or a renderer
     // that stopped answering) cannot keep the scan reading it for ever.
-    const QDeadlineTimer deadline(m_readLimitMs);
+    const QDeadlineTimer deadline(pageLimitMs(m_readLimitMs));
     const auto read = [&](const QString& method, const QJsonObject& params) {
         if (deadline.hasExpired())
             throw BrowserCommandError(BrowserError::Kind::NoAnswer, method);

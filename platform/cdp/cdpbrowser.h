@@ -66,6 +66,7 @@ public:
     // Bounds the whole reading of a page's markup (the page load limit);
     // the call limit until set.
     void setReadLimit(int milliseconds) { m_readLimitMs = milliseconds; }
+    void setAnswerLimit(std::chrono::milliseconds limit) override { m_answerLimitMs = int(limit.count()); }
 
     BrowserProcess* process() const { return m_process.get(); }
     bool gone() const { return m_connection->isGone(); }
@@ -84,11 +85,14 @@ private:
     void waitUntilReady();
     void onEvent(const QString& method, const QJsonObject& params, const QString& sessionId);
     void releaseInterception();
+    // The limit of one command of the page, and of reading its markup.
+    int pageLimitMs(int ownLimitMs) const;
 
     std::unique_ptr<Connection> m_connection;
     std::unique_ptr<BrowserProcess> m_process;
     int m_callLimitMs;
     int m_readLimitMs;
+    int m_answerLimitMs = 0;
     QString m_targetId;
     LoadWatcher m_watcher;
     PageSession m_session;

@@ -392,6 +392,8 @@ void ScanRunTest::afterAPageRanOutOfTimeTheRestOfTheRunGetsAShortLimit() {
     const QDateTime start = rig.browser.clock.now();
     rig.run.scanjobs();
     QCOMPARE(rig.browser.limits, (QList<qint64>{60000, 5000, 5000}));
+    // The browser's answers too (a fresh page's setup), until the run ends.
+    QCOMPARE(rig.browser.answerLimits, (QList<qint64>{5000, 0}));
     QCOMPARE(rig.steps().count(u"stop"_qs), 3); // each page ended, so that none holds up the next
     if (!hung)
         QCOMPARE(start.secsTo(rig.browser.clock.now()), 70); // one full limit per run, not one per category

@@ -38,6 +38,7 @@ public:
     QString documentUrl() override;
     void stopPage() override;
     bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override;
+    void setAnswerLimit(std::chrono::milliseconds limit) override { answerLimits.append(limit.count()); }
     QString documentHtml() override;
     void onStartFailure(std::function<void(std::exception_ptr)> failed) override { m_onStartFailed = failed; }
 
@@ -59,7 +60,8 @@ public:
     FakeClock clock;
     QList<Navigation> navigations;
     QList<int> topCalls;
-    QList<qint64> limits; // of the waits, in milliseconds
+    QList<qint64> limits;       // of the waits, in milliseconds
+    QList<qint64> answerLimits; // set for the browser's answers, in milliseconds
     // every member call in order: "visible 0", "top 0", "navigate", "busy", "readyState", "html", "stop", "wait"
     QStringList calls;
     bool visible = true;
