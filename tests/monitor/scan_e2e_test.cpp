@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <thread>
+
 using namespace velkoria;
 using namespace velkoria::test;
 
@@ -64,6 +66,27 @@ bool cycleLabelShown(const ProgramRun& run, QPoint clientOrigin) {
             if (image.pixelColor(x, y).lightness() < 128)
                 return true;
     return false;
+}
+
+const QString kStopRenderer = u"delay trouble 3000"_qs;
+
+// The renderer of the run's page: of the browser's page processes, the first
+// one started (the others are its user interface's and a spare one kept for
+// the next tab).
+QString pageRenderer(const ProgramRun& run) {
+    QString first;
+    int lowest = INT_MAX;
+    const QRegularExpression client(u"--renderer-client-id=([0-9]+)"_qs);
+    for (const QString& line :
+         runTool(u"pgrep"_qs, {u"-af"_qs, u"--"_qs, u"--type=renderer"_qs}).split(u'\n', Qt::SkipEmptyParts)) {
+        const int id = client.match(line).captured(1).toInt();
+        if (line.contains(u"--user-data-dir="_qs + run.folder()) && !line.contains(u"--top-chrome-webui"_qs) &&
+            id < lowest) {
+            lowest = id;
+            first = line.section(u' ', 0, 0);
+        }
+    }
+    return first;
 }
 
 QStringList seenFile(const ProgramRun& run) {
@@ -195,6 +218,9 @@ void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun_data() {
     // A page that never loads is not read: its request waits for a run in which it loads.
     const auto page = [](const char* kind) -> QString { return u"page trouble "_qs + QLatin1String(kind); };
     QTest::newRow("endless script") << page("endless") << QStringList() << QStringList{good} << QStringList{u"22"_qs};
+    // A renderer that stops answering (stopped by the test while the search
+    // waits for its answer) costs its page, not the run.
+    QTest::newRow("renderer stopped") << kStopRenderer << QStringList() << QStringList{good} << QStringList{u"22"_qs};
     // A logged-out session sent to the login page, and an empty answer, are
     // no result pages: not read, the next category announced all the same.
     QTest::newRow("search sent to the login page")
@@ -236,12 +262,37 @@ void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun() {
                                                      u", ,"_qs, u", ,"_qs, u", ,"_qs});
     writeTextLines(run.file(u"new_item.txt"_qs), before);
     QVERIFY(run.start());
+    QString stopped;
+    std::thread stopper;
+    const auto resume = qScopeGuard([&] {
+        if (stopper.joinable())
+            stopper.join();
+        if (!stopped.isEmpty())
+            runTool(u"kill"_qs, {u"-CONT"_qs, stopped});
+    });
+    if (trouble == kStopRenderer) {
+        stopper = std::thread([&] {
+            if (waitFor([&] { return !sim.requestsWithBody("key=trouble").isEmpty(); }, 60000))
+                runTool(u"kill"_qs, {u"-STOP"_qs, stopped = pageRenderer(run)});
+        });
+    }
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(run.scan(), expected);
+    const QStringList shown = run.scan();
     qInfo("the run took %lld ms", clock.elapsed());
+    if (stopper.joinable()) {
+        stopper.join();
+        QVERIFY(!stopped.isEmpty());
+    }
+    QCOMPARE(shown, expected);
     QCOMPARE(seenFile(run), seen);
     QVERIFY(!run.browserShown());
+    if (trouble == kStopRenderer) {
+        // The renderer answers again: the request that waited is announced.
+        runTool(u"kill"_qs, {u"-CONT"_qs, std::exchange(stopped, {})});
+        QCOMPARE(run.scan(), QStringList{u"新規案件:不調"_qs});
+        return;
+    }
     // The next run starts on a page that answers too: nothing new.
     QCOMPARE(run.scan(), expected.filter(u"リアルタイム検査"_qs));
 }
