@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/notifysettings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +16,7 @@ struct Settings {
     QStringList arguments;                                        // [browser] arguments, separated by spaces
     int loadTimeoutSeconds = 60;                                  // [browser] load_timeout_seconds
     bool announceBoxes = true;                                    // [announce] boxes: a box per new request
+    NotifySettings notify;                                        // [mail], [webhook], [filter]
 };
 
 inline QString settingsFileName() {

@@ -268,6 +268,10 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
         bytes += line;
         bytes += "\r\n";
     }
+    writeFileBytes(path, bytes, access);
+}
+
+void writeFileBytes(const QString& path, const QByteArray& bytes, FileAccess access) {
 #if defined(Q_OS_WIN)
     // The account file gets its access list (its owner alone) when its new copy
     // is created, before the copy takes its place: Qt's atomic write cannot
