@@ -44,7 +44,9 @@ QString jsonEscaped(const QString& text) {
 WebhookBodyKind webhookBodyKind(QStringView bodyTemplate) {
     static const QRegularExpression form(QStringLiteral("^[A-Za-z0-9_.-]+="));
     const QStringView trimmed = bodyTemplate.trimmed();
-    if (trimmed.startsWith(u'{') || trimmed.startsWith(u'['))
+    const bool placeholderFirst =
+        trimmed.startsWith(u"{text}") || trimmed.startsWith(u"{items}") || trimmed.startsWith(u"{count}");
+    if ((trimmed.startsWith(u'{') && !placeholderFirst) || trimmed.startsWith(u'['))
         return WebhookBodyKind::Json;
     if (form.match(trimmed.toString()).hasMatch())
         return WebhookBodyKind::Form;

@@ -9,7 +9,7 @@ namespace velkoria {
 // The body of a webhook's POST, from a template with the placeholders
 // {count} (the number of requests), {text} (a heading and the requests) and
 // {items} (the requests alone). A template that begins (after blanks) with
-// '{' or '[' is JSON: the values go in JSON-escaped. One that begins with
+// '{' (not a placeholder's) or '[' is JSON: the values go in JSON-escaped. One that begins with
 // "name=" is a form (as Chatwork takes it): the values go in percent-encoded.
 // Any other is plain text (as ntfy takes it).
 enum class WebhookBodyKind { Json, Form, Text };

@@ -85,13 +85,13 @@ class MailHandler:
             "server": self.name,
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
-            "tls": session.ssl is not None,
+            "tls": server.transport.get_extra_info("ssl_object") is not None,
             "auth": session.authenticated,
             "headers": {k: str(v) for k, v in message.items()},
             "raw_headers": (envelope.original_content or envelope.content).split(b"\r\n\r\n")[0]
             .decode("ascii", "replace"),
             "subject": str(message["subject"]),
-            "body": body.get_content() if body is not None else "",
+            "body": body.get_content().replace("\r\n", "\n") if body is not None else "",
             "charset": body.get_content_charset() if body is not None else "",
         })
         return "250 OK"
@@ -103,7 +103,7 @@ class PostHandler(http.server.BaseHTTPRequestHandler):
         body = self.rfile.read(length)
         status = 200
         if self.path.startswith("/status/"):
-            status = int(self.path[len("/status/"):])
+            status = int(self.path[len("/status/"):].split("?")[0])
         record("post", {
             "path": self.path,
             "tls": isinstance(self.connection, ssl.SSLSocket),
@@ -136,7 +136,9 @@ def main():
     controllers = {
         "smtp": Controller(MailHandler("smtp"), port=free_port(), tls_context=context, require_starttls=True,
                            **common),
-        "smtps": Controller(MailHandler("smtps"), port=free_port(), ssl_context=context, **common),
+        # aiosmtpd counts only STARTTLS as TLS for AUTH: here the whole connection is.
+        "smtps": Controller(MailHandler("smtps"), port=free_port(), ssl_context=context, auth_require_tls=False,
+                            **common),
         "plain": Controller(MailHandler("plain"), hostname="127.0.0.1", port=free_port()),
     }
     for controller in controllers.values():
