@@ -65,15 +65,13 @@ qsizetype commentStart(QStringView raw) {
 
 QString readIniText(const QString& path, bool* hadBom) {
     QFile file(path);
-    QString text;
+    QByteArray bytes;
     if (file.open(QIODevice::ReadOnly))
-        text = QString::fromUtf8(file.readAll());
-    const bool bom = text.startsWith(u'\uFEFF');
-    if (bom)
-        text.remove(0, 1);
+        bytes = file.readAll();
+    // QString::fromUtf8 drops a leading BOM.
     if (hadBom)
-        *hadBom = bom;
-    return text;
+        *hadBom = bytes.startsWith("\xEF\xBB\xBF");
+    return QString::fromUtf8(bytes);
 }
 
 std::optional<QStringView> rawIniValue(QStringView text, QStringView section, QStringView key) {
@@ -172,6 +170,8 @@ QString withIniValues(const QString& text, QStringView section, const QList<std:
     if (!sectionSeen) {
         if (!out.isEmpty() && !out.endsWith(u'\n'))
             out += newline;
+        if (!out.isEmpty() && !out.endsWith(newline + newline))
+            out += newline; // a blank line before the new section
         out += u'[' + section.toString() + u']' + newline;
         addMissing();
     }

@@ -100,12 +100,24 @@ std::optional<MailAddress> parseMailAddress(QStringView text) {
 }
 
 std::optional<QList<MailAddress>> parseMailAddresses(QStringView text, QString* bad) {
-    static const QRegularExpression commas(QStringLiteral("[,，、]"));
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    // The parts between commas outside double quotes (a display name may hold one).
+    QStringList parts(1);
+    bool quoted = false;
+    for (const QChar c : text) {
+        if (c == u'"')
+            quoted = !quoted;
+        if (!quoted && (c == u',' || c == u'，' || c == u'、'))
+            parts.append(QString());
+        else
+            parts.last() += c;
+    }
     QList<MailAddress> addresses;
-    for (const QString& part : text.toString().split(commas, Qt::SkipEmptyParts)) {
+    for (const QString& part : parts) {
         const QStringList items = part.contains(u'<') ? QStringList{part} : part.split(blanks, Qt::SkipEmptyParts);
         for (const QString& item : items) {
+            if (item.trimmed().isEmpty())
+                continue;
             const auto address = parseMailAddress(item);
             if (!address) {
                 if (bad)
