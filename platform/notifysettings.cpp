@@ -72,7 +72,9 @@ const Key kTextKeys[] = {
     {u"filter", u"exclude", &NotifySettings::filterExclude},
 };
 
-void check(const QString& path, const NotifySettings& s) {
+} // namespace
+
+void checkNotifySettings(const QString& path, const NotifySettings& s) {
     if (!s.mailServer.isEmpty()) {
         checkServerUrl(path, QStringLiteral("server"), s.mailServer, {QStringLiteral("smtp"), QStringLiteral("smtps")},
                        QStringLiteral("smtp://サーバー名:ポート または smtps://サーバー名:ポート"), false);
@@ -100,8 +102,6 @@ void check(const QString& path, const NotifySettings& s) {
     checkCaFile(path, QStringLiteral("ca_file"), s.webhookCaFile);
 }
 
-} // namespace
-
 QString NotifySettings::webhookHeaderName() const {
     return webhookHeader.section(u':', 0, 0).trimmed();
 }
@@ -122,12 +122,12 @@ NotifySettings loadNotifySettings(const QString& path) {
             throw badValue(path, QStringLiteral("starttls"), QStringLiteral("true か false を指定してください"));
         settings.mailStartTls = value == u"true";
     }
-    check(path, settings);
+    checkNotifySettings(path, settings);
     return settings;
 }
 
 void saveNotifySettings(const QString& path, const NotifySettings& settings) {
-    check(path, settings);
+    checkNotifySettings(path, settings);
     bool bom = false;
     QString text = readIniText(path, &bom);
     for (const char16_t* section : {u"mail", u"webhook", u"filter"}) {

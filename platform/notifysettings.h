@@ -33,6 +33,10 @@ struct NotifySettings {
 // the default. A bad value throws RuntimeError naming the file and the key.
 NotifySettings loadNotifySettings(const QString& path);
 
+// Checks the values as loadNotifySettings does (path names the file in the
+// message): throws RuntimeError naming the key of a bad value.
+void checkNotifySettings(const QString& path, const NotifySettings& settings);
+
 // Writes the three sections into the settings file, every other line of it
 // kept as it was (comments included), atomically. Throws RuntimeError naming
 // the file and the key for a value the file cannot hold, or the file and the
