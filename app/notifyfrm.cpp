@@ -107,6 +107,8 @@ void NotifyFrm::load() {
     try {
         settings = loadNotifySettings(m_iniPath);
     } catch (const RuntimeError& error) {
+        // The values as written, so that a save does not lose them.
+        settings = readNotifySettings(m_iniPath);
         problems.append(error.description());
     }
     try {

@@ -110,17 +110,23 @@ QString NotifySettings::webhookHeaderValueInFile() const {
     return webhookHeader.contains(u':') ? webhookHeader.section(u':', 1).trimmed() : QString();
 }
 
-NotifySettings loadNotifySettings(const QString& path) {
+NotifySettings readNotifySettings(const QString& path) {
     NotifySettings settings;
     const QString text = readIniText(path);
     for (const Key& key : kTextKeys)
         if (const auto raw = rawIniValue(text, QStringView(key.section), QStringView(key.name)))
             settings.*key.member = iniValueAsWritten(*raw);
-    if (const auto raw = rawIniValue(text, u"mail", u"starttls")) {
+    if (const auto raw = rawIniValue(text, u"mail", u"starttls"))
+        settings.mailStartTls = iniValueAsWritten(*raw).toLower() != u"false";
+    return settings;
+}
+
+NotifySettings loadNotifySettings(const QString& path) {
+    const NotifySettings settings = readNotifySettings(path);
+    if (const auto raw = rawIniValue(readIniText(path), u"mail", u"starttls")) {
         const QString value = iniValueAsWritten(*raw).toLower();
         if (value != u"true" && value != u"false")
             throw badValue(path, QStringLiteral("starttls"), QStringLiteral("true か false を指定してください"));
-        settings.mailStartTls = value == u"true";
     }
     checkNotifySettings(path, settings);
     return settings;

@@ -33,6 +33,10 @@ struct NotifySettings {
 // the default. A bad value throws RuntimeError naming the file and the key.
 NotifySettings loadNotifySettings(const QString& path);
 
+// The values as the file holds them, unchecked (a starttls that is neither
+// true nor false taken as true): what a dialog shows of a file with a bad value.
+NotifySettings readNotifySettings(const QString& path);
+
 // Checks the values as loadNotifySettings does (path names the file in the
 // message): throws RuntimeError naming the key of a bad value.
 void checkNotifySettings(const QString& path, const NotifySettings& settings);

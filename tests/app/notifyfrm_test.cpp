@@ -17,6 +17,7 @@ class NotifyFrmTest : public QObject {
     Q_OBJECT
 private slots:
     void testButtonThenSave();
+    void aBadValueIsShownNotLost();
 };
 
 void NotifyFrmTest::testButtonThenSave() {
@@ -64,6 +65,14 @@ void NotifyFrmTest::testButtonThenSave() {
     QVERIFY(written.contains(u"header=Authorization\n"_qs) && written.contains(u"include=金型、溶接\n"_qs));
     QVERIFY(!written.contains(u"tk_secret"_qs) && !written.contains(u"wrong-pass"_qs));
     QCOMPARE(loadNotifySecrets(), (NotifySecrets{u"wrong-pass-987"_qs, u"Bearer tk_secret"_qs}));
+}
+
+void NotifyFrmTest::aBadValueIsShownNotLost() {
+    TempProgramFolder folder;
+    folder.write(u"velkoria.ini"_qs, "[mail]\nserver=smtp://mail.example.jp:587\nstarttls=yes\n");
+    NotifyFrm dialog(folder.file(u"velkoria.ini"_qs));
+    QVERIFY(dialog.findChild<QLabel*>(u"test_result"_qs)->text().contains(u"starttls"_qs));
+    QCOMPARE(dialog.findChild<QLineEdit*>(u"mail_server"_qs)->text(), u"smtp://mail.example.jp:587"_qs);
 }
 
 QTEST_MAIN(NotifyFrmTest)
