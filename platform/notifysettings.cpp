@@ -123,7 +123,8 @@ NotifySettings readNotifySettings(const QString& path) {
 
 NotifySettings loadNotifySettings(const QString& path) {
     const NotifySettings settings = readNotifySettings(path);
-    if (const auto raw = rawIniValue(readIniText(path), u"mail", u"starttls")) {
+    const QString text = readIniText(path); // the value below is a view into it
+    if (const auto raw = rawIniValue(text, u"mail", u"starttls")) {
         const QString value = iniValueAsWritten(*raw).toLower();
         if (value != u"true" && value != u"false")
             throw badValue(path, QStringLiteral("starttls"), QStringLiteral("true か false を指定してください"));
