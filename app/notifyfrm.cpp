@@ -32,6 +32,7 @@ QLineEdit* lineEdit(QWidget* parent, const char* name, const QString& placeholde
 NotifyFrm::NotifyFrm(const QString& iniPath, QWidget* parent) : QDialog(parent), m_iniPath(iniPath) {
     setObjectName(QStringLiteral("notifyfrm"));
     setWindowTitle(QStringLiteral("通知の設定"));
+    setMinimumWidth(560); // a webhook's URL and a template fit without scrolling
 
     auto* mail = new QGroupBox(QStringLiteral("メール"), this);
     auto* mailForm = new QFormLayout(mail);
