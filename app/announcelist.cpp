@@ -1,6 +1,8 @@
 #include "app/announcelist.h"
 
 #include "platform/messages.h"
+#include "ui/messagebox.h"
+#include "ui/windowslook.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -17,7 +19,7 @@ AnnouncementListWindow::AnnouncementListWindow(std::function<void(const QString&
     : m_list(new QTreeWidget(this)), m_open(std::move(open)) {
     setObjectName(QStringLiteral("announcelist"));
     setWindowTitle(QStringLiteral("本日の新規案件 - ") + programTitle());
-    setWindowIcon(QIcon(QStringLiteral(":/velkoria.png")));
+    setWindowIcon(programIcon());
     setFont(designFont());
     auto* hint =
         new QLabel(QStringLiteral("ダブルクリックか Enter キーで、案件のページをブラウザに表示します。"), this);
@@ -48,9 +50,7 @@ void AnnouncementListWindow::showAnnouncements(const QList<Announcement>& announ
 }
 
 void AnnouncementListWindow::present() {
-    showNormal();
-    raise();
-    activateWindow();
+    bringToFront(*this);
     m_list->setFocus();
 }
 

@@ -2,6 +2,8 @@
 
 #include "platform/errors.h"
 #include "platform/textfile.h"
+#include "ui/messagebox.h"
+#include "ui/windowslook.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -22,23 +24,18 @@ AnnounceWiring::AnnounceWiring(QWidget& window, MessageSink& messages, ProgramEn
                       QStringLiteral("新規案件の一覧は、このファイルが読めるようになるまで保存しません。"));
     }
 
-    const auto showWindow = [this] {
-        m_window.showNormal();
-        m_window.raise();
-        m_window.activateWindow();
-    };
     m_menu->setFont(designFont());
-    m_menu->addAction(QStringLiteral("メインウィンドウを表示"), showWindow);
+    m_menu->addAction(QStringLiteral("メインウィンドウを表示"), [this] { askShowWindow(); });
     m_menu->addAction(QStringLiteral("今すぐ検査"), [this] { m_actions.scanNow(); });
-    m_menu->addAction(QStringLiteral("本日の新規案件"), [this] { showList(); });
+    m_menu->addAction(QStringLiteral("本日の新規案件"), [this] { askDayList(); });
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("終了"), [this] { m_actions.exit(); });
     m_tray->setObjectName(QStringLiteral("tray"));
     m_tray->setToolTip(programTitle());
     m_tray->setContextMenu(m_menu.get());
-    QObject::connect(m_tray, &QSystemTrayIcon::activated, m_tray, [showWindow](QSystemTrayIcon::ActivationReason why) {
+    QObject::connect(m_tray, &QSystemTrayIcon::activated, m_tray, [this](QSystemTrayIcon::ActivationReason why) {
         if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
-            showWindow();
+            askShowWindow();
     });
     m_tray->show();
     // Not left behind in the notification area when the program ends.
@@ -48,14 +45,9 @@ AnnounceWiring::AnnounceWiring(QWidget& window, MessageSink& messages, ProgramEn
     });
 
     if (createNotifier)
-        m_notifier = createNotifier(*m_tray, [this] { showList(); });
-    m_announcer = std::make_unique<Announcer>(messages, m_log, clock, boxes,
-                                              Announcer::Desktop{
-                                                  m_notifier.get(),
-                                                  [this] { QApplication::alert(&m_window, 0); },
-                                                  m_actions.open,
-                                                  [this] { refreshList(); },
-                                              });
+        m_notifier = createNotifier(*m_tray, [this] { askDayList(); });
+    AnnouncementSink* desktop = this;
+    m_announcer = std::make_unique<Announcer>(messages, m_log, clock, boxes, desktop);
 }
 
 AnnounceWiring::~AnnounceWiring() = default;
@@ -65,6 +57,37 @@ void AnnounceWiring::showList() {
         m_list = std::make_unique<AnnouncementListWindow>(m_actions.open);
     refreshList();
     m_list->present();
+}
+
+void AnnounceWiring::listChanged() {
+    refreshList();
+}
+
+void AnnounceWiring::callUser() {
+    QApplication::alert(&m_window, 0);
+}
+
+void AnnounceWiring::notify(const QString& title, const QString& text, const QString& url) {
+    if (m_notifier)
+        m_notifier->notify(title, text, [open = m_actions.open, url] { open(url); });
+}
+
+void AnnounceWiring::notifyDayList(const QString& title, const QString& text) {
+    if (m_notifier)
+        m_notifier->notify(title, text, [this] { askDayList(); });
+}
+
+void AnnounceWiring::show(const QString& text) {
+    if (m_notifier)
+        m_notifier->notify(programTitle(), text, [this] { askShowWindow(); });
+}
+
+void AnnounceWiring::askShowWindow() {
+    m_actions.ask(UserAction::ShowWindow, [this] { bringToFront(m_window); });
+}
+
+void AnnounceWiring::askDayList() {
+    m_actions.ask(UserAction::ShowDayList, [this] { showList(); });
 }
 
 void AnnounceWiring::refreshList() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/browser.h"
+#include "platform/cdp/browser.h"
 #include "platform/messages.h"
 #include "platform/shell.h"
 

@@ -1,9 +1,14 @@
+#include "app/handler.h"
 #include "app/mainfrm.h"
-#include "platform/chromium.h"
-#include "platform/handler.h"
-#include "platform/notifier.h"
-#include "platform/settings.h"
+#include "app/settings.h"
+#include "app/traynotifier.h"
+#include "platform/cdp/chromium.h"
 #include "platform/textfile.h"
+#include "ui/messagebox.h"
+
+#if defined(Q_OS_WIN)
+#include "platform/win/runningmark.h"
+#endif
 
 #include <QApplication>
 #include <cstdio>
@@ -33,8 +38,13 @@ int main(int argc, char* argv[]) {
         std::fputs("velkoria: 画面がありません (no display: set DISPLAY, or run it in a desktop session).\n", stderr);
         return 2;
     }
+#if defined(Q_OS_WIN)
+    // Setup and uninstall wait for the program's end before they touch its files.
+    win::markRunning();
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(programTitle());
+    QApplication::setWindowIcon(programIcon());
 
     // The browser takes longest to come up: it is launched first, and the
     // window is built, its files read and shown while the browser starts. A
@@ -44,7 +54,8 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<Browser> browser;
     std::exception_ptr launchFailure;
     try {
-        browser = launchBrowser(loadSettings(programFile(settingsFileName())), programFile(browserProfileFolderName()));
+        browser = launchBrowser(browserOptions(loadSettings(programFile(settingsFileName()))),
+                                programFile(browserProfileFolderName()));
     } catch (...) {
         launchFailure = std::current_exception();
     }
@@ -58,7 +69,7 @@ int main(int argc, char* argv[]) {
     SystemClock clock;
     // Start-up reads the same settings again for the rest of the program.
     MainFrm window(MainServices{messages, end, shell, clock,
-                                [&](const Settings&) {
+                                [&] {
                                     if (launchFailure)
                                         std::rethrow_exception(launchFailure);
                                     return std::move(browser);

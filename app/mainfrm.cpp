@@ -3,11 +3,13 @@
 #include "app/account.h"
 #include "app/help.h"
 #include "app/monitorwiring.h"
+#include "app/windowfit.h"
 #include "platform/errors.h"
-#include "platform/handler.h"
 #include "platform/textfile.h"
-#include "platform/windowslook.h"
+#include "ui/messagebox.h"
+#include "ui/windowslook.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -18,10 +20,48 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSet>
+#include <QShowEvent>
 #include <QTimer>
+#include <QtMath>
 #include <limits>
 
 namespace velkoria {
+
+// The buttons whose action waits, shown down until it runs. A button lets
+// itself up when it loses the focus (the user clicks elsewhere meanwhile);
+// a held one goes down again at once.
+class HeldButtons : public QObject {
+public:
+    using QObject::QObject;
+
+    void hold(QAbstractButton* button, bool down) {
+        if (down && !m_held.contains(button)) {
+            m_held.insert(button);
+            button->installEventFilter(this);
+            connect(button, &QObject::destroyed, this, [this, button] { m_held.remove(button); });
+        } else if (!down && m_held.remove(button)) {
+            button->removeEventFilter(this);
+            disconnect(button, &QObject::destroyed, this, nullptr);
+        }
+        button->setDown(down);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::FocusOut || !m_held.contains(watched))
+            return false;
+        watched->event(event); // the button's own handling, which lets it up
+        static_cast<QAbstractButton*>(watched)->setDown(true);
+        return true;
+    }
+
+private:
+    QSet<QObject*> m_held;
+};
 
 namespace {
 // Windows system colour 9 (text on an active title bar): white.
@@ -136,11 +176,22 @@ QWidget* makeControl(Kind kind, const QString& caption, QWidget* parent) {
 }
 } // namespace
 
-MainFrm::MainFrm(MainServices services, QWidget* parent) : QMainWindow(parent), m_services(std::move(services)) {
+MainFrm::MainFrm(MainServices services, QWidget* parent)
+    : QMainWindow(parent), m_services(std::move(services)),
+      // While something the user asked for waits, the pointer over every window
+      // of the program says so (the arrow with the hourglass: it can still click).
+      m_actions(m_services.messages, m_services.end,
+                [](bool waiting) {
+                    if (waiting)
+                        QApplication::setOverrideCursor(Qt::BusyCursor);
+                    else
+                        QApplication::restoreOverrideCursor();
+                }),
+      m_held(new HeldButtons(this)) {
     setObjectName(QStringLiteral("mainfrm"));
     setWindowTitle(programTitle());
     setFont(designFont());
-    setWindowIcon(QIcon(QStringLiteral(":/velkoria.png")));
+    setWindowIcon(programIcon());
     buildControls();
     useWindowsKeysAndLabels(*this);
 }
@@ -151,10 +202,19 @@ MainFrm::~MainFrm() {
 }
 
 void MainFrm::buildControls() {
-    auto* client = new QWidget(this);
+    // The client area at the design's size, in a scroll area that shows it
+    // whole where the screen has the room, and scrolls where it has not.
+    auto* client = new QWidget;
     client->setObjectName(QStringLiteral("client"));
     paintBackground(client, kWindowColour);
-    setCentralWidget(client);
+    client->setFixedSize(twips(3000), twips(10410));
+    auto* scroller = new QScrollArea(this);
+    scroller->setObjectName(QStringLiteral("clientScroller"));
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setFocusPolicy(Qt::NoFocus); // no tab stop of its own
+    scroller->setWidget(client);
+    paintBackground(scroller->viewport(), kWindowColour);
+    setCentralWidget(scroller);
     m_whelp = menuBar()->addAction(QStringLiteral("ヘルプ"));
     m_whelp->setObjectName(QStringLiteral("whelp"));
 
@@ -190,8 +250,14 @@ void MainFrm::buildControls() {
     m_label3->setAlignment(Qt::AlignHCenter);
     paintBackground(m_label3, kButtonFace);
     m_option1[0]->setChecked(true);
-    for (QRadioButton* o : m_option1)
-        connect(o, &QRadioButton::toggled, this, [this] { keepTabStopOnSelectedOption(); });
+    for (int i = 0; i < 3; ++i) {
+        QRadioButton* o = m_option1[size_t(i)];
+        connect(o, &QRadioButton::toggled, this, [this, i](bool selected) {
+            keepTabStopOnSelectedOption();
+            if (selected)
+                ask(UserAction::SortOption, {}, nullptr, [this, i] { m_sortOption = i; });
+        });
+    }
     keepTabStopOnSelectedOption();
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -207,15 +273,19 @@ void MainFrm::buildControls() {
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order.at(i), order.at(i + 1));
 
-    // The handlers; Exit ends the program even inside another one's wait.
+    // The handlers, each through the table of the user's actions.
     for (int i = 1; i <= kButtonSlots; ++i)
-        connect(m_command1[size_t(i)], &QPushButton::clicked, this,
-                [this, i] { runGuarded([this, i] { Command1_Click(i); }); });
-    connect(m_myBussines, &QPushButton::clicked, this, [this] { runGuarded([this] { my_bussines_Click(); }); });
+        connect(m_command1[size_t(i)], &QPushButton::clicked, this, [this, i] {
+            ask(UserAction::QuickButton, QString::number(i), m_command1[size_t(i)], [this, i] { Command1_Click(i); });
+        });
+    connect(m_myBussines, &QPushButton::clicked, this,
+            [this] { ask(UserAction::MyBusiness, {}, m_myBussines, [this] { my_bussines_Click(); }); });
     connect(m_command2, &QPushButton::clicked, this,
-            [this] { runGuarded([this] { Command2_Click(); }, Overlap::Run); });
-    connect(m_editButton, &QPushButton::clicked, this, [this] { runGuarded([this] { edit_button_Click(); }); });
-    connect(m_whelp, &QAction::triggered, this, [this] { runGuarded([this] { whelp_Click(); }); });
+            [this] { ask(UserAction::Exit, {}, nullptr, [this] { Command2_Click(); }); });
+    connect(m_editButton, &QPushButton::clicked, this,
+            [this] { ask(UserAction::Edit, {}, m_editButton, [this] { edit_button_Click(); }); });
+    connect(m_whelp, &QAction::triggered, this,
+            [this] { ask(UserAction::Help, {}, nullptr, [this] { whelp_Click(); }); });
     for (QLineEdit* box : m_text1)
         box->installEventFilter(this);
 
@@ -233,36 +303,39 @@ void MainFrm::buildControls() {
         if (window)
             window->m_browser.reset();
     });
-
-    // The menu bar takes the larger of its two heights (Windows' style gives
-    // one pixel more for a width): the client area below it stays whole.
-    const int width = twips(3000);
-    resize(width, twips(10410) + qMax(menuBar()->sizeHint().height(), menuBar()->heightForWidth(width)));
 }
 
 void MainFrm::wireInspection() {
     m_monitor = std::make_unique<MonitorWiring>(
         MonitorWiring::Controls{*m_timer1, *m_timer2, *m_label2, *m_text2, *m_label3}, *m_browser);
-    m_scanRun = std::make_unique<ScanRun>(*m_marketplace, m_buttoninfo, *m_monitor, m_services.messages,
-                                          m_services.clock, [this] { return currentSortType(); });
+    m_scanRun = std::make_unique<ScanRun>(*m_marketplace, m_buttoninfo, *m_monitor, messages(), m_services.clock,
+                                          [this] { return currentSortType(); });
     m_schedule = std::make_unique<ScanSchedule>(*m_monitor, *m_scanRun);
     m_announce = std::make_unique<AnnounceWiring>(
-        *this, m_services.messages, m_services.end, m_services.clock, m_settings.announceBoxes,
-        m_services.createNotifier,
+        *this, messages(), m_services.end, m_services.clock, m_settings.announceBoxes, m_services.createNotifier,
         AnnounceWiring::Actions{
-            [this] { runGuarded([this] { m_schedule->scanNow(); }); },
+            [this] { ask(UserAction::ScanNow, {}, nullptr, [this] { m_schedule->scanNow(); }); },
             [this] { m_command2->click(); },
-            [this](const QString& url) { runGuarded([this, url] { m_marketplace->openRequest(url); }); },
+            [this](const QString& url) {
+                ask(UserAction::OpenRequest, url, nullptr, [this, url] { m_marketplace->openRequest(url); });
+            },
+            [this](UserAction action, std::function<void()> handler) { ask(action, {}, nullptr, std::move(handler)); },
         });
     m_scanRun->setAnnouncer(&m_announce->announcer());
+    // Away from the desk, no run waits for a click: its messages are notices.
+    if (!m_settings.announceBoxes)
+        m_scanRun->setNotices(&m_announce->notices());
     // Text2_Change, Timer1_Timer, Timer2_Timer; Text2_LostFocus and Label3_Click
-    // come through the event filter. A cycle typed during another handler's
-    // wait is applied when that handler ends; the blink goes on in any wait.
-    connect(m_text2, &QLineEdit::textChanged, this,
-            [this] { runGuarded([this] { m_schedule->apply(m_text2->text(), true); }, Overlap::Defer); });
-    connect(m_timer1, &QTimer::timeout, this, [this] { runGuarded([this] { m_schedule->tick(); }); });
+    // come through the event filter. The cycle is read from the box when its
+    // action runs: keystrokes made while other work runs apply once, with the
+    // last text.
+    connect(m_text2, &QLineEdit::textChanged, this, [this] {
+        ask(UserAction::CycleChange, {}, nullptr, [this] { m_schedule->apply(m_text2->text(), true); });
+    });
+    connect(m_timer1, &QTimer::timeout, this,
+            [this] { ask(UserAction::ScheduleTick, {}, nullptr, [this] { m_schedule->tick(); }); });
     connect(m_timer2, &QTimer::timeout, this,
-            [this] { runGuarded([this] { m_schedule->blinkTick(); }, Overlap::Run); });
+            [this] { ask(UserAction::Blink, {}, nullptr, [this] { m_schedule->blinkTick(); }); });
     m_text2->installEventFilter(this);
     m_label3->installEventFilter(this);
 }
@@ -274,8 +347,25 @@ void MainFrm::keepTabStopOnSelectedOption() {
         o->setFocusPolicy(o->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
-void MainFrm::runGuarded(const std::function<void()>& handler, Overlap overlap) {
-    runHandler(m_services.messages, m_services.end, handler, overlap);
+void MainFrm::ask(UserAction action, const QString& control, QAbstractButton* button, std::function<void()> handler) {
+    std::function<void(bool)> pressed;
+    if (button)
+        pressed = [held = QPointer<HeldButtons>(m_held), button = QPointer<QAbstractButton>(button)](bool down) {
+            if (held && button)
+                held->hold(button, down);
+        };
+    m_actions.request(action, control, std::move(handler), std::move(pressed));
+}
+
+void MainFrm::dispatchEditor(EditorAction action, int row, QAbstractButton* button, std::function<void()> handler) {
+    static constexpr UserAction kAction[] = {UserAction::EditorClear, UserAction::EditorSave, UserAction::EditorCancel,
+                                             UserAction::EditorClose};
+    const UserAction which = kAction[size_t(action)];
+    // What waited for a dialog that its close box has discarded since is not done.
+    ask(which, row >= 0 ? QString::number(row) : QString(), button, [editor = m_editor, handler = std::move(handler)] {
+        if (editor && !editor->discarded())
+            handler();
+    });
 }
 
 void MainFrm::formLoad() {
@@ -289,23 +379,62 @@ void MainFrm::formLoad() {
     m_text1[0]->setText(account.id);
     m_text1[1]->setText(account.password);
     if (categories.linesNotLoaded > 0)
-        m_services.messages.show(categoryOverflowNotice(categories.linesNotLoaded));
+        messages().show(categoryOverflowNotice(categories.linesNotLoaded));
 
     m_settings = loadSettings(programFile(settingsFileName()));
-    m_browser = m_services.createBrowser(m_settings);
+    m_browser = m_services.takeBrowser();
     // The browser may still be starting: hiding it and its top edge are
     // applied as it comes up, and a failed start ends the program as a failed
     // step here would (after a handler that runs then, if any, has ended; one
     // that waits for the browser meets the failure itself).
     m_browser->onStartFailure([this](std::exception_ptr failure) {
-        runGuarded([failure] { std::rethrow_exception(failure); }, Overlap::Defer);
+        ask(UserAction::BrowserStartFailure, {}, nullptr, [failure] { std::rethrow_exception(failure); });
     });
     m_browser->setVisible(false);
     m_browser->setTop(0);
-    m_marketplace = std::make_unique<Marketplace>(*m_browser, m_settings, m_services.messages);
+    m_marketplace = std::make_unique<Marketplace>(*m_browser, marketplaceSite(m_settings), messages());
     wireInspection();
-    move(0, 0);
+    placeOnScreen(true);
     m_myBussines->setFocus(Qt::OtherFocusReason);
+}
+
+void MainFrm::placeOnScreen(bool move) {
+    // The frame's size is known once the window is shown (on X11 only once
+    // the window manager has framed it): see showEvent().
+    const QRect frame = frameGeometry();
+    const QRect inner = geometry();
+    m_placedFrame = QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                             frame.bottom() - inner.bottom());
+    const int width = twips(3000);
+    const QSize design(width, twips(10410) + qMax(menuBar()->sizeHint().height(), menuBar()->heightForWidth(width)));
+    // At a fractional scale (150 %) the frame's pixels round either way.
+    const qreal ratio = devicePixelRatioF();
+    const QMargins slack = ratio != qFloor(ratio) ? QMargins(1, 1, 1, 1) : QMargins();
+    const QScreen* on = screen();
+    const auto* scroller = static_cast<QScrollArea*>(centralWidget());
+    const int scrollBar = scroller->verticalScrollBar()->sizeHint().width() + slack.left();
+    const WindowFit fit =
+        fitWindow(design, m_placedFrame + slack, scrollBar, on ? on->availableGeometry() : QRect(QPoint(0, 0), design));
+    resize(fit.size);
+    // The position includes the frame: Qt puts the frame there once it knows it.
+    if (move)
+        QWidget::move(fit.position);
+}
+
+void MainFrm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Placed before its frame was known: its size is fitted once more as soon
+    // as it is framed (Windows: before it shows; X11: once the window manager
+    // has framed it, a moment after).
+    if (m_placedFrame.isNull() && !event->spontaneous())
+        placeWhenFramed(40);
+}
+
+void MainFrm::placeWhenFramed(int looksLeft) {
+    if (frameGeometry() != geometry())
+        return placeOnScreen(false);
+    if (looksLeft > 0)
+        QTimer::singleShot(50, this, [this, looksLeft] { placeWhenFramed(looksLeft - 1); });
 }
 
 void MainFrm::showQuickButton(int n, const QString& caption, bool visible) {
@@ -315,7 +444,7 @@ void MainFrm::showQuickButton(int n, const QString& caption, bool visible) {
 }
 
 QString MainFrm::currentSortType() const {
-    return sorttype(m_option1[1]->isChecked(), m_option1[2]->isChecked());
+    return sorttype(m_sortOption == 1, m_sortOption == 2);
 }
 
 void MainFrm::Command1_Click(int index) {
@@ -327,7 +456,7 @@ void MainFrm::my_bussines_Click() {
         m_marketplace->mybussines(m_text1[0]->text(), m_text1[1]->text());
     } catch (const UnsendableValueError& error) {
         // Nothing was sent and the browser stays as it was; say why.
-        m_services.messages.show(error.description());
+        messages().show(error.description());
     }
 }
 
@@ -338,13 +467,17 @@ void MainFrm::Command2_Click() {
 void MainFrm::edit_button_Click() {
     // One editor at a time: created (and loaded) on first use and after its
     // close box discarded it, otherwise shown again as it was left.
-    if (!m_editor)
-        m_editor = new EditButtonForm(m_buttoninfo, m_category, *this, m_services.messages, m_services.end);
+    if (!m_editor || m_editor->discarded())
+        m_editor = new EditButtonForm(
+            m_buttoninfo, m_category, *this, messages(),
+            [this](EditorAction action, int row, QAbstractButton* button, std::function<void()> handler) {
+                dispatchEditor(action, row, button, std::move(handler));
+            });
     m_editor->present();
 }
 
 void MainFrm::whelp_Click() {
-    openManual(programFile(manualFileName()), m_services.shell, m_browser.get(), m_services.messages);
+    openManual(programFile(manualFileName()), m_services.shell, m_browser.get(), messages());
 }
 
 void MainFrm::Text1_LostFocus() {
@@ -352,14 +485,18 @@ void MainFrm::Text1_LostFocus() {
         saveid({m_text1[0]->text(), m_text1[1]->text()});
     } catch (const RuntimeError& error) {
         // What the user typed is still in the boxes; say so and keep running.
-        m_services.messages.show(error.description());
+        messages().show(error.description());
     }
 }
 
 void MainFrm::closeEvent(QCloseEvent* event) {
-    event->accept();
+    // The program ends, so the window needs no closing of its own; while a
+    // message box is up, it ends when the box is closed.
+    event->ignore();
     // Closed behind the box that ends the program: it ends as that box would.
-    m_services.end.endNow(m_services.end.endingExitCode());
+    if (m_services.end.ending())
+        m_services.end.endNow(m_services.end.endingExitCode());
+    ask(UserAction::CloseBox, {}, nullptr, [this] { m_services.end.endNow(0); });
 }
 
 bool MainFrm::eventFilter(QObject* watched, QEvent* event) {
@@ -371,13 +508,13 @@ bool MainFrm::eventFilter(QObject* watched, QEvent* event) {
         // Leaving an account box saves it even inside a wait: on the way to
         // Exit, say, which then ends the program at once.
         if (lostFocus && (watched == m_text1[0] || watched == m_text1[1]))
-            runGuarded([this] { Text1_LostFocus(); }, Overlap::Run);
+            ask(UserAction::SaveAccount, {}, nullptr, [this] { Text1_LostFocus(); });
         else if (lostFocus && watched == m_text2)
-            runGuarded([this] { m_schedule->apply(m_text2->text(), false); }, Overlap::Defer);
+            ask(UserAction::CycleLostFocus, {}, nullptr, [this] { m_schedule->apply(m_text2->text(), false); });
     } else if (event->type() == QEvent::MouseButtonRelease && watched == m_label3) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && m_label3->rect().contains(mouse->position().toPoint()))
-            runGuarded([this] { m_schedule->scanNow(); });
+            ask(UserAction::ScanNow, {}, nullptr, [this] { m_schedule->scanNow(); });
     }
     return QMainWindow::eventFilter(watched, event);
 }

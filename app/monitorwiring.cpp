@@ -1,5 +1,6 @@
 #include "app/monitorwiring.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -44,11 +45,27 @@ void MonitorWiring::setScanning(bool scanning) {
     QPalette p = text2.palette();
     p.setColor(QPalette::Base, scanning ? scanningBackground() : restingBackground());
     text2.setPalette(p);
-    m_controls.label3.setText(scanning ? scanningCaption() : QString());
+    m_controls.label3.setText(scanning ? scanningCaption() : restingCaption());
 }
 
 void MonitorWiring::showSummary(const ScanSummary& summary) {
-    m_controls.label3.setToolTip(scanLabelToolTip(summary));
+    m_summary = scanLabelToolTip(summary);
+    updateToolTip();
+}
+
+void MonitorWiring::showNotice(const QString& text) {
+    m_notice = text;
+    updateToolTip();
+}
+
+void MonitorWiring::updateToolTip() {
+    m_controls.label3.setToolTip(m_notice.isEmpty() ? m_summary : m_notice + QStringLiteral("\n\n") + m_summary);
+}
+
+QString MonitorWiring::restingCaption() const {
+    const QLabel& label = m_controls.label3;
+    const QString line = m_notice.simplified();
+    return label.fontMetrics().elidedText(line, Qt::ElideRight, label.contentsRect().width());
 }
 
 } // namespace velkoria

@@ -2,7 +2,7 @@
 
 #include "monitor/scanrun.h"
 #include "monitor/schedule.h"
-#include "platform/browser.h"
+#include "platform/cdp/browser.h"
 
 class QLabel;
 class QLineEdit;
@@ -37,10 +37,18 @@ public:
     // ScanIndicators
     void setScanning(bool scanning) override;
     void showSummary(const ScanSummary& summary) override;
+    void showNotice(const QString& text) override;
 
 private:
+    // Label3's tooltip: the notice, if any, then what the run did.
+    void updateToolTip();
+    // Label3's text at rest: the notice on one line, cut to the label's width.
+    QString restingCaption() const;
+
     Controls m_controls;
     Browser& m_browser;
+    QString m_summary;
+    QString m_notice;
 };
 
 } // namespace velkoria

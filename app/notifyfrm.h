@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/notifysettings.h"
 #include "platform/net/sender.h"
-#include "platform/notifysettings.h"
 
 #include <QDialog>
 #include <atomic>

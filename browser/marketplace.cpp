@@ -85,8 +85,8 @@ PageLoad waitForPage(Browser& browser, std::chrono::milliseconds limit) {
     return browser.lastLoadFailed() ? PageLoad::Failed : PageLoad::Complete;
 }
 
-Marketplace::Marketplace(Browser& browser, const Settings& settings, MessageSink& messages)
-    : m_browser(browser), m_settings(settings), m_messages(messages) {}
+Marketplace::Marketplace(Browser& browser, MarketplaceSite site, MessageSink& messages)
+    : m_browser(browser), m_site(std::move(site)), m_messages(messages) {}
 
 void Marketplace::postpage(const QString& url, const QByteArray& body) {
     try {
@@ -98,21 +98,43 @@ void Marketplace::postpage(const QString& url, const QByteArray& body) {
 }
 
 void Marketplace::newjob(const QString& key, const QString& sort) {
-    postpage(m_settings.searchUrl, searchBody(key, sort));
+    postpage(m_site.searchUrl, searchBody(key, sort));
 }
 
 void Marketplace::mybussines(const QString& id, const QString& password) {
     const QByteArray body = loginBody(id, password);
     m_browser.setVisible(true);
-    postpage(m_settings.loginUrl + loginQuery(), body);
+    postpage(m_site.loginUrl + loginQuery(), body);
+}
+
+namespace {
+
+// An address as the browser writes it, for comparison: no fragment, "/" for
+// an empty path, the host in lower case. The scheme and the port do not
+// count: the site (or the browser, for a host it knows to be HTTPS only) may
+// move the search from http to https, and that is still the search.
+QUrl comparable(const QString& address) {
+    QUrl url = QUrl(address).adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments | QUrl::RemoveScheme |
+                                      QUrl::RemovePort);
+    if (url.path().isEmpty())
+        url.setPath(QStringLiteral("/"));
+    url.setHost(url.host().toLower());
+    return url;
+}
+
+} // namespace
+
+bool Marketplace::searchLeftForAnotherPage() {
+    const QString at = m_browser.documentUrl();
+    return !at.isEmpty() && comparable(at) != comparable(m_site.searchUrl);
 }
 
 PageLoad Marketplace::waitpage() {
-    return waitForPage(m_browser, std::chrono::seconds(m_settings.loadTimeoutSeconds));
+    return waitForPage(m_browser, std::chrono::seconds(m_site.loadTimeoutSeconds));
 }
 
 PageLoad Marketplace::waitpage(std::chrono::milliseconds atMost) {
-    const std::chrono::milliseconds configured = std::chrono::seconds(m_settings.loadTimeoutSeconds);
+    const std::chrono::milliseconds configured = std::chrono::seconds(m_site.loadTimeoutSeconds);
     return waitForPage(m_browser, std::min(configured, atMost));
 }
 
@@ -127,17 +149,28 @@ void Marketplace::quickAccess(const QString& key, const QString& sort) {
     waitpage();
 }
 
-QString Marketplace::requestUrl(const QString& link) const {
-    const QUrl site(m_settings.searchUrl);
-    QUrl url = site.resolved(QUrl(link));
-    url.setScheme(site.scheme());
-    url.setAuthority(site.authority());
+QString Marketplace::requestUrl(const QString& link, const QString& id) const {
+    const QUrl site(m_site.searchUrl);
+    const QUrl resolved = site.resolved(QUrl(link));
+    const QString scheme = resolved.scheme();
+    if ((scheme == u"http" || scheme == u"https") && resolved.host().compare(site.host(), Qt::CaseInsensitive) == 0) {
+        QUrl url = resolved;
+        url.setScheme(site.scheme());
+        url.setAuthority(site.authority());
+        if (url.isValid() && url.path().startsWith(u'/'))
+            return url.toString(QUrl::FullyEncoded);
+    }
+    QUrl url = site;
+    url.setQuery(QString());
+    url.setFragment(QString());
+    // Decoded: a "?", "#" or "%" in the ID is part of the path, not the end of it.
+    url.setPath(requestLinkMarker() + id, QUrl::DecodedMode);
     return url.toString(QUrl::FullyEncoded);
 }
 
-void Marketplace::openRequest(const QString& link) {
+void Marketplace::openRequest(const QString& url) {
     m_browser.setVisible(true);
-    postpage(requestUrl(link), {});
+    postpage(requestUrl(url, {}), {});
     waitpage();
 }
 

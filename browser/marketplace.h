@@ -1,9 +1,8 @@
 #pragma once
 
-#include "platform/browser.h"
+#include "platform/cdp/browser.h"
 #include "platform/errors.h"
 #include "platform/messages.h"
-#include "platform/settings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,6 +18,12 @@ inline QString postHeader() {
 // The query of the login request, appended to the login base URL.
 inline QString loginQuery() {
     return QStringLiteral("?menu=my_top&act=login&query=menu%3Dmy_top%26act%3Dtop");
+}
+
+// Where the site's request pages lie: their path is this followed by the
+// request's ID. It is also the request link's marker on a result page.
+inline QString requestLinkMarker() {
+    return QStringLiteral("/browse/request/");
 }
 
 // `sorttype` from the sort options: "limited" for the deadline option, "bidding"
@@ -48,6 +53,13 @@ QByteArray encodeSiteToken(const QString& key, const QString& fieldName);
 QByteArray searchBody(const QString& key, const QString& sort);
 QByteArray loginBody(const QString& id, const QString& password);
 
+// Where the marketplace's two requests go, and how long a page may take.
+struct MarketplaceSite {
+    QString searchUrl; // the category search is POSTed here (http)
+    QString loginUrl;  // the login query is appended to this (https)
+    int loadTimeoutSeconds = 60;
+};
+
 enum class PageLoad { Complete, Failed, TimedOut };
 
 // The wait of `waitpage`: returns when the browser is idle with a complete
@@ -61,7 +73,7 @@ PageLoad waitForPage(Browser& browser, std::chrono::milliseconds limit);
 class Marketplace {
 public:
     // A closed browser makes every member throw BrowserGoneError.
-    Marketplace(Browser& browser, const Settings& settings, MessageSink& messages);
+    Marketplace(Browser& browser, MarketplaceSite site, MessageSink& messages);
 
     // `newjob`: posts the category search and returns at once. A key that
     // cannot be sent throws UnsendableValueError.
@@ -75,17 +87,27 @@ public:
     // `waitpage` with the configured time limit or atMost, whichever is shorter.
     PageLoad waitpage(std::chrono::milliseconds atMost);
 
+    // Whether the search's document ended at another address than the search
+    // was posted to: the site sent it elsewhere (a logged-out session goes to
+    // the login page), so the page is no result page. False when the browser
+    // does not know the address.
+    bool searchLeftForAnotherPage();
+
     // `Command1_Click`: shows the browser, posts the slot's search and waits.
     // A key that cannot be sent gets a message and nothing is sent.
     void quickAccess(const QString& key, const QString& sort);
 
-    // The page of a request, from its link as a list page writes it (or a
-    // URL made by requestUrl before): always on the search URL's site, so a
-    // link to elsewhere, or another scheme, never leaves the marketplace.
-    QString requestUrl(const QString& link) const;
+    // The page of a request, from its link as a list page writes it and its
+    // ID: always on the search URL's site. A web link to the site's host (or
+    // a relative one) keeps its path and query; any other (another host, a
+    // javascript: or data: link, one that gives no address) gives the site's
+    // page of the ID, requestLinkMarker() and the ID, so the request can
+    // still be opened and listed.
+    QString requestUrl(const QString& link, const QString& id) const;
     // Shows the browser, loads the request's page (a plain GET) and waits, as
-    // a quick button does.
-    void openRequest(const QString& link);
+    // a quick button does. url is one that requestUrl made (one edited into
+    // the list's file by hand stays on the site all the same).
+    void openRequest(const QString& url);
 
     Browser& browser() { return m_browser; }
 
@@ -96,7 +118,7 @@ private:
     void postpage(const QString& url, const QByteArray& body);
 
     Browser& m_browser;
-    Settings m_settings;
+    MarketplaceSite m_site;
     MessageSink& m_messages;
 };
 

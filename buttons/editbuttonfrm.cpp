@@ -1,11 +1,10 @@
 #include "buttons/editbuttonfrm.h"
 
-#include "platform/handler.h"
-#include "platform/twips.h"
-#include "platform/windowslook.h"
-
 #include "platform/errors.h"
+#include "ui/twips.h"
+#include "ui/windowslook.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMoveEvent>
@@ -54,11 +53,10 @@ void DropDownCombo::setProgramText(const QString& text) {
 }
 
 EditButtonForm::EditButtonForm(ButtonInfo& buttons, const CategoryTable& categories, QuickButtonView& view,
-                               MessageSink& messages, ProgramEnd& end)
+                               MessageSink& messages, EditorDispatch dispatch)
     : QWidget(nullptr, Qt::Window), m_buttons(buttons), m_categories(categories), m_view(view), m_messages(messages),
-      m_end(end) {
+      m_dispatch(std::move(dispatch)) {
     setObjectName(QStringLiteral("editbuttonfrm"));
-    setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("クイックボタン編集"));
     setFont(designFont());
     resize(twips(6990), twips(4095));
@@ -78,19 +76,22 @@ EditButtonForm::EditButtonForm(ButtonInfo& buttons, const CategoryTable& categor
         auto* clear = new QPushButton(QStringLiteral("クリア"), this);
         clear->setObjectName(QStringLiteral("Command3_%1").arg(i));
         clear->setGeometry(twips(6120), rowTop(i), twips(615), twips(255));
-        connect(clear, &QPushButton::clicked, this, guarded(m_messages, m_end, [this, i] { clearRow(i); }));
+        connect(clear, &QPushButton::clicked, this,
+                [this, i, clear] { m_dispatch(EditorAction::Clear, i, clear, [this, i] { clearRow(i); }); });
         m_clearButtons[i] = clear;
     }
 
     m_save = new QPushButton(QStringLiteral("保存"), this);
     m_save->setObjectName(QStringLiteral("Command1"));
     m_save->setGeometry(twips(4320), twips(3120), twips(1695), twips(735));
-    connect(m_save, &QPushButton::clicked, this, guarded(m_messages, m_end, [this] { save(); }));
+    connect(m_save, &QPushButton::clicked, this,
+            [this] { m_dispatch(EditorAction::Save, -1, m_save, [this] { save(); }); });
 
     m_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
     m_cancel->setObjectName(QStringLiteral("Command2"));
     m_cancel->setGeometry(twips(360), twips(3120), twips(1695), twips(735));
-    connect(m_cancel, &QPushButton::clicked, this, guarded(m_messages, m_end, [this] { cancel(); }));
+    connect(m_cancel, &QPushButton::clicked, this,
+            [this] { m_dispatch(EditorAction::Cancel, -1, m_cancel, [this] { cancel(); }); });
 
     // The boxes from top to bottom, then Save, Cancel and the Clear buttons from
     // top to bottom. The labels take no focus.
@@ -119,11 +120,7 @@ void EditButtonForm::formLoad() {
 }
 
 void EditButtonForm::present() {
-    if (isMinimized())
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    bringToFront(*this);
 }
 
 void EditButtonForm::showEvent(QShowEvent* event) {
@@ -138,6 +135,18 @@ void EditButtonForm::showEvent(QShowEvent* event) {
     QTimer::singleShot(kPlacementWaitMs, this, [this] {
         if (m_topMovePending)
             moveToTopOfScreen();
+    });
+}
+
+void EditButtonForm::closeEvent(QCloseEvent* event) {
+    // The close box discards the dialog after what the user pressed before it
+    // (a Save that waits, say): the owner runs it in turn. The dialog is then
+    // hidden and deleted once the event that closed it is done.
+    event->ignore();
+    m_dispatch(EditorAction::Close, -1, nullptr, [this] {
+        m_discarded = true;
+        hide();
+        deleteLater();
     });
 }
 

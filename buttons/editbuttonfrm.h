@@ -7,7 +7,9 @@
 #include <QComboBox>
 #include <QWidget>
 #include <array>
+#include <functional>
 
+class QAbstractButton;
 class QLabel;
 class QPushButton;
 
@@ -34,11 +36,20 @@ private:
     int m_listIndex = -1;
 };
 
+// What the user does in the dialog.
+enum class EditorAction { Clear, Save, Cancel, Close };
+
+// Hands an action of the dialog to its owner, who runs handler now or once
+// the work that runs has ended. row: Clear's row, else -1; button: the button
+// pressed (none for the close box), which may show meanwhile that it waits.
+using EditorDispatch =
+    std::function<void(EditorAction action, int row, QAbstractButton* button, std::function<void()> handler)>;
+
 // `editbuttonfrm`: binds each quick button to a category of the category list,
 // or unbinds it. A modeless top-level window without an owner. Save and Cancel
-// hide it and it keeps its rows; its close box deletes it (WA_DeleteOnClose),
-// so the owner holds it in a QPointer and creates a new one, loaded afresh from
-// the current slots, on the next Edit click.
+// hide it and it keeps its rows; its close box discards it (hidden at once,
+// deleted later), so the owner holds it in a QPointer and creates a new one,
+// loaded afresh from the current slots, on the next Edit click.
 //
 // The dialog writes to `buttons` and `view` on Save; all four references must
 // outlive it.
@@ -48,7 +59,10 @@ public:
     // Runs the load step: the rows show the slots' captions with the category
     // list filled in. Not shown yet; call present().
     EditButtonForm(ButtonInfo& buttons, const CategoryTable& categories, QuickButtonView& view, MessageSink& messages,
-                   ProgramEnd& end);
+                   EditorDispatch dispatch);
+
+    // Closed with its close box: no longer to be shown.
+    bool discarded() const { return m_discarded; }
 
     // Shows the dialog as it was left and brings it to the front. The first
     // showing also moves its top edge to the top of the screen.
@@ -56,6 +70,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
 private:
@@ -72,7 +87,7 @@ private:
     const CategoryTable& m_categories;
     QuickButtonView& m_view;
     MessageSink& m_messages;
-    ProgramEnd& m_end;
+    EditorDispatch m_dispatch;
 
     std::array<QLabel*, kButtonSlots> m_labels{};
     std::array<DropDownCombo*, kButtonSlots> m_boxes{};
@@ -81,6 +96,7 @@ private:
     QPushButton* m_cancel = nullptr;
 
     bool m_shownOnce = false;
+    bool m_discarded = false;
     bool m_topMovePending = false;
 };
 

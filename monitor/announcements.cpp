@@ -11,21 +11,6 @@ namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-// The line as the file can hold it: a character that code page 932 has no
-// code for (in an ID taken from a page) is written as "?", so that one
-// request cannot make every later write of the file fail.
-QString writable(const QString& line) {
-    QByteArray bytes;
-    if (encodeCp932(line, &bytes))
-        return line;
-    QString out;
-    for (const char32_t c : line.toUcs4()) {
-        const QString one = QString::fromUcs4(&c, 1);
-        out += encodeCp932(one, &bytes) ? one : QStringLiteral("?");
-    }
-    return out;
-}
-
 } // namespace
 
 QString announcementLine(const Announcement& a) {
@@ -58,8 +43,9 @@ void AnnouncementLog::load() {
     }
 }
 
-void AnnouncementLog::add(const Announcement& announcement) {
-    m_lines.append(writable(announcementLine(announcement)));
+void AnnouncementLog::add(const QList<Announcement>& announcements) {
+    for (const Announcement& announcement : announcements)
+        m_lines.append(storableText(announcementLine(announcement)));
     if (m_lines.size() > kLines)
         m_lines.remove(0, m_lines.size() - kLines);
     if (m_writable)

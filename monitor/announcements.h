@@ -30,8 +30,8 @@ std::optional<Announcement> parseAnnouncementLine(const QString& line);
 
 // The list of announcements, kept in announcements.txt (a text file of the
 // program: code page 932, CR LF), oldest first, so that it survives a restart.
-// Every new announcement rewrites the file whole (atomically), with the last
-// kLines lines.
+// Every run's new announcements rewrite the file once, whole (atomically),
+// with the last kLines lines.
 class AnnouncementLog {
 public:
     static constexpr qsizetype kLines = 1000;
@@ -42,10 +42,10 @@ public:
     // read throws RuntimeError (naming the file and the line): the list then
     // starts empty and never writes the file, so that nothing in it is lost.
     void load();
-    // Adds an announcement and rewrites the file. A failed write throws
-    // RuntimeError naming the file; the announcement stays in the list and
-    // the old file stays whole.
-    void add(const Announcement& announcement);
+    // Adds the announcements and rewrites the file once. A failed write
+    // throws RuntimeError naming the file; the announcements stay in the list
+    // and the old file stays whole.
+    void add(const QList<Announcement>& announcements);
 
     // The announcements at or after from, newest first. Lines that are not
     // announcements are skipped here, and kept in the file as they are.

@@ -1,37 +1,55 @@
 #include "monitor/announcer.h"
 
-#include "monitor/scanrun.h"
 #include "platform/errors.h"
+
+#include <QHash>
+#include <QStringList>
 
 namespace velkoria {
 
-Announcer::Announcer(MessageSink& messages, AnnouncementLog& log, const Clock& clock, bool boxes, Desktop desktop)
-    : m_messages(messages), m_log(log), m_clock(clock), m_boxes(boxes), m_desktop(std::move(desktop)) {}
+Announcer::Announcer(MessageSink& messages, AnnouncementLog& log, const Clock& clock, bool boxes,
+                     AnnouncementSink* sink)
+    : m_messages(messages), m_log(log), m_clock(clock), m_boxes(boxes), m_sink(sink) {}
 
-void Announcer::announce(const QString& caption, const QString& id, const QString& url) {
+QString Announcer::announce(QList<Announcement> requests) {
+    if (requests.isEmpty())
+        return {};
+    const QDateTime now = m_clock.now();
+    for (Announcement& request : requests)
+        request.time = now;
     QString saveFailure;
     try {
-        m_log.add({m_clock.now(), caption, id, url});
+        m_log.add(requests);
         m_saveFailureShown = false;
     } catch (const RuntimeError& error) {
-        // Said once, not at every request: the list goes on in the window.
+        // Said once, not at every run: the list goes on in the window.
         if (!m_saveFailureShown)
             saveFailure = error.description();
         m_saveFailureShown = true;
     }
-    if (m_desktop.listChanged)
-        m_desktop.listChanged();
-    if (m_desktop.callUser)
-        m_desktop.callUser();
-    if (m_desktop.notifier)
-        m_desktop.notifier->notify(newRequestTitle(caption), id, [open = m_desktop.open, url] {
-            if (open)
-                open(url);
-        });
+    if (m_sink) {
+        m_sink->listChanged();
+        m_sink->callUser();
+        if (requests.size() > kOwnNotifications) {
+            // Each caption once, with its count, in the order of the pages.
+            QStringList captions;
+            QHash<QString, int> counts;
+            for (const Announcement& request : requests)
+                if (counts[request.caption]++ == 0)
+                    captions.append(request.caption);
+            QStringList lines;
+            for (const QString& caption : captions)
+                lines.append(QStringLiteral("%1: %2 件").arg(caption).arg(counts.value(caption)));
+            m_sink->notifyDayList(newRequestsTitle(requests.size()), lines.join(u'\n'));
+        } else {
+            for (const Announcement& request : requests)
+                m_sink->notify(newRequestTitle(request.caption), request.id, request.url);
+        }
+    }
     if (m_boxes)
-        m_messages.show(newRequestMessage(caption));
-    if (!saveFailure.isEmpty())
-        m_messages.show(saveFailure);
+        for (const Announcement& request : requests)
+            m_messages.show(newRequestMessage(request.caption));
+    return saveFailure;
 }
 
 } // namespace velkoria

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "monitor/noticesettings.h"
 #include "platform/net/mailmessage.h"
 #include "platform/net/sender.h"
-#include "platform/notifysettings.h"
 
 #include <QList>
 #include <QObject>

@@ -14,6 +14,12 @@ QString monitoringBrokenMessage(const QString& caption, PageFailure failure) {
     case PageFailure::NoAnswer:
         cause = QStringLiteral("ブラウザが応答しません");
         break;
+    case PageFailure::Elsewhere:
+        cause = QStringLiteral("ログインページに移りました");
+        break;
+    case PageFailure::EmptyPage:
+        cause = QStringLiteral("空のページ");
+        break;
     }
     return QStringLiteral("リアルタイム検査: 「%1」のページを %2 回続けて読み込めませんでした (%3)。"
                           "読み込めるようになるまで、このカテゴリの新規案件はお知らせできません。")

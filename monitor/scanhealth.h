@@ -12,6 +12,8 @@ enum class PageFailure {
     LoadFailed, // a network error, or the site answered with an HTTP error
     TimedOut,   // the page did not finish within its time limit
     NoAnswer,   // the browser stopped answering
+    Elsewhere,  // the search ended at another page (a logged-out session: the login page)
+    EmptyPage,  // the site answered with an empty document
 };
 
 // What the latest finished scan run did.

@@ -267,9 +267,25 @@ void findnewjobs(QStringView html, QStringView needle, ScanResults& results) {
     }
 }
 
-void readjobpage(Browser& browser, ScanResults& results) {
+bool emptyBody(QStringView html) {
+    const qsizetype open = html.indexOf(u"<body", 0, Qt::CaseInsensitive);
+    if (open < 0)
+        return false;
+    // Only the white space after the tag is looked at, not the whole page.
+    qsizetype at = html.indexOf(u'>', open);
+    if (at < 0)
+        return true;
+    for (++at; at < html.size() && html[at].isSpace(); ++at) {
+    }
+    return at == html.size() || html.sliced(at).startsWith(u"</body", Qt::CaseInsensitive);
+}
+
+bool readjobpage(Browser& browser, ScanResults& results) {
     const QString html = browser.documentHtml();
+    if (emptyBody(html))
+        return false;
     findnewjobs(html, requestLinkMarker(), results);
+    return true;
 }
 
 } // namespace velkoria

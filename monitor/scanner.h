@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/browser.h"
+#include "browser/marketplace.h"
+#include "platform/cdp/browser.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,10 +10,8 @@
 namespace velkoria {
 
 // The markers of a request-list page, matched exactly (case-sensitive) in the
-// markup the browser writes out.
-inline QString requestLinkMarker() {
-    return QStringLiteral("/browse/request/");
-}
+// markup the browser writes out: the request link (requestLinkMarker(),
+// browser/marketplace.h), the end of an entry and the new icon.
 inline QString entryEndMarker() {
     return QStringLiteral("見積件数</FONT>");
 }
@@ -71,6 +70,11 @@ QString linkText(QStringView html, qsizetype pos);
 
 // `readjobpage`: the browser's current page through findnewjobs with the
 // request-link marker. Browser failures (462 included) go to the caller.
-void readjobpage(Browser& browser, ScanResults& results);
+// False, with nothing read, for a document whose body holds nothing (a site
+// that answers with an empty body): no result page at all.
+bool readjobpage(Browser& browser, ScanResults& results);
+
+// Whether the markup's body element is there and holds nothing but white space.
+bool emptyBody(QStringView html);
 
 } // namespace velkoria

@@ -50,6 +50,7 @@ void ScanRun::scanjobs() {
     }
     m_indicators.setScanning(true);
     m_results.clear();
+    m_notice.clear();
     m_health.startRun();
     const bool allLoaded = readPages();
     // The pages' texts are gone: their memory goes back to the system, not
@@ -71,14 +72,16 @@ void ScanRun::scanjobs() {
         // be announced again. Announce nothing, leave the file as it is, and
         // say so once; the next run tries again.
         m_seenFileReported = true;
-        m_messages.show(unreadable->description() + u'\n' + seenFileUnreadableNotice());
+        say(unreadable->description() + u'\n' + seenFileUnreadableNotice());
     }
     if (m_results.full)
-        m_messages.show(collectionStoppedMessage(m_results.curtitle));
+        say(collectionStoppedMessage(m_results.curtitle));
     m_health.finishRun(m_clock.now());
     m_indicators.showSummary(m_health.summary());
     for (const QString& message : m_health.takeMessages())
-        m_messages.show(message);
+        say(message);
+    if (m_notices)
+        m_indicators.showNotice(m_notice);
     m_indicators.setScanning(false);
 }
 
@@ -93,39 +96,49 @@ bool ScanRun::readPages() {
             m_market.newjob(row.key, m_sort ? m_sort() : sorttype(false, false));
         } catch (const UnsendableValueError& error) {
             // Nothing was sent: say why, and count the slot's page as not loaded.
-            m_messages.show(error.description());
+            say(error.description());
             allLoaded = false;
             continue;
         }
+        std::optional<PageFailure> failure;
         try {
             const PageLoad load = stalled ? m_market.waitpage(kStalledRunLimit) : m_market.waitpage();
             if (load != PageLoad::Complete) {
                 // The browser holds its error page, or still the previous slot's page:
                 // reading it would credit that page's requests to this caption.
-                allLoaded = false;
-                m_health.pageFailed(row.key, row.caption,
-                                    load == PageLoad::TimedOut ? PageFailure::TimedOut : PageFailure::LoadFailed);
-                if (load == PageLoad::TimedOut) {
-                    stalled = true;
-                    stopPage();
+                failure = load == PageLoad::TimedOut ? PageFailure::TimedOut : PageFailure::LoadFailed;
+            } else if (m_market.searchLeftForAnotherPage()) {
+                // A logged-out session is sent to the login page, and a site
+                // may answer with nothing: neither is a result page with no
+                // new requests, or monitoring would go silent without a word.
+                failure = PageFailure::Elsewhere;
+            } else {
+                m_results.curtitle = row.caption;
+                if (!readjobpage(m_market.browser(), m_results)) {
+                    failure = PageFailure::EmptyPage;
+                } else if (m_results.full) {
+                    // The later pages would add nothing: not loaded, and their
+                    // previous IDs are carried as after a failed page.
+                    m_health.pageRead(row.key, row.caption);
+                    return false;
                 }
-                continue;
-            }
-            m_results.curtitle = row.caption;
-            readjobpage(m_market.browser(), m_results);
-            if (m_results.full) {
-                // The later pages would add nothing: not loaded, and their
-                // previous IDs are carried as after a failed page.
-                m_health.pageRead(row.key, row.caption);
-                return false;
             }
         } catch (const BrowserCommandError&) {
             // A page command failed (the browser did not answer in time while the
             // page was awaited or read): a page that did not load, no reason to
             // end the program.
+            failure = PageFailure::NoAnswer;
+        }
+        if (failure) {
             allLoaded = false;
-            m_health.pageFailed(row.key, row.caption, PageFailure::NoAnswer);
-            stopPage();
+            m_health.pageFailed(row.key, row.caption, *failure);
+            // A page that ran out of time or stopped answering is replaced,
+            // and the rest of the run gets a short limit: one such page costs
+            // one limit.
+            if (*failure == PageFailure::TimedOut || *failure == PageFailure::NoAnswer) {
+                stalled = true;
+                stopPage();
+            }
             continue;
         }
         m_health.pageRead(row.key, row.caption);
@@ -146,22 +159,32 @@ void ScanRun::stopPage() {
 
 void ScanRun::announce(const QStringList& seen) {
     // Exact, case-sensitive equality with any line, as a set: same answer, no
-    // line-by-line comparison per entry.
+    // line-by-line comparison per entry. An ID is compared as the file holds
+    // it (a character that code page 932 lacks as "?"), or an ID with such a
+    // character would be announced again by every run.
     const QSet<QString> seenIds(seen.cbegin(), seen.cend());
     const qsizetype count = m_results.newcount();
+    QList<Announcement> unseen;
     for (qsizetype i = 0; i < count; ++i) {
-        if (seenIds.contains(m_results.newitem.at(i)))
+        const QString& id = m_results.newitem.at(i);
+        if (seenIds.contains(storableText(id)))
             continue;
         if (m_announcer)
-            m_announcer->announce(m_results.newitemtitle.at(i), m_results.newitem.at(i),
-                                  m_market.requestUrl(m_results.newitemlink.at(i)));
+            unseen.append({{}, m_results.newitemtitle.at(i), id, m_market.requestUrl(m_results.newitemlink.at(i), id)});
         else
             m_messages.show(newRequestMessage(m_results.newitemtitle.at(i)));
     }
+    if (!m_announcer)
+        return;
+    if (const QString failure = m_announcer->announce(unseen); !failure.isEmpty())
+        say(failure);
 }
 
 void ScanRun::savenewitems(const QStringList& keptFromPrevious) {
-    QStringList lines = m_results.newitem;
+    QStringList lines;
+    lines.reserve(m_results.newcount());
+    for (const QString& id : m_results.newitem)
+        lines.append(storableText(id));
     if (!keptFromPrevious.isEmpty()) {
         const QSet<QString> collected(lines.cbegin(), lines.cend());
         for (const QString& line : keptFromPrevious) {
@@ -179,8 +202,17 @@ void ScanRun::savenewitems(const QStringList& keptFromPrevious) {
         // holds what this run announced. Say so and go on; the next run
         // compares with these lines and writes them again.
         m_unsaved = lines;
-        m_messages.show(error.description());
+        say(error.description());
     }
+}
+
+void ScanRun::say(const QString& text) {
+    if (!m_notices) {
+        m_messages.show(text);
+        return;
+    }
+    m_notice = text;
+    m_notices->show(text);
 }
 
 } // namespace velkoria

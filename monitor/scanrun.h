@@ -36,11 +36,6 @@ inline QString collectionStoppedMessage(const QString& caption) {
         .arg(caption);
 }
 
-// The announcement of one unseen request: the quick button's caption, not the ID.
-inline QString newRequestMessage(const QString& caption) {
-    return QStringLiteral("新規案件:") + caption;
-}
-
 // The scan indicators: Text2's background and Label3's caption.
 inline QColor scanningBackground() {
     return QColor(2, 255, 0);
@@ -62,11 +57,16 @@ public:
     virtual void setScanning(bool scanning) = 0;
     // What the latest finished run did (the scan label's tooltip).
     virtual void showSummary(const ScanSummary& summary) { Q_UNUSED(summary); }
+    // With the boxes turned off: the latest message of the finished run, shown
+    // on Label3 at rest (its tooltip holds the whole text); empty for a run
+    // that had none.
+    virtual void showNotice(const QString& text) { Q_UNUSED(text); }
 };
 
-// What the schedule starts. Runs never nest: a tick or a click that falls due
-// while any handler runs (a run with its boxes, a quick-access page wait) is
-// dropped before it gets here (runHandler, platform/handler.h).
+// What the schedule starts. Runs never nest: a scan asked for while any
+// handler runs (a run with its boxes, a quick-access page wait) waits until
+// that handler has ended, and the schedule's own tick during a run is dropped,
+// before either gets here (app/useractions.h).
 class ScanRunner {
 public:
     virtual ~ScanRunner() = default;
@@ -75,8 +75,9 @@ public:
 };
 
 // The scan run: every bound quick button's search in the hidden browser, the
-// new-marked requests of each result page, one box per request that the
-// previous run did not collect, and the seen-request file rewritten.
+// new-marked requests of each result page, each request that the previous run
+// did not collect announced (the announcer's list, desktop and box, or the box
+// alone), and the seen-request file rewritten.
 class ScanRun : public ScanRunner {
 public:
     // buttons is the window's quick-button table, read afresh by every run;
@@ -90,6 +91,11 @@ public:
     // Who announces the unseen requests besides the box (notification,
     // taskbar, list); without one, each gets its box only.
     void setAnnouncer(Announcer* announcer) { m_announcer = announcer; }
+    // With the boxes turned off: where the run's messages go instead of boxes
+    // (the monitoring notice, a file that cannot be written, the collection
+    // stopped), so that no run waits for a click; the latest also goes to the
+    // indicators. Null: boxes.
+    void setNotices(MessageSink* notices) { m_notices = notices; }
 
     // The latest run's collection (kept until the next run starts).
     const ScanResults& results() const { return m_results; }
@@ -108,6 +114,8 @@ private:
     void stopPage();
     void announce(const QStringList& seen);
     void savenewitems(const QStringList& keptFromPrevious);
+    // A message of the run: a box, or a notice.
+    void say(const QString& text);
 
     Marketplace& m_market;
     const ButtonInfo& m_buttons;
@@ -118,6 +126,9 @@ private:
     ScanResults m_results;
     ScanHealth m_health;
     Announcer* m_announcer = nullptr;
+    MessageSink* m_notices = nullptr;
+    // The latest notice of the current run.
+    QString m_notice;
     // The unreadable seen-request file has been reported and not read since.
     bool m_seenFileReported = false;
     // The lines of the latest run's seen-request file that could not be written.

@@ -37,8 +37,9 @@ public:
 
 // The scan schedule: a cycle of v minutes from Text2 starts a run on every
 // tick on which the count of 30-second ticks exceeds 2v; 0 switches it off.
-// A tick that falls due while a handler runs (a run, a page wait) never gets
-// here: it neither counts nor starts a run. The window calls one member per
+// A tick that falls due during a run never gets here: it neither counts nor
+// starts a run; one during other work (a page wait) comes once that work has
+// ended. The window calls one member per
 // event:
 //   Text2_Change    apply(Text2 text, true)
 //   Text2_LostFocus apply(Text2 text, false)

@@ -6,10 +6,6 @@ RuntimeError::RuntimeError(int number, QString description)
     : m_number(number), m_description(std::move(description)),
       m_what(QString(QString::number(number) + u": " + m_description).toUtf8()) {}
 
-BrowserGoneError::BrowserGoneError() : RuntimeError(BrowserGone, standardDescription(BrowserGone)) {}
-
-BrowserCommandError::BrowserCommandError(const QString& detail) : RuntimeError(makeError(AutomationError, detail)) {}
-
 QString standardDescription(int number) {
     switch (number) {
     case Overflow:
@@ -44,10 +40,6 @@ RuntimeError makeError(int number, const QString& detail) {
     if (!detail.isEmpty())
         text += u'\n' + detail;
     return RuntimeError(number, text);
-}
-
-QString uncaughtErrorText(const RuntimeError& error) {
-    return QStringLiteral("実行時エラー '%1':\n\n%2").arg(error.number()).arg(error.description());
 }
 
 } // namespace velkoria

@@ -35,32 +35,10 @@ private:
     QByteArray m_what;
 };
 
-// The browser no longer exists: the user closed its window, or it crashed.
-// The browser connection raises it where it learns so (the pipe's end, a
-// failed write, the page's end), and every browser call throws it from then
-// on. Only runHandler catches it: the closed-browser message, then the end of
-// the program. Code on the way catches BrowserCommandError at most, which
-// lets it pass.
-class BrowserGoneError : public RuntimeError {
-public:
-    BrowserGoneError();
-};
-
-// The browser is there but refused a command or did not answer it in time.
-// The callers that can go on without the answer (a page that did not load
-// counts as such) catch this one.
-class BrowserCommandError : public RuntimeError {
-public:
-    explicit BrowserCommandError(const QString& detail);
-};
-
 // The catalogue's standard description of an error number.
 QString standardDescription(int number);
 
 // An error with the catalogue's description, optionally followed by a detail line.
 RuntimeError makeError(int number, const QString& detail = {});
-
-// The text of the box shown for an error that no handler catches.
-QString uncaughtErrorText(const RuntimeError& error);
 
 } // namespace velkoria

@@ -1,10 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <functional>
 #include <memory>
-
-class QSystemTrayIcon;
 
 namespace velkoria {
 
@@ -20,11 +19,10 @@ public:
     virtual void notify(const QString& title, const QString& text, std::function<void()> clicked) = 0;
 };
 
-// The platform's notifications: the freedesktop notification service on the
-// session bus (Linux), or the tray icon's message (Windows), which then needs
-// tray to be shown. Where the desktop cannot tell which of several
-// notifications was clicked (the tray's message), a click runs showAll
-// instead of guessing.
-std::unique_ptr<Notifier> createDesktopNotifier(QSystemTrayIcon& tray, std::function<void()> showAll);
+#if !defined(Q_OS_WIN)
+// The desktop's notification service on the session bus
+// (org.freedesktop.Notifications: GNOME, KDE, Xfce, dunst and others).
+std::unique_ptr<Notifier> createSessionBusNotifier();
+#endif
 
 } // namespace velkoria

@@ -5,10 +5,12 @@
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QHash>
 #include <QObject>
 #include <QVariantMap>
+#include <algorithm>
 #include <deque>
 
 namespace velkoria {
@@ -25,9 +27,21 @@ class DBusNotifier : public QObject, public Notifier {
 public:
     DBusNotifier() : m_bus(QDBusConnection::sessionBus()) {
         // Without a session bus (a session without a desktop) nothing is shown.
-        if (m_bus.isConnected())
-            m_bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
-                          SLOT(actionInvoked(uint, QString)));
+        if (!m_bus.isConnected())
+            return;
+        m_bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
+                      SLOT(actionInvoked(uint, QString)));
+        m_bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this,
+                      SLOT(notificationClosed(uint, uint)));
+        // A notification service that restarts (or another that takes its
+        // place) numbers its notifications afresh: a number of ours may then
+        // be another program's notification, and its click must not open one
+        // of our requests.
+        auto* watcher = new QDBusServiceWatcher(kService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
+            m_clicked.clear();
+            m_order.clear();
+        });
     }
 
     void notify(const QString& title, const QString& text, std::function<void()> clicked) override {
@@ -38,8 +52,10 @@ public:
         call << QStringLiteral("Velkoria") << uint(0) << QString() << title << text.toHtmlEscaped()
              << QStringList{kDefaultAction, QStringLiteral("開く")}
              << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("velkoria")}}
-             // Until the user closes it: a request is announced once.
-             << qint32(0);
+             // As long as the desktop keeps its notifications (-1): one that
+             // never expires stays on the screen until closed, and many of them
+             // fill it. The day's list keeps every announcement.
+             << qint32(-1);
         auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [this, clicked = std::move(clicked)](QDBusPendingCallWatcher* finished) {
@@ -58,11 +74,21 @@ private slots:
             it.value()();
     }
 
+    // Closed (expired, dismissed, clicked or withdrawn): its number may be
+    // given to another notification.
+    void notificationClosed(uint id, uint reason) {
+        Q_UNUSED(reason);
+        if (m_clicked.remove(id) > 0)
+            m_order.erase(std::find(m_order.begin(), m_order.end(), id));
+    }
+
 private:
-    // A notification stays clickable after it has left the screen (in the
-    // desktop's list of notifications): the latest ones are remembered.
+    // The clicks of the notifications that are still open, the latest ones
+    // only (a desktop that never says which were closed keeps no more).
     void remember(uint id, std::function<void()> clicked) {
         static constexpr size_t kRemembered = 200;
+        if (m_clicked.contains(id))
+            m_order.erase(std::find(m_order.begin(), m_order.end(), id));
         m_clicked.insert(id, std::move(clicked));
         m_order.push_back(id);
         if (m_order.size() > kRemembered) {
@@ -78,7 +104,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Notifier> createDesktopNotifier(QSystemTrayIcon&, std::function<void()>) {
+std::unique_ptr<Notifier> createSessionBusNotifier() {
     return std::make_unique<DBusNotifier>();
 }
 

@@ -58,7 +58,7 @@ QString saveFailureCause(const QString& path, SaveStep step, qint64 size, int co
     Q_UNUSED(code);
     // A new file in the folder is refused by its access list; the copy does
     // not replace the file while another program holds it open (an editor,
-    // a virus scanner, a backup).
+    // a backup; a virus scanner only for longer than the write waits).
     if (step == SaveStep::Open)
         return QStringLiteral("フォルダに書き込む権限がありません");
     if (step == SaveStep::Commit)
@@ -79,14 +79,12 @@ RuntimeError saveFailure(const QString& path, const QString& reason) {
                             .arg(fileNameOf(path), reason));
 }
 
-// errno as the failed call left it; 0 where the platform has none to tell.
+#if !defined(Q_OS_WIN)
+// errno as the failed call left it.
 int lastErrorCode() {
-#if defined(Q_OS_WIN)
-    return 0;
-#else
     return errno;
-#endif
 }
+#endif
 } // namespace
 
 QString programFolder() {
@@ -122,11 +120,6 @@ bool decodeCp932(const QByteArray& bytes, QString* text) {
     return true;
 }
 
-QString decodeCp932(const QByteArray& bytes) {
-    return QString::fromStdU16String(
-        win::decodeCp932Lenient(std::string_view(bytes.constData(), size_t(bytes.size()))));
-}
-
 #else
 
 bool encodeCp932(const QString& text, QByteArray* bytes) {
@@ -152,12 +145,21 @@ bool decodeCp932(const QByteArray& bytes, QString* text) {
     return true;
 }
 
-QString decodeCp932(const QByteArray& bytes) {
-    QStringDecoder decoder(kCodePage, QStringDecoder::Flag::Stateless);
-    return decoder.decode(bytes);
-}
-
 #endif
+
+QString storableText(const QString& text) {
+    QByteArray bytes;
+    if (!encodeCp932(text, &bytes)) {
+        bytes.clear();
+        for (const char32_t c : text.toUcs4()) {
+            QByteArray one;
+            bytes += encodeCp932(QString::fromUcs4(&c, 1), &one) ? one : QByteArray("?");
+        }
+    }
+    QString back;
+    decodeCp932(bytes, &back);
+    return back;
+}
 
 namespace {
 
@@ -273,18 +275,20 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
 
 void writeFileBytes(const QString& path, const QByteArray& bytes, FileAccess access) {
 #if defined(Q_OS_WIN)
-    // The account file gets its access list (its owner alone) when its new copy
-    // is created, before the copy takes its place: Qt's atomic write cannot
-    // give one to its temporary file.
-    if (access == FileAccess::OwnerOnly) {
-        std::wstring reason;
-        if (!win::writeOwnerOnly(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString(),
-                                 std::string_view(bytes.constData(), size_t(bytes.size())), &reason))
-            throw saveFailure(
-                path, saveFailureCause(path, SaveStep::Write, bytes.size(), 0, QString::fromStdWString(reason)));
-        return;
+    // A file of its own beside the old one, moved into its place, so that the
+    // account file gets its access list (its owner alone) when its new copy is
+    // created, and so that a file held a moment by a virus scanner is waited
+    // for (QSaveFile neither does one nor allows the other).
+    win::WriteFailure failure;
+    if (!win::writeFileWhole(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString(),
+                             std::string_view(bytes.constData(), size_t(bytes.size())), access == FileAccess::OwnerOnly,
+                             &failure)) {
+        const SaveStep step = failure.step == win::WriteStep::Create  ? SaveStep::Open
+                              : failure.step == win::WriteStep::Write ? SaveStep::Write
+                                                                      : SaveStep::Commit;
+        throw saveFailure(path, saveFailureCause(path, step, bytes.size(), 0, QString::fromStdWString(failure.reason)));
     }
-#endif
+#else
     QSaveFile file(path);
     // errno is taken before anything else can change it.
     const auto fail = [&](SaveStep step) {
@@ -307,6 +311,7 @@ void writeFileBytes(const QString& path, const QByteArray& bytes, FileAccess acc
     errno = 0;
     if (!file.commit())
         throw fail(SaveStep::Commit);
+#endif
 }
 
 } // namespace velkoria

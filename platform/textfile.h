@@ -49,7 +49,12 @@ void writeFileBytes(const QString& path, const QByteArray& bytes, FileAccess acc
 // that are not code page 932.
 bool encodeCp932(const QString& text, QByteArray* bytes);
 bool decodeCp932(const QByteArray& bytes, QString* text);
-// For showing text only: what is not code page 932 is replaced.
-QString decodeCp932(const QByteArray& bytes);
+
+// The text as a text file of the program gives it back once written: a
+// character that code page 932 has no code for becomes "?", a look-alike the
+// character written. A value taken from a page (a request ID) is written and
+// compared this way, so that it can always be written and a line read back
+// equals it.
+QString storableText(const QString& text);
 
 } // namespace velkoria

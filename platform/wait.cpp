@@ -14,13 +14,13 @@
 //   them (a command's answer, the page's load events) and calls wakeWaits().
 //   A wait never reads the pipe itself.
 // - Input, timer ticks and queued calls are delivered too. What they may do
-//   is decided in one place, runHandler (platform/handler.h): a handler that
-//   starts while another runs is dropped (a click, a scan tick), or deferred
-//   until the other has ended (the cycle box), except the few that may always
-//   run and use no browser: Exit and the close box, which end the program at
-//   once, the blink tick, and saving the account boxes. So no scan starts
-//   inside a scan and no click starts work inside a wait, while a message box
-//   that one of those opens inside the wait can be answered.
+//   is the application's decision, made in one table (app/useractions.h):
+//   what needs no browser and waits for nothing runs at once (Exit and the
+//   close box, which end the program, the blink, saving the account boxes);
+//   everything else the user asks for waits until the running handler has
+//   ended and then runs in the order given. So no scan starts inside a scan
+//   and no click starts work inside a wait, no click is lost, and a message
+//   box that a handler opens inside the wait can be answered.
 //
 // How a wait ends:
 //
@@ -36,9 +36,11 @@
 //   a wait whose answer came while the program was busy elsewhere (a box, the
 //   window being dragged) keeps it.
 // - wakeWaits() quits every running loop; a wait whose condition does not
-//   hold yet runs its loop again. So waits could nest and each would end on
-//   its own condition, the inner one first; today none do, since the
-//   handlers that may run inside a wait use no browser.
+//   hold yet runs its loop again. So waits may nest, and each ends on its own
+//   condition, the inner one first (a handler that runs at once inside
+//   another's wait may wait too). A wait whose condition never holds is a
+//   pause that still delivers events: BrowserWindow::waitForState polls the
+//   window's state that way.
 // - Nothing of a wait outlives it: its loop and its timer live on its own
 //   stack, so no call of it fires after it has ended. What the loop deletes
 //   meanwhile (a window closed with deleteLater) is nothing the waiting code

@@ -25,7 +25,7 @@ TEST_PACKAGES=(
     dbus-daemon dunst trayer
     poppler-utils procps
     python3-aiosmtpd openssl
-    g++-mingw-w64-x86-64-posix wine64 nsis
+    g++-mingw-w64-x86-64-posix wine64 nsis icoutils
 )
 
 case "${1:-test}" in

@@ -10,6 +10,13 @@ namespace velkoria::cdp {
 
 namespace {
 
+BrowserStartError cannotRun(const QString& executable, const QString& why) {
+    BrowserStartError error(BrowserError::Kind::CannotRun, executable);
+    error.message = why;
+    error.describe();
+    return error;
+}
+
 constexpr qsizetype kErrorTailBytes = 4096;
 constexpr int kStartLimitMs = 10000;
 constexpr int kExitLimitMs = 3000;
@@ -24,11 +31,11 @@ BrowserProcess::BrowserProcess(const QString& executable, const QStringList& arg
     int toBrowser[2];
     int fromBrowser[2];
     if (::pipe2(toBrowser, O_CLOEXEC) != 0)
-        throw makeError(CannotStartBrowser, QStringLiteral("パイプを作成できません (%1)").arg(executable));
+        throw cannotRun(executable, QStringLiteral("cannot create its pipes"));
     if (::pipe2(fromBrowser, O_CLOEXEC) != 0) {
         ::close(toBrowser[0]);
         ::close(toBrowser[1]);
-        throw makeError(CannotStartBrowser, QStringLiteral("パイプを作成できません (%1)").arg(executable));
+        throw cannotRun(executable, QStringLiteral("cannot create its pipes"));
     }
 
     // Runs in the child between fork and exec. The ends are first moved above
@@ -53,8 +60,7 @@ BrowserProcess::BrowserProcess(const QString& executable, const QStringList& arg
     if (!started) {
         ::close(toBrowser[1]);
         ::close(fromBrowser[0]);
-        throw makeError(CannotStartBrowser,
-                        QStringLiteral("ブラウザを起動できません: %1\n%2").arg(executable, m_process.errorString()));
+        throw cannotRun(executable, m_process.errorString());
     }
     transport = std::make_unique<PipeTransport>(fromBrowser[0], toBrowser[1]);
 }
@@ -86,6 +92,10 @@ qint64 BrowserProcess::processId() const {
 
 bool BrowserProcess::waitForExit(int milliseconds) {
     return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(milliseconds);
+}
+
+void BrowserProcess::allowForeground() {
+    // The window manager decides what comes to the front.
 }
 
 } // namespace velkoria::cdp

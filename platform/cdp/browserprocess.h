@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/cdp/errors.h"
 #include "platform/cdp/transport.h"
 
 #include <QProcess>
@@ -36,6 +37,15 @@ public:
     QString errorOutput();
     // Waits (without the event loop) for the process to end.
     bool waitForExit(int milliseconds);
+    // Lets the browser bring its window to the front (Windows asks the
+    // foreground program to allow it); nothing elsewhere.
+    void allowForeground();
+#if defined(Q_OS_WIN)
+    // The exit code of a browser that has ended; -1 while it runs.
+    qint64 exitCode() const;
+    // The processes in the browser's job object.
+    QList<qint64> jobProcesses() const;
+#endif
 
 private:
     QString m_executable;

@@ -29,10 +29,12 @@ BrowserProcess::BrowserProcess(const QString& executable, const QStringList& arg
         wideArguments.push_back(wide(argument));
     std::wstring reason;
     m_browser = win::LaunchedBrowser::start(wide(QDir::toNativeSeparators(executable)), wideArguments, &reason);
-    if (!m_browser)
-        throw makeError(CannotStartBrowser,
-                        QStringLiteral("ブラウザを起動できません: %1\n%2")
-                            .arg(QDir::toNativeSeparators(executable), QString::fromStdWString(reason)));
+    if (!m_browser) {
+        BrowserStartError error(BrowserError::Kind::CannotRun, executable);
+        error.message = QString::fromStdWString(reason);
+        error.describe();
+        throw error;
+    }
     transport = std::make_unique<WinPipeTransport>(m_browser->takeChannel());
 }
 
@@ -55,6 +57,22 @@ QString BrowserProcess::errorOutput() {
 
 bool BrowserProcess::waitForExit(int milliseconds) {
     return m_browser->waitForExit(static_cast<unsigned long>(qMax(0, milliseconds)));
+}
+
+void BrowserProcess::allowForeground() {
+    m_browser->allowForeground();
+}
+
+qint64 BrowserProcess::exitCode() const {
+    unsigned long code = 0;
+    return m_browser->exitCode(&code) ? qint64(code) : -1;
+}
+
+QList<qint64> BrowserProcess::jobProcesses() const {
+    QList<qint64> ids;
+    for (const unsigned long id : m_browser->jobProcesses())
+        ids.append(qint64(id));
+    return ids;
 }
 
 } // namespace velkoria::cdp

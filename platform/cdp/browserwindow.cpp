@@ -1,6 +1,6 @@
 #include "platform/cdp/browserwindow.h"
 
-#include "platform/errors.h"
+#include "platform/cdp/errors.h"
 #include "platform/wait.h"
 
 namespace velkoria::cdp {
@@ -44,24 +44,8 @@ void BrowserWindow::setBounds(const QJsonObject& bounds) {
          {{QStringLiteral("windowId"), windowId}, {QStringLiteral("bounds"), bounds}});
 }
 
-void BrowserWindow::hideAtStart(std::function<void(std::exception_ptr)> done) {
-    const auto minimize = [this, done](const QJsonObject& window, std::exception_ptr error) {
-        if (error)
-            return done(error);
-        m_minimizeLands = QDeadlineTimer(kWindowStateLimitMs);
-        m_connection.post(
-            QStringLiteral("Browser.setWindowBounds"),
-            {{QStringLiteral("windowId"), window.value(u"windowId").toInt()},
-             {QStringLiteral("bounds"), QJsonObject{{QStringLiteral("windowState"), QStringLiteral("minimized")}}}},
-            {}, [done](const QJsonObject&, std::exception_ptr error) { done(error); });
-    };
-    m_hidden = true;
-    m_connection.post(QStringLiteral("Browser.getWindowForTarget"), {{QStringLiteral("targetId"), m_targetId}}, {},
-                      minimize);
-}
-
-void BrowserWindow::hide(bool startingUp) {
-    if (startingUp && m_hidden && !m_minimizeLands.hasExpired())
+void BrowserWindow::hide(bool pageSettingUp) {
+    if (pageSettingUp && m_hidden && !m_minimizeLands.hasExpired())
         return;
     setBounds({{QStringLiteral("windowState"), QStringLiteral("minimized")}});
     m_hidden = true;
@@ -72,6 +56,10 @@ void BrowserWindow::show(const QString& session) {
     if (!m_minimizeLands.hasExpired())
         waitForState(QStringLiteral("minimized"), session, m_minimizeLands);
     m_minimizeLands = QDeadlineTimer(0);
+    // Restoring the window activates it, and so does bringing the page to the
+    // front; a permission to do so lasts only until the user's next input.
+    if (m_allowForeground)
+        m_allowForeground();
     setBounds({{QStringLiteral("windowState"), QStringLiteral("normal")}});
     m_hidden = false;
     // Bounds can only be set on a window in the normal state.
@@ -80,6 +68,8 @@ void BrowserWindow::show(const QString& session) {
         setBounds({{QStringLiteral("top"), *m_pendingTop}});
         m_pendingTop.reset();
     }
+    if (m_allowForeground)
+        m_allowForeground();
     call(QStringLiteral("Page.bringToFront"), {}, session);
 }
 

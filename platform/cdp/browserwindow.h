@@ -24,14 +24,14 @@ public:
 
     // The page whose window this is.
     void setTarget(const QString& targetId) { m_targetId = targetId; }
+    // Run before each step of a show that brings the window to the front:
+    // lets the browser's process take the foreground (see BrowserProcess).
+    void setAllowForeground(std::function<void()> allow) { m_allowForeground = std::move(allow); }
 
-    // The browser's start asks for the minimize with this, without waiting
-    // for any answer (nothing may wait there); done gets the outcome. Until
-    // then the window already counts as hidden: the browser starts hidden.
-    void hideAtStart(std::function<void(std::exception_ptr error)> done);
-    // Asks for the minimize. During start-up, while one asked for a moment ago
-    // may still be landing, nothing is asked again (and nothing waits).
-    void hide(bool startingUp);
+    // Asks for the minimize. While the page's session is still being set up
+    // (just after the start, whose own minimize may still be landing),
+    // nothing is asked again (and nothing waits).
+    void hide(bool pageSettingUp);
     // Restores the window, applies a top edge set meanwhile and brings the
     // page (its session) to the front.
     void show(const QString& session);
@@ -39,6 +39,8 @@ public:
     // minimized window could flash it on the screen).
     void setTop(int top);
     bool hidden() const { return m_hidden; }
+    // A minimize asked for a moment ago may not have landed yet.
+    bool minimizeLanding() const { return m_hidden && !m_minimizeLands.hasExpired(); }
 
     // The bounds and windowState ("normal", "minimized", ...) as the browser reports them.
     QJsonObject bounds();
@@ -56,6 +58,7 @@ private:
     // Until when a minimize asked for may still be landing; expired when none is.
     QDeadlineTimer m_minimizeLands{0};
     std::optional<int> m_pendingTop;
+    std::function<void()> m_allowForeground;
 };
 
 } // namespace velkoria::cdp

@@ -1,8 +1,8 @@
 #include "platform/cdp/cdpbrowser.h"
 
 #include "platform/cdp/browserprocess.h"
+#include "platform/cdp/errors.h"
 #include "platform/cdp/json.h"
-#include "platform/errors.h"
 #include "platform/wait.h"
 
 #include <QFile>
@@ -14,6 +14,9 @@ namespace velkoria::cdp {
 namespace {
 // The markup comes over in pieces of this many characters (UTF-16 code units).
 constexpr int kPieceLength = 1 << 20;
+// The longest markup read, in characters: 2.5 times the largest page tested
+// (50 MB, soak-bench), about 256 MB of memory. A longer one fails its page.
+constexpr qsizetype kMaxMarkupLength = qsizetype(128) << 20;
 // The page's objects that the program holds while it reads them.
 const QString kReadingGroup = QStringLiteral("velkoria-reading");
 // This many characters of the markup from a position, as [total length, text].
@@ -39,15 +42,30 @@ QString documentSerializer() {
 
 CdpBrowser::CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, std::unique_ptr<BrowserProcess> process)
     : m_connection(std::move(connection)), m_process(std::move(process)), m_callLimitMs(callLimitMs),
+      m_readLimitMs(callLimitMs),
       m_session(*m_connection, [this](const QString& frameId) { m_watcher.setMainFrame(frameId); }),
-      m_interception(*m_connection), m_window(*m_connection, callLimitMs) {
+      m_interception(*m_connection), m_window(*m_connection, callLimitMs),
+      m_start(*m_connection, m_session, [this](const QString& targetId) {
+          m_targetId = targetId;
+          m_window.setTarget(targetId);
+      }) {
+    if (m_process)
+        m_window.setAllowForeground([process = m_process.get()] { process->allowForeground(); });
     m_connection->addEventListener([this](const QString& method, const QJsonObject& params, const QString& sessionId) {
         onEvent(method, params, sessionId);
     });
 }
 
 CdpBrowser::~CdpBrowser() {
-    // Closing the pipe ends the browser; the process object then waits for it.
+    // The browser is asked to close, as its own menu would close it: it
+    // writes its profile (the last cookies, the session) and marks it closed
+    // cleanly, so that its next start offers no "Restore pages?". Closing the
+    // pipe right after ends a browser that is still starting as well; the
+    // process object then gives it its few seconds in all before killing it.
+    // Nothing waits for the command's answer here: no event may run while the
+    // program ends.
+    if (!m_connection->isGone())
+        m_connection->post(QStringLiteral("Browser.close"));
     m_connection.reset();
     m_process.reset();
 }
@@ -56,121 +74,26 @@ QJsonObject CdpBrowser::call(const QString& method, const QJsonObject& params, b
     return m_connection->call(method, params, onPage ? m_session.id() : QString(), QDeadlineTimer(m_callLimitMs));
 }
 
-void CdpBrowser::start(int firstAnswerLimitMs, StartFailure explain) {
-    m_explain = std::move(explain);
-    m_startDeadline = QDeadlineTimer(firstAnswerLimitMs);
-    m_startLimit.setSingleShot(true);
-    QObject::connect(&m_startLimit, &QTimer::timeout, &m_startLimit, [this] { startTimedOut(); });
-    m_startLimit.start(firstAnswerLimitMs);
-    // Also the "are you there": a browser that cannot start ends here. The
-    // browser answers its commands in order, so its page is asked for at once.
-    startStep(QStringLiteral("Browser.getVersion"), {}, [this](const QJsonObject&) { m_answered = true; });
-    startStep(QStringLiteral("Target.getTargets"), {}, [this](const QJsonObject& result) {
-        for (const QJsonValue& target : result.value(u"targetInfos").toArray())
-            if (text(target.toObject(), "type") == QLatin1String("page"))
-                return attachTo(text(target.toObject(), "targetId"));
-        startStep(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), QStringLiteral("about:blank")}},
-                  [this](const QJsonObject& created) { attachTo(text(created, "targetId")); });
-    });
+void CdpBrowser::start(int firstAnswerLimitMs, BrowserStart::Explain explain) {
+    m_start.begin(firstAnswerLimitMs, std::move(explain));
 }
 
-void CdpBrowser::startStep(const QString& method, const QJsonObject& params,
-                           std::function<void(const QJsonObject&)> next) {
-    m_startStep = method;
-    m_connection->post(method, params, {},
-                       [this, next = std::move(next)](const QJsonObject& result, std::exception_ptr error) {
-                           if (error)
-                               failStart(error);
-                           else if (!m_startFailure)
-                               next(result);
-                       });
-}
-
-void CdpBrowser::attachTo(const QString& targetId) {
-    m_targetId = targetId;
-    m_window.setTarget(m_targetId);
-    if (m_showWanted) {
-        // A click waits to show the window: it is not minimized on the way.
-        m_session.start(m_targetId);
-        return started();
-    }
-    // The window is hidden first of all, and at once: the browser has just
-    // shown it. The window manager carries that out a moment later; nothing
-    // waits for it.
-    m_startStep = QStringLiteral("Browser.setWindowBounds");
-    m_window.hideAtStart([this](std::exception_ptr error) {
-        if (error)
-            failStart(error);
-        else
-            started();
-    });
-    m_session.start(m_targetId);
-}
-
-void CdpBrowser::started() {
-    if (m_startFailure)
-        return;
-    m_started = true;
-    m_showWanted = false;
-    m_startLimit.stop();
-}
-
-void CdpBrowser::failStart(std::exception_ptr cause) {
-    if (m_started || m_startFailure)
-        return;
-    m_startLimit.stop();
-    try {
-        try {
-            std::rethrow_exception(cause);
-        } catch (const RuntimeError& error) {
-            if (!m_explain)
-                throw;
-            throw m_explain(error, m_answered, m_connection->isGone());
-        }
-    } catch (const RuntimeError&) {
-        m_startFailure = std::current_exception();
-    }
-    wakeWaits();
-    // Told from the event loop, never from inside the dispatch that brought
-    // the failure. The pipe is closed first: a browser that did not answer
-    // ends by itself.
-    QTimer::singleShot(0, &m_startLimit, [this] {
-        m_connection->close();
-        if (m_onStartFailed)
-            m_onStartFailed(m_startFailure);
-    });
-}
-
-void CdpBrowser::startTimedOut() {
-    failStart(
-        std::make_exception_ptr(BrowserCommandError(QStringLiteral("ブラウザが応答しません (%1)").arg(m_startStep))));
-}
-
-void CdpBrowser::onStartFailure(std::function<void(std::exception_ptr)> failed) {
-    m_onStartFailed = std::move(failed);
-    if (m_startFailure)
-        QTimer::singleShot(0, &m_startLimit, [this] { m_onStartFailed(m_startFailure); });
-}
-
-void CdpBrowser::waitForStart() {
-    if (!m_started && !m_startFailure && !velkoria::waitUntil(m_startDeadline, [this] {
-            m_connection->dispatchArrived();
-            return m_started || m_startFailure;
-        }))
-        startTimedOut();
-    if (m_startFailure)
-        std::rethrow_exception(m_startFailure);
+void CdpBrowser::onStartFailure(std::function<void(std::exception_ptr failure)> failed) {
+    QObject::connect(&m_start, &BrowserStart::failed, &m_start, failed);
+    // A start that failed before anyone asked is told all the same.
+    if (m_start.failure())
+        QTimer::singleShot(0, &m_start, [this, failed] { failed(m_start.failure()); });
 }
 
 void CdpBrowser::throwIfGone() {
     m_connection->dispatchArrived();
-    if (m_startFailure)
-        std::rethrow_exception(m_startFailure);
+    if (m_start.failure())
+        std::rethrow_exception(m_start.failure());
     m_connection->throwIfGone();
 }
 
-void CdpBrowser::refresh() {
-    waitForStart();
+void CdpBrowser::waitUntilReady() {
+    m_start.wait();
     m_session.ensureReady(QDeadlineTimer(m_callLimitMs));
     m_connection->throwIfGone();
 }
@@ -184,6 +107,9 @@ void CdpBrowser::onEvent(const QString& method, const QJsonObject& params, const
          text(params, "sessionId") == m_session.id()) ||
         (method == QLatin1String("Inspector.detached") && !sessionId.isEmpty() && sessionId == m_session.id());
     if (pageEnded) {
+        // Started without a window of its own, the browser would go on
+        // without any once the user has closed the page's: it is asked to end.
+        m_connection->post(QStringLiteral("Browser.close"));
         m_connection->markGone();
         return;
     }
@@ -194,12 +120,24 @@ void CdpBrowser::onEvent(const QString& method, const QJsonObject& params, const
         return;
     }
     if (method == QLatin1String("Page.javascriptDialogOpening")) {
-        // Leaving the page (beforeunload) is accepted, so that the next
-        // navigation goes ahead; alert, confirm and prompt are cancelled.
-        if (m_window.hidden())
-            m_connection->post(QStringLiteral("Page.handleJavaScriptDialog"),
-                               {{QStringLiteral("accept"), text(params, "type") == QLatin1String("beforeunload")}},
-                               m_session.id());
+        // Nobody can answer a dialog in a hidden window: leaving the page
+        // (beforeunload) is accepted, so that the next navigation goes ahead;
+        // alert, confirm and prompt are cancelled. Judged by the window's
+        // state at this moment, as the browser reports it: a window the user
+        // has restored from the taskbar keeps its dialog for the user.
+        if (!m_window.hidden())
+            return;
+        const bool accept = text(params, "type") == QLatin1String("beforeunload");
+        m_connection->post(
+            QStringLiteral("Browser.getWindowForTarget"), {{QStringLiteral("targetId"), m_targetId}}, {},
+            [this, accept, session = m_session.id()](const QJsonObject& window, std::exception_ptr error) {
+                const bool shown =
+                    text(window.value(u"bounds").toObject(), "windowState") != QLatin1String("minimized");
+                if (!error && shown && !m_window.minimizeLanding())
+                    return;
+                m_connection->post(QStringLiteral("Page.handleJavaScriptDialog"), {{QStringLiteral("accept"), accept}},
+                                   session);
+            });
         return;
     }
     m_watcher.handleEvent(method, params);
@@ -211,13 +149,13 @@ void CdpBrowser::releaseInterception() {
 }
 
 void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const QString& headers) {
-    refresh();
+    waitUntilReady();
     const int navigation = ++m_navigations;
     // From here on the wait describes this navigation, also when it cannot even
     // start: a wait must then end with a failed load, not with the old page.
     m_watcher.navigationRequested();
     try {
-        m_interception.prepare(m_session.id(), postData, headers, QDeadlineTimer(m_callLimitMs));
+        m_interception.prepare(m_session.id(), url, postData, headers, QDeadlineTimer(m_callLimitMs));
     } catch (const BrowserCommandError&) {
         m_watcher.navigationRefused();
         throw;
@@ -240,15 +178,13 @@ void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const 
 void CdpBrowser::setVisible(bool visible) {
     if (!visible) {
         // Hiding needs the window only, not the page; while the browser
-        // starts, its start hides the window.
+        // starts, its page's window is made minimized.
         throwIfGone();
-        m_showWanted = false;
-        if (m_started)
+        if (m_start.started())
             m_window.hide(m_session.pending());
         return;
     }
-    m_showWanted = !m_started;
-    refresh();
+    waitUntilReady();
     m_window.show(m_session.id());
     releaseInterception();
 }
@@ -260,17 +196,22 @@ void CdpBrowser::setTop(int top) {
 }
 
 bool CdpBrowser::busy() {
-    refresh();
+    waitUntilReady();
     return m_watcher.busy();
 }
 
 int CdpBrowser::readyState() {
-    refresh();
+    waitUntilReady();
     return m_watcher.readyState();
 }
 
+QString CdpBrowser::documentUrl() {
+    waitUntilReady();
+    return m_watcher.documentUrl();
+}
+
 bool CdpBrowser::lastLoadFailed() {
-    refresh();
+    waitUntilReady();
     return m_watcher.failed();
 }
 
@@ -306,14 +247,39 @@ bool CdpBrowser::waitUntil(std::chrono::milliseconds limit, const std::function<
 }
 
 QString CdpBrowser::documentHtml() {
-    // The markup is written out in the page and held there, then fetched in
-    // pieces into a text reserved at its full length. Fetched at once, a large
-    // page would be in memory several times over: the bytes read from the
-    // pipe, the message, its parsed value and the text.
-    const QString markup = evaluate(QStringLiteral("({html: %1\n})").arg(documentSerializer()), false)
-                               .toObject()
-                               .value(u"objectId")
-                               .toString();
+    waitUntilReady();
+    // The whole reading within the page load limit: a page (or a renderer
+    // that stopped answering) cannot keep the scan reading it for ever.
+    const QDeadlineTimer deadline(m_readLimitMs);
+    const auto read = [&](const QString& method, const QJsonObject& params) {
+        if (deadline.hasExpired())
+            throw BrowserCommandError(BrowserError::Kind::NoAnswer, method);
+        return remoteObject(method, m_connection->call(method, params, m_session.id(), deadline));
+    };
+    // The markup is written out in a JavaScript world of the program's own
+    // over the same document (as the browser's extensions have): the page's
+    // scripts cannot reach its built-ins, so a page that replaces
+    // Array.prototype.join or String.prototype.substring changes nothing of
+    // what is read. A world holds to its document: one is made for each read.
+    const QJsonObject world = m_connection->call(QStringLiteral("Page.createIsolatedWorld"),
+                                                 {{QStringLiteral("frameId"), m_watcher.mainFrame()},
+                                                  {QStringLiteral("worldName"), kReadingGroup},
+                                                  {QStringLiteral("grantUniveralAccess"), true}},
+                                                 m_session.id(), deadline);
+    // It is held there, then fetched in pieces into a text reserved at its
+    // full length. Fetched at once, a large page would be in memory several
+    // times over: the bytes read from the pipe, the message, its parsed value
+    // and the text.
+    const QString markup =
+        read(QStringLiteral("Runtime.evaluate"),
+             {{QStringLiteral("expression"), QStringLiteral("({html: %1\n})").arg(documentSerializer())},
+              {QStringLiteral("contextId"), world.value(u"executionContextId")},
+              {QStringLiteral("objectGroup"), kReadingGroup},
+              {QStringLiteral("returnByValue"), false},
+              {QStringLiteral("silent"), true}})
+            .toObject()
+            .value(u"objectId")
+            .toString();
     const auto release = qScopeGuard([this] {
         m_connection->post(QStringLiteral("Runtime.releaseObjectGroup"),
                            {{QStringLiteral("objectGroup"), kReadingGroup}}, m_session.id());
@@ -322,24 +288,26 @@ QString CdpBrowser::documentHtml() {
     qsizetype length = -1;
     while (length < 0 || html.size() < length) {
         const QJsonArray piece =
-            remoteObject(
-                QStringLiteral("Runtime.callFunctionOn"),
-                call(QStringLiteral("Runtime.callFunctionOn"),
-                     {{QStringLiteral("objectId"), markup},
-                      {QStringLiteral("functionDeclaration"), kPiece},
-                      {QStringLiteral("arguments"), QJsonArray{QJsonObject{{QStringLiteral("value"), html.size()}},
-                                                               QJsonObject{{QStringLiteral("value"), kPieceLength}}}},
-                      {QStringLiteral("returnByValue"), true},
-                      {QStringLiteral("silent"), true}}))
+            read(QStringLiteral("Runtime.callFunctionOn"),
+                 {{QStringLiteral("objectId"), markup},
+                  {QStringLiteral("functionDeclaration"), kPiece},
+                  {QStringLiteral("arguments"), QJsonArray{QJsonObject{{QStringLiteral("value"), html.size()}},
+                                                           QJsonObject{{QStringLiteral("value"), kPieceLength}}}},
+                  {QStringLiteral("returnByValue"), true},
+                  {QStringLiteral("silent"), true}})
                 .toObject()
                 .value(u"value")
                 .toArray();
         if (length < 0) {
-            length = piece.at(0).toInteger();
+            length = piece.at(0).toInteger(-1);
+            if (length < 0 || length > kMaxMarkupLength)
+                throw BrowserCommandError(
+                    BrowserError::Kind::ScriptFailed, QStringLiteral("Runtime.callFunctionOn"),
+                    QStringLiteral("markup of %1 characters, more than the %2 read").arg(length).arg(kMaxMarkupLength));
             html.reserve(length);
         }
         const QString text = piece.at(1).toString();
-        if (text.isEmpty())
+        if (text.isEmpty() || html.size() + text.size() > length)
             break;
         html += text;
     }
@@ -351,7 +319,7 @@ QJsonValue CdpBrowser::evaluate(const QString& expression) {
 }
 
 QJsonValue CdpBrowser::evaluate(const QString& expression, bool byValue) {
-    refresh();
+    waitUntilReady();
     QJsonObject params{{QStringLiteral("expression"), expression},
                        {QStringLiteral("returnByValue"), byValue},
                        {QStringLiteral("silent"), true}};
@@ -365,14 +333,14 @@ QJsonValue CdpBrowser::evaluate(const QString& expression, bool byValue) {
 QJsonValue CdpBrowser::remoteObject(const QString& method, const QJsonObject& reply) {
     if (reply.contains(u"exceptionDetails")) {
         const QJsonObject details = reply.value(u"exceptionDetails").toObject();
-        throw BrowserCommandError(QStringLiteral("ページを読み取れません (%1): %2")
-                                      .arg(method, text(details.value(u"exception").toObject(), "description")));
+        throw BrowserCommandError(BrowserError::Kind::ScriptFailed, method,
+                                  text(details.value(u"exception").toObject(), "description"));
     }
     return reply.value(u"result");
 }
 
 QJsonObject CdpBrowser::windowBounds() {
-    waitForStart();
+    m_start.wait();
     m_connection->throwIfGone();
     return m_window.bounds();
 }

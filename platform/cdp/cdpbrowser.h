@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/browser.h"
+#include "platform/cdp/browser.h"
+#include "platform/cdp/browserstart.h"
 #include "platform/cdp/browserwindow.h"
 #include "platform/cdp/connection.h"
 #include "platform/cdp/interception.h"
@@ -35,22 +36,15 @@ public:
     // be null) is kept until the browser has ended. callLimitMs bounds every
     // command.
     CdpBrowser(std::unique_ptr<Connection> connection, int callLimitMs, std::unique_ptr<BrowserProcess> process = {});
-    // Closes the pipe; the browser ends by itself (it is not asked to quit).
+    // Sends Browser.close and closes the pipe; the browser ends by itself
+    // within the process object's limit, or is killed.
     ~CdpBrowser() override;
 
-    // What a failed start becomes for the user: made from the failure's
-    // cause, whether the browser had answered at all and whether it has gone.
-    // It may also throw the RuntimeError to tell instead.
-    using StartFailure = std::function<RuntimeError(const RuntimeError& cause, bool answered, bool gone)>;
-
-    // Starts talking to the browser without waiting for it: its first answer
-    // (within firstAnswerLimitMs, which bounds the whole start), then its page
-    // is found, the page's window asked to hide and its session set up, each
-    // step as its answer arrives. Hiding and the top edge need none of it;
+    // Starts talking to the browser without waiting for it (BrowserStart),
+    // within firstAnswerLimitMs. Hiding and the top edge need none of it;
     // every other member waits for the start first, and from a failed start
-    // on throws what explain made of it. A show asked for during the start
-    // keeps the window from being minimized on the way.
-    void start(int firstAnswerLimitMs, StartFailure explain = {});
+    // on throws what explain made of it.
+    void start(int firstAnswerLimitMs, BrowserStart::Explain explain = {});
     void onStartFailure(std::function<void(std::exception_ptr failure)> failed) override;
 
     void setVisible(bool visible) override;
@@ -62,24 +56,22 @@ public:
     void stopPage() override;
     bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override;
     QString documentHtml() override;
+    QString documentUrl() override;
 
-    // The value of a script expression in the current page (for measurements).
+    // For the check kit and the real-browser tests, which check what the browser itself
+    // reports: the value of a script expression in the current page, and the
+    // window's bounds and windowState.
     QJsonValue evaluate(const QString& expression);
-    // The window's bounds and windowState as the browser reports them.
     QJsonObject windowBounds();
+    // Bounds the whole reading of a page's markup (the page load limit);
+    // the call limit until set.
+    void setReadLimit(int milliseconds) { m_readLimitMs = milliseconds; }
+
     BrowserProcess* process() const { return m_process.get(); }
     bool gone() const { return m_connection->isGone(); }
 
 private:
     QJsonObject call(const QString& method, const QJsonObject& params = {}, bool onPage = true);
-    // The start's steps: each posts its command, and its answer takes the next.
-    void startStep(const QString& method, const QJsonObject& params, std::function<void(const QJsonObject&)> next);
-    void attachTo(const QString& targetId);
-    void started();
-    void failStart(std::exception_ptr cause);
-    void startTimedOut();
-    // Waits for the start; throws its failure.
-    void waitForStart();
     // Takes what has arrived; throws a failed start or the browser's end.
     void throwIfGone();
     // The value of the expression, or (byValue false) the page's object that
@@ -87,14 +79,16 @@ private:
     QJsonValue evaluate(const QString& expression, bool byValue);
     // The result (a remote object) of a script command; throws the script's exception.
     static QJsonValue remoteObject(const QString& method, const QJsonObject& reply);
-    // The page's session is set up and the browser is still there.
-    void refresh();
+    // Waits until the start has ended and the page's session is set up;
+    // throws a failed start, or the browser's end.
+    void waitUntilReady();
     void onEvent(const QString& method, const QJsonObject& params, const QString& sessionId);
     void releaseInterception();
 
     std::unique_ptr<Connection> m_connection;
     std::unique_ptr<BrowserProcess> m_process;
     int m_callLimitMs;
+    int m_readLimitMs;
     QString m_targetId;
     LoadWatcher m_watcher;
     PageSession m_session;
@@ -102,17 +96,7 @@ private:
     BrowserWindow m_window;
     int m_navigations = 0;
 
-    // The start: its deadline, the timer that ends it while nothing waits,
-    // the command it waits for, and how it ended.
-    QDeadlineTimer m_startDeadline;
-    QTimer m_startLimit;
-    QString m_startStep;
-    bool m_answered = false;
-    bool m_started = false;
-    bool m_showWanted = false; // a show asked for while the browser started
-    std::exception_ptr m_startFailure;
-    StartFailure m_explain;
-    std::function<void(std::exception_ptr)> m_onStartFailed;
+    BrowserStart m_start;
 };
 
 } // namespace velkoria::cdp

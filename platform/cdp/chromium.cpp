@@ -1,9 +1,9 @@
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 
 #include "platform/cdp/browserprocess.h"
 #include "platform/cdp/cdpbrowser.h"
 #include "platform/cdp/connection.h"
-#include "platform/errors.h"
+#include "platform/cdp/errors.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,15 +67,13 @@ QString findBrowser(const QString& configured) {
                                   ? (isExecutableFile(configured) ? configured : QString())
                                   : QStandardPaths::findExecutable(configured);
         if (found.isEmpty())
-            throw makeError(CannotStartBrowser, QStringLiteral("ブラウザが見つかりません: %1").arg(configured));
+            throw BrowserStartError(BrowserError::Kind::NotFound, configured);
         return found;
     }
-    for (const QString& place : usualPlaces())
-        if (isExecutableFile(place))
-            return place;
-    throw makeError(CannotStartBrowser,
-                    QStringLiteral("ブラウザ (Chrome, Edge, Chromium) が見つかりません。"
-                                   "velkoria.ini の [browser] executable に実行ファイルを指定してください。"));
+    const QString installed = installedBrowser();
+    if (!installed.isEmpty())
+        return installed;
+    throw BrowserStartError(BrowserError::Kind::NotFound);
 }
 
 QStringList browserArguments(const QString& profileFolder) {
@@ -86,6 +84,11 @@ QStringList browserArguments(const QString& profileFolder) {
             // profile is refused, and the user's own browsing stays apart.
             QStringLiteral("--user-data-dir=") + QDir::toNativeSeparators(profileFolder),
             QStringLiteral("--no-first-run"), QStringLiteral("--no-default-browser-check"),
+            // No window of the browser's own at start: the program makes its
+            // page in a minimized window, which is never on the screen before
+            // the user asks for it (a normal window minimized once the browser
+            // answers was on the screen for up to 185 ms).
+            QStringLiteral("--no-startup-window"),
             // A hidden (minimized) window would otherwise be throttled: timers,
             // rendering and loading slow down while the program scans.
             QStringLiteral("--disable-background-timer-throttling"), QStringLiteral("--disable-renderer-backgrounding"),
@@ -95,6 +98,11 @@ QStringList browserArguments(const QString& profileFolder) {
             // its log with refused connections.
             QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
             QStringLiteral("--disable-sync"),
+            // The program closes the browser at its own end; should the browser
+            // have been killed all the same (the program killed, or a browser
+            // that did not end in time), its next start shows no "Restore
+            // pages?" bubble over the marketplace.
+            QStringLiteral("--hide-crash-restore-bubble"),
 #if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
             // No keyring prompt popping up on a desktop with a keyring.
             QStringLiteral("--password-store=basic"),
@@ -104,42 +112,47 @@ QStringList browserArguments(const QString& profileFolder) {
             // started by a program run as administrator relaunches itself
             // without elevation, and Edge relaunches itself under a
             // compatibility layer (also left out of its environment).
+            //
+            // No --enable-logging: it routes the output of every process of
+            // the browser to a console, and a helper process whose parent has
+            // none (the program is a window program) opens a console window of
+            // its own. A failed start is told by its exit code, and by what the
+            // browser writes to standard error all the same.
             QStringLiteral("--do-not-de-elevate"), QStringLiteral("--edge-skip-compat-layer-relaunch"),
-            // Release builds write nothing to standard error unless asked (on
-            // Linux they do by default): a failed start then has the browser's words.
-            QStringLiteral("--enable-logging=stderr"),
 #endif
     };
 }
 
-// Why a folder (or the nearest folder above it that exists) takes no files.
-QString whyNotWritable(const QString& folder) {
-    QString existing = folder;
-    while (!QFileInfo(existing).exists()) {
-        const QString parent = QFileInfo(existing).absolutePath();
-        if (parent == existing)
-            break;
-        existing = parent;
+// A profile folder that takes no files, and why: the folder (or the nearest
+// folder above it that exists) is a file, on a read-only drive, on a full
+// disk, or not writable for the user.
+BrowserStartError profileFailure(const QString& folder, BrowserError::Problem problem = BrowserError::Problem::None) {
+    BrowserStartError error(BrowserError::Kind::ProfileUnusable, folder);
+    if (problem == BrowserError::Problem::None) {
+        QString existing = folder;
+        while (!QFileInfo(existing).exists()) {
+            const QString parent = QFileInfo(existing).absolutePath();
+            if (parent == existing)
+                break;
+            existing = parent;
+        }
+        const QFileInfo info(existing);
+        const QStorageInfo storage(existing);
+        if (info.exists() && !info.isDir()) {
+            problem = BrowserError::Problem::NotAFolder;
+            error.problemPath = existing;
+        } else if (storage.isValid() && storage.isReadOnly()) {
+            problem = BrowserError::Problem::ReadOnlyDrive;
+        } else if (storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < 4 * 1024 * 1024) {
+            // Less than a few megabytes: the browser could not even write its profile.
+            problem = BrowserError::Problem::DiskFull;
+        } else {
+            problem = info.isWritable() ? BrowserError::Problem::NotWritable : BrowserError::Problem::NoPermission;
+        }
     }
-    const QFileInfo info(existing);
-    if (info.exists() && !info.isDir())
-        return QStringLiteral("%1 はフォルダではなくファイルです").arg(QDir::toNativeSeparators(existing));
-    const QStorageInfo storage(existing);
-    if (storage.isValid() && storage.isReadOnly())
-        return QStringLiteral("読み取り専用のドライブにあります");
-    // Less than a few megabytes: the browser could not even write its profile.
-    if (storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < 4 * 1024 * 1024)
-        return QStringLiteral("ディスクの空きがありません");
-    if (!info.isWritable())
-        return QStringLiteral("書き込む権限がありません");
-    return QStringLiteral("書き込めません");
-}
-
-RuntimeError profileFailure(const QString& folder, const QString& cause) {
-    return makeError(CannotStartBrowser,
-                     QStringLiteral("ブラウザ用のフォルダ %1 を使えません (%2)。"
-                                    "このフォルダを作成して書き込めるようにしてから、Velkoria を起動してください。")
-                         .arg(QDir::toNativeSeparators(folder), cause));
+    error.problem = problem;
+    error.describe();
+    return error;
 }
 
 // The browser gets a profile folder of the program's own, or it does not start:
@@ -149,14 +162,14 @@ RuntimeError profileFailure(const QString& folder, const QString& cause) {
 void prepareProfileFolder(const QString& folder) {
     const QFileInfo info(folder);
     if (info.exists() && !info.isDir())
-        throw profileFailure(folder, QStringLiteral("同じ名前のファイルがあります"));
+        throw profileFailure(folder, BrowserError::Problem::FileInTheWay);
     if (!QDir().mkpath(folder))
-        throw profileFailure(folder, whyNotWritable(folder));
+        throw profileFailure(folder);
     QTemporaryFile probe(folder + QStringLiteral("/write-test-XXXXXX"));
     // A little more than nothing, so that a full disk shows here.
     const QByteArray block(64 * 1024, '\0');
     if (!probe.open() || probe.write(block) != block.size() || !probe.flush())
-        throw profileFailure(folder, whyNotWritable(folder));
+        throw profileFailure(folder);
 }
 
 #if !defined(Q_OS_WIN)
@@ -186,12 +199,12 @@ qint64 profileHolder(const QString& folder) {
 
 void refuseProfileInUse(const QString& folder) {
     const qint64 holder = profileHolder(folder);
-    if (holder != 0)
-        throw makeError(CannotStartBrowser,
-                        QStringLiteral("ブラウザ用のフォルダ %1 は、実行中の別のブラウザ (プロセス %2) が使っています。"
-                                       "同じフォルダの Velkoria がすでに起動していないか確かめてください。")
-                            .arg(QDir::toNativeSeparators(folder))
-                            .arg(holder));
+    if (holder != 0) {
+        BrowserStartError error(BrowserError::Kind::ProfileInUse, folder);
+        error.process = holder;
+        error.describe();
+        throw error;
+    }
 }
 #else
 void refuseProfileInUse(const QString& folder) {
@@ -200,55 +213,69 @@ void refuseProfileInUse(const QString& folder) {
     // behind by a browser that was killed is removed here.
     const QString lock = folder + QStringLiteral("/lockfile");
     if (QFileInfo::exists(lock) && !QFile::remove(lock))
-        throw makeError(CannotStartBrowser,
-                        QStringLiteral("ブラウザ用のフォルダ %1 は、実行中の別のブラウザが使っています。"
-                                       "同じフォルダの Velkoria がすでに起動していないか確かめてください。")
-                            .arg(QDir::toNativeSeparators(folder)));
+        throw BrowserStartError(BrowserError::Kind::ProfileInUse, folder);
 }
 #endif
 
 // The browser's own error output goes with the failure: it is what tells a
 // missing display or library apart from a crash.
-RuntimeError launchFailure(BrowserProcess& process, const QString& what, bool ended) {
+BrowserStartError launchFailure(BrowserProcess& process, BrowserError::Stage stage, bool ended) {
     if (ended)
         process.waitForExit(2000); // let it finish writing
-    QString detail = QStringLiteral("ブラウザ %1 %2").arg(QDir::toNativeSeparators(process.executable()), what);
-    const QString output = process.errorOutput();
-    if (!output.isEmpty())
-        detail += u'\n' + output;
-    return makeError(CannotStartBrowser, detail);
+    BrowserStartError error(BrowserError::Kind::StartFailed, process.executable());
+    error.stage = stage;
+    error.seconds = kFirstAnswerLimitMs / 1000;
+#if defined(Q_OS_WIN)
+    // Started without logging, the browser may say nothing: its exit code
+    // still tells a crash or a missing DLL (0xC0000135) from a refusal.
+    if (ended)
+        error.exitCode = process.exitCode();
+#endif
+    error.message = process.errorOutput();
+    error.describe();
+    return error;
 }
 
 } // namespace
 
-std::unique_ptr<Browser> launchBrowser(const Settings& settings, const QString& profileFolder) {
-    const QString executable = findBrowser(settings.executable);
+QString installedBrowser() {
+    for (const QString& place : usualPlaces())
+        if (isExecutableFile(place))
+            return place;
+    return {};
+}
+
+std::unique_ptr<Browser> launchBrowser(const BrowserOptions& options, const QString& profileFolder) {
+    const QString executable = findBrowser(options.executable);
     prepareProfileFolder(profileFolder);
     refuseProfileInUse(profileFolder);
     QStringList arguments = browserArguments(profileFolder);
-    for (const QString& argument : settings.arguments)
+    for (const QString& argument : options.arguments)
         if (!argument.isEmpty())
             arguments << argument;
-    arguments << QStringLiteral("about:blank");
 
     std::unique_ptr<Transport> transport;
     auto process = std::make_unique<BrowserProcess>(executable, arguments, transport);
     BrowserProcess* started = process.get(); // lives as long as the browser
-    const int callLimitMs = qMax(kMinimumCallLimitMs, settings.loadTimeoutSeconds * 1000);
+    const int callLimitMs = qMax(kMinimumCallLimitMs, options.loadTimeoutSeconds * 1000);
     auto browser = std::make_unique<CdpBrowser>(std::make_unique<Connection>(std::move(transport)), callLimitMs,
                                                 std::move(process));
+    browser->setReadLimit(qMax(1, options.loadTimeoutSeconds) * 1000);
     // The browser answers in the background; a start that fails is told as a
     // failed launch, with the browser's own words.
-    browser->start(kFirstAnswerLimitMs, [started, profileFolder](const RuntimeError& cause, bool answered, bool gone) {
-        if (answered)
-            return launchFailure(*started, QStringLiteral("のページに接続できません。\n") + cause.description(), gone);
+    browser->start(kFirstAnswerLimitMs, [started, profileFolder](const BrowserError& cause, bool answered, bool gone) {
+        if (answered) {
+            BrowserStartError error = launchFailure(*started, BrowserError::Stage::NoPage, gone);
+            error.cause = std::make_shared<BrowserError>(cause);
+            error.describe();
+            return error;
+        }
         if (!gone)
-            return launchFailure(*started,
-                                 QStringLiteral("が %1 秒以内に応答しません。").arg(kFirstAnswerLimitMs / 1000), false);
+            return launchFailure(*started, BrowserError::Stage::NoAnswer, false);
         started->waitForExit(2000);
         // Another copy took the profile between the check and the start.
         refuseProfileInUse(profileFolder);
-        return launchFailure(*started, QStringLiteral("が起動直後に終了しました。"), true);
+        return launchFailure(*started, BrowserError::Stage::EndedAtOnce, true);
     });
     return browser;
 }

@@ -1,6 +1,6 @@
 #include "platform/cdp/connection.h"
 
-#include "platform/errors.h"
+#include "platform/cdp/errors.h"
 #include "platform/wait.h"
 
 #include <QJsonDocument>
@@ -68,7 +68,7 @@ QJsonObject Connection::call(const QString& method, const QJsonObject& params, c
         return answered;
     };
     if (!waitUntil(deadline, arrived)) // its reply, should it still come, is ignored
-        throw BrowserCommandError(QStringLiteral("ブラウザが応答しません (%1)").arg(method));
+        throw BrowserCommandError(BrowserError::Kind::NoAnswer, method);
     if (error)
         std::rethrow_exception(error);
     return result;
@@ -109,10 +109,10 @@ void Connection::dispatch(const QByteArray& message) {
             return;
         if (object.contains(QStringLiteral("error"))) {
             const QJsonObject error = object.value(QStringLiteral("error")).toObject();
-            const QString text = QStringLiteral("ブラウザがコマンドを拒否しました (%1): %2 [%3]")
-                                     .arg(pending.method, error.value(QStringLiteral("message")).toString())
-                                     .arg(error.value(QStringLiteral("code")).toInteger());
-            pending.onReply({}, std::make_exception_ptr(BrowserCommandError(text)));
+            pending.onReply(
+                {}, std::make_exception_ptr(BrowserCommandError(BrowserError::Kind::Refused, pending.method,
+                                                                error.value(QStringLiteral("message")).toString(),
+                                                                error.value(QStringLiteral("code")).toInteger())));
         } else {
             pending.onReply(object.value(QStringLiteral("result")).toObject(), nullptr);
         }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/cdp/errors.h"
 #include "platform/cdp/transport.h"
-#include "platform/errors.h"
 
 #include <QDeadlineTimer>
 #include <QJsonObject>

@@ -4,14 +4,14 @@
 
 namespace velkoria::cdp {
 
-void Interception::prepare(const QString& session, const QByteArray& postData, const QString& headers,
-                           QDeadlineTimer deadline) {
+void Interception::prepare(const QString& session, const QString& url, const QByteArray& postData,
+                           const QString& headers, QDeadlineTimer deadline) {
     if (postData.isEmpty()) {
         // Nothing to post: a plain navigation (the header lines only describe a body).
         m_interceptor.disarm();
         return;
     }
-    m_interceptor.arm(postData, PostInterceptor::parseHeaderLines(headers));
+    m_interceptor.arm(url, postData, PostInterceptor::parseHeaderLines(headers));
     if (m_enabled)
         return;
     const QJsonObject pattern{{QStringLiteral("urlPattern"), QStringLiteral("*")},

@@ -20,10 +20,11 @@ class Interception {
 public:
     explicit Interception(Connection& connection) : m_connection(connection) {}
 
-    // Before the program navigates: the next document request of the main
-    // frame becomes a POST of postData with the header lines (no data: a plain
-    // navigation), and interception is on. Throws when the browser refuses.
-    void prepare(const QString& session, const QByteArray& postData, const QString& headers, QDeadlineTimer deadline);
+    // Before the program navigates to url: the next document request of the
+    // main frame for url becomes a POST of postData with the header lines (no
+    // data: a plain navigation), and interception is on. Throws when the browser refuses.
+    void prepare(const QString& session, const QString& url, const QByteArray& postData, const QString& headers,
+                 QDeadlineTimer deadline);
     // Fetch.requestPaused: every paused request must be continued, or its
     // load stalls for ever; the program's own as its POST.
     void continuePaused(const QString& session, const QJsonObject& paused, const QString& mainFrame);

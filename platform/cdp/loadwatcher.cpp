@@ -51,6 +51,7 @@ void LoadWatcher::pageReplaced() {
     settle();
     m_loading = false;
     m_mainFrame.clear();
+    m_documentUrl.clear();
 }
 
 void LoadWatcher::handleEvent(const QString& method, const QJsonObject& params) {
@@ -88,6 +89,10 @@ void LoadWatcher::handleEvent(const QString& method, const QJsonObject& params) 
             m_loading = false;
             settle();
         }
+    } else if (method == QLatin1String("Page.frameNavigated")) {
+        const QJsonObject frame = params.value(QLatin1String("frame")).toObject();
+        if (!frame.contains(QLatin1String("parentId")) && text(frame, "id") == m_mainFrame)
+            m_documentUrl = text(frame, "url");
     } else if (method == QLatin1String("Network.responseReceived")) {
         if (m_pending && !m_loaderId.isEmpty() && text(params, "requestId") == m_loaderId &&
             params.value(QLatin1String("response")).toObject().value(QLatin1String("status")).toInt() >= 400)

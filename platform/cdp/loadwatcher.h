@@ -42,6 +42,9 @@ public:
     // 1 loading, 3 interactive (the document is parsed), 4 complete.
     int readyState() const { return m_readyState; }
     bool failed() const { return m_failed; }
+    // The address of the main frame's current document (where its
+    // navigation ended, after redirects); empty before the first.
+    const QString& documentUrl() const { return m_documentUrl; }
     // The navigation the program started has ended, one way or the other.
     bool settled() const { return !m_pending; }
 
@@ -55,6 +58,7 @@ private:
     bool m_loading = false;
     bool m_startedLoading = false; // the frame started loading after the request
     bool m_failed = false;
+    QString m_documentUrl;
     int m_readyState = 4;
 };
 

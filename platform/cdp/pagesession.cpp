@@ -1,7 +1,7 @@
 #include "platform/cdp/pagesession.h"
 
+#include "platform/cdp/errors.h"
 #include "platform/cdp/json.h"
-#include "platform/errors.h"
 #include "platform/wait.h"
 
 namespace velkoria::cdp {
@@ -78,7 +78,7 @@ void PageSession::ensureReady(QDeadlineTimer deadline) {
     if (m_failure)
         std::rethrow_exception(m_failure);
     if (!answered)
-        throw BrowserCommandError(QStringLiteral("ブラウザのページに接続できません (応答がありません)。"));
+        throw BrowserCommandError(BrowserError::Kind::NoPage, {});
 }
 
 } // namespace velkoria::cdp

@@ -1,6 +1,7 @@
 #include "platform/cdp/postinterceptor.h"
 
 #include <QJsonArray>
+#include <QUrl>
 
 namespace velkoria::cdp {
 
@@ -17,8 +18,23 @@ QList<PostInterceptor::Header> PostInterceptor::parseHeaderLines(const QString& 
     return headers;
 }
 
-void PostInterceptor::arm(const QByteArray& body, const QList<Header>& headers) {
+namespace {
+
+// An address as the browser writes a request's: fully encoded, no fragment
+// (a request carries none), "/" for an empty path.
+QString requestAddress(const QString& address) {
+    QUrl url = QUrl(address).adjusted(QUrl::RemoveFragment);
+    if (url.path().isEmpty())
+        url.setPath(QStringLiteral("/"));
+    url.setHost(url.host().toLower());
+    return url.toString(QUrl::FullyEncoded);
+}
+
+} // namespace
+
+void PostInterceptor::arm(const QString& url, const QByteArray& body, const QList<Header>& headers) {
     m_armed = true;
+    m_url = requestAddress(url);
     m_body = body;
     m_headers = headers;
 }
@@ -28,15 +44,16 @@ QJsonObject PostInterceptor::continueParams(const QJsonObject& paused, const QSt
     const bool mainDocument = paused.value(QLatin1String("frameId")).toString() == mainFrameId &&
                               paused.value(QLatin1String("resourceType")).toString() == QLatin1String("Document") &&
                               !paused.contains(QLatin1String("responseStatusCode"));
-    if (!m_armed || !mainDocument)
+    const QJsonObject request = paused.value(QLatin1String("request")).toObject();
+    if (!m_armed || !mainDocument || paused.contains(QLatin1String("redirectedRequestId")) ||
+        requestAddress(request.value(QLatin1String("url")).toString()) != m_url)
         return params;
     m_armed = false;
 
     // The list given replaces the request's headers: keep the request's own,
     // the caller's lines winning over a header of the same name.
     QJsonArray headers;
-    const QJsonObject own =
-        paused.value(QLatin1String("request")).toObject().value(QLatin1String("headers")).toObject();
+    const QJsonObject own = request.value(QLatin1String("headers")).toObject();
     for (auto it = own.begin(); it != own.end(); ++it) {
         const bool replaced = std::any_of(m_headers.cbegin(), m_headers.cend(), [&](const Header& h) {
             return h.name.compare(it.key(), Qt::CaseInsensitive) == 0;

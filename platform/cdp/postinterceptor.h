@@ -10,8 +10,10 @@ namespace velkoria::cdp {
 // Turns the next navigation of the main frame into a POST. Page.navigate
 // carries no body, so the document request is paused (Fetch, request stage)
 // and continued as a POST with the body and the caller's headers. Only the
-// first pause of the main frame after arm() is changed: iframes, later hops
-// and the user's own navigations continue untouched.
+// first pause of the main frame after arm() for the address asked for is
+// changed: iframes, later hops (redirects), the page's own navigations to
+// another address and the user's continue untouched, so a body (the login's
+// password) never goes anywhere but where it was meant to.
 class PostInterceptor {
 public:
     struct Header {
@@ -22,15 +24,15 @@ public:
     // "Name: value" lines, each ended by CR LF (or LF); lines without a name are skipped.
     static QList<Header> parseHeaderLines(const QString& text);
 
-    void arm(const QByteArray& body, const QList<Header>& headers);
+    void arm(const QString& url, const QByteArray& body, const QList<Header>& headers);
     void disarm() { m_armed = false; }
-    bool armed() const { return m_armed; }
 
     // The parameters of Fetch.continueRequest for a Fetch.requestPaused event.
     QJsonObject continueParams(const QJsonObject& paused, const QString& mainFrameId);
 
 private:
     bool m_armed = false;
+    QString m_url;
     QByteArray m_body;
     QList<Header> m_headers;
 };

@@ -166,12 +166,17 @@ std::unique_ptr<LaunchedBrowser> LaunchedBrowser::start(const std::wstring& exec
         return fail(L"UpdateProcThreadAttribute");
 
     // Kill-on-close: the job's last handle is the program's own, closed by the
-    // system when the program ends, however it ends.
+    // system when the program ends, however it ends. What the browser starts
+    // leaves the job silently: on Windows 8 and later Chrome assigns its
+    // sandboxed helpers to jobs of its own with UI limits, which cannot nest
+    // in this one (the assignment fails with access denied and no page
+    // loads). Chrome ends those helpers when it ends itself.
     Handle job(::CreateJobObjectW(nullptr, nullptr));
     if (!job.get())
         return fail(L"CreateJobObject");
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
     if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits))
         return fail(L"SetInformationJobObject");
 
@@ -260,6 +265,36 @@ std::string LaunchedBrowser::errorOutput() const {
 
 bool LaunchedBrowser::waitForExit(unsigned long milliseconds) {
     return ::WaitForSingleObject(m_process, milliseconds) == WAIT_OBJECT_0;
+}
+
+bool LaunchedBrowser::exitCode(unsigned long* code) const {
+    DWORD value = 0;
+    if (::WaitForSingleObject(m_process, 0) != WAIT_OBJECT_0 || !::GetExitCodeProcess(m_process, &value))
+        return false;
+    *code = value;
+    return true;
+}
+
+bool LaunchedBrowser::allowForeground() const {
+    return ::AllowSetForegroundWindow(m_processId);
+}
+
+std::vector<unsigned long> LaunchedBrowser::jobProcesses() const {
+    if (!m_job)
+        return {};
+    // The list's header and room for a few processes; a job with more asks again.
+    for (DWORD room = 16;; room *= 4) {
+        std::vector<char> memory(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + room * sizeof(ULONG_PTR));
+        auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(memory.data());
+        if (::QueryInformationJobObject(m_job, JobObjectBasicProcessIdList, list, DWORD(memory.size()), nullptr) ||
+            ::GetLastError() == ERROR_MORE_DATA) {
+            if (list->NumberOfAssignedProcesses > list->NumberOfProcessIdsInList)
+                continue;
+            return std::vector<unsigned long>(list->ProcessIdList,
+                                              list->ProcessIdList + list->NumberOfProcessIdsInList);
+        }
+        return {};
+    }
 }
 
 void LaunchedBrowser::kill() {

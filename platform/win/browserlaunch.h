@@ -15,9 +15,12 @@ namespace velkoria::win {
 std::wstring quoteArgument(const std::wstring& argument);
 
 // A browser started with its control pipes (--remote-debugging-io-pipes),
-// inside a job object that ends it, and every process it starts, when the
-// program ends in any way (also when it is killed). The browser inherits the
-// two pipe ends and its standard error, nothing else of the program.
+// inside a job object that ends it when the program ends in any way (also
+// when it is killed). The processes the browser starts break away from that
+// job: Chrome puts its sandboxed helpers in jobs of its own, which cannot nest
+// in a job with UI limits (and Chrome's have them), and ends them with itself.
+// The browser inherits the two pipe ends and its standard error, nothing else
+// of the program.
 class LaunchedBrowser {
 public:
     // Starts executable with --remote-debugging-io-pipes=IN,OUT before the
@@ -36,7 +39,16 @@ public:
     // The last few kilobytes the browser wrote to its standard error.
     std::string errorOutput() const;
     bool waitForExit(unsigned long milliseconds);
-    // Ends the browser and everything it started.
+    // The browser's exit code once it has ended; false while it runs.
+    bool exitCode(unsigned long* code) const;
+    // Lets the browser take the foreground when it shows its window: Windows
+    // lets a process do that only if the foreground process allows it, and
+    // the program is that process when the user has just clicked in it.
+    // False when the program itself may not (it is not in the foreground).
+    bool allowForeground() const;
+    // The processes in the browser's job (the browser, while it runs).
+    std::vector<unsigned long> jobProcesses() const;
+    // Ends the browser (and whatever is still in its job).
     void kill();
 
 private:

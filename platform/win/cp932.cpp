@@ -74,28 +74,4 @@ bool decodeCp932(std::string_view bytes, std::u16string& text) {
     return true;
 }
 
-std::u16string decodeCp932Lenient(std::string_view bytes) {
-    std::u16string text;
-    if (decodeCp932(bytes, text))
-        return text;
-    text.clear();
-    // Byte by byte where needed: a pair when it decodes, else U+FFFD for the byte.
-    size_t i = 0;
-    while (i < bytes.size()) {
-        std::u16string piece;
-        if (i + 1 < bytes.size() && ::IsDBCSLeadByteEx(kCodePage, BYTE(bytes[i])) &&
-            decodeCp932(bytes.substr(i, 2), piece)) {
-            text += piece;
-            i += 2;
-        } else if (decodeCp932(bytes.substr(i, 1), piece)) {
-            text += piece;
-            i += 1;
-        } else {
-            text += u'\uFFFD';
-            i += 1;
-        }
-    }
-    return text;
-}
-
 } // namespace velkoria::win

@@ -14,7 +14,5 @@ namespace velkoria::win {
 // platform/cp932lookalikes.h are written as their code page 932 partners.
 bool encodeCp932(std::u16string_view text, std::string& bytes);
 bool decodeCp932(std::string_view bytes, std::u16string& text);
-// Decoding for display only: what is not code page 932 becomes U+FFFD.
-std::u16string decodeCp932Lenient(std::string_view bytes);
 
 } // namespace velkoria::win

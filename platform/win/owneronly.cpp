@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <vector>
 
 namespace velkoria::win {
@@ -75,26 +76,41 @@ private:
     SECURITY_ATTRIBUTES m_attributes{};
 };
 
-bool fail(DWORD error, std::wstring* reason) {
-    if (reason)
-        *reason = systemMessage(error);
+// Replacing a file that another program holds open without sharing its
+// deletion fails with one of these; Chromium's ImportantFileWriter waits for
+// the same 5 tries, 100 ms apart.
+constexpr int kReplaceTries = 5;
+constexpr DWORD kReplacePauseMs = 100;
+
+bool heldByAnotherProgram(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+bool fail(WriteStep step, DWORD error, WriteFailure* failure) {
+    if (failure)
+        *failure = {step, error, systemMessage(error)};
     return false;
 }
 
 } // namespace
 
-bool writeOwnerOnly(const std::wstring& path, std::string_view bytes, std::wstring* reason) {
-    OwnerOnlySecurity security;
-    if (security.error() != ERROR_SUCCESS)
-        return fail(security.error(), reason);
-    // Beside the file, so that the rename stays on its drive.
+bool writeFileWhole(const std::wstring& path, std::string_view bytes, bool ownerOnly, WriteFailure* failure) {
+    // A read-only file stays as the user made it (a move would replace it
+    // under some systems).
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return fail(WriteStep::Replace, ERROR_ACCESS_DENIED, failure);
+    std::optional<OwnerOnlySecurity> security;
+    if (ownerOnly && security.emplace().error() != ERROR_SUCCESS)
+        return fail(WriteStep::Create, security->error(), failure);
+    // Beside the file, so that the move stays on its drive.
     static std::atomic<unsigned> counter{0};
     const std::wstring temporary =
         path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) + L".tmp";
-    HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, security.attributes(), CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, security ? security->attributes() : nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return fail(::GetLastError(), reason);
+        return fail(WriteStep::Create, ::GetLastError(), failure);
     DWORD error = ERROR_SUCCESS;
     for (size_t done = 0; done < bytes.size() && error == ERROR_SUCCESS;) {
         DWORD written = 0;
@@ -108,12 +124,23 @@ bool writeOwnerOnly(const std::wstring& path, std::string_view bytes, std::wstri
     if (error == ERROR_SUCCESS && !::FlushFileBuffers(file))
         error = ::GetLastError();
     ::CloseHandle(file);
-    if (error == ERROR_SUCCESS &&
-        !::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = ::GetLastError();
+    WriteStep step = WriteStep::Write;
+    if (error == ERROR_SUCCESS) {
+        step = WriteStep::Replace;
+        for (int tries = 1;; ++tries) {
+            if (::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                error = ERROR_SUCCESS;
+                break;
+            }
+            error = ::GetLastError();
+            if (tries == kReplaceTries || !heldByAnotherProgram(error))
+                break;
+            ::Sleep(kReplacePauseMs);
+        }
+    }
     if (error != ERROR_SUCCESS) {
         ::DeleteFileW(temporary.c_str());
-        return fail(error, reason);
+        return fail(step, error, failure);
     }
     return true;
 }

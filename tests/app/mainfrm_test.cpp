@@ -1,9 +1,13 @@
+#include "app/handler.h"
 #include "app/mainfrm.h"
 #include "app/monitorwiring.h"
+#include "app/windowfit.h"
 #include "platform/errors.h"
 #include "tests/support/fakebrowser.h"
+#include "tests/support/fakeend.h"
 #include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
+#include "ui/messagebox.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -13,10 +17,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyleOptionButton>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QtTest>
 
@@ -32,6 +39,13 @@ const char* kButtons = "web_site,it ,ホームページ制作\r\n"
                        "p,q,r,s,t\r\n"
                        "u,v,w,x,y,z\r\n";
 
+// The desktop's notifications: each one's click, to be clicked by the test.
+class FakeNotifier : public Notifier {
+public:
+    void notify(const QString&, const QString&, std::function<void()> clicked) override { clicks.append(clicked); }
+    QList<std::function<void()>> clicks;
+};
+
 // One main window over fakes, in a temp program folder.
 struct Harness {
     TempProgramFolder folder;
@@ -40,19 +54,28 @@ struct Harness {
     FakeShell shell;
     FakeClock clock;
     FakeBrowser* browser = nullptr;
+    FakeNotifier* notifier = nullptr;
     std::unique_ptr<MainFrm> window;
 
-    Harness() {
-        window = std::make_unique<MainFrm>(MainServices{messages, end, shell, clock, [this](const Settings&) {
-                                                            auto b = std::make_unique<FakeBrowser>();
-                                                            browser = b.get();
-                                                            return b;
-                                                        }});
-    }
+    Harness();
     template <typename T> T* find(const QString& name) { return window->findChild<T*>(name); }
     QStringList files() const { return QDir(folder.path()).entryList(QDir::Files); }
 };
 } // namespace
+
+Harness::Harness() {
+    window = std::make_unique<MainFrm>(MainServices{messages, end, shell, clock,
+                                                    [this] {
+                                                        auto b = std::make_unique<FakeBrowser>();
+                                                        browser = b.get();
+                                                        return b;
+                                                    },
+                                                    [this](QSystemTrayIcon&, std::function<void()>) {
+                                                        auto n = std::make_unique<FakeNotifier>();
+                                                        notifier = n.get();
+                                                        return n;
+                                                    }});
+}
 
 class MainFrmTest : public QObject {
     Q_OBJECT
@@ -73,9 +96,13 @@ private slots:
     void longAccountValuesAreKeptWhole();
     void closedBrowserOrErrorEndsTheProgram_data();
     void closedBrowserOrErrorEndsTheProgram();
-    void onlyExitTheBlinkAndTheAccountRunInsideAWait();
+    void anActionWhileOtherWorkRuns_data();
+    void anActionWhileOtherWorkRuns();
+    void waitingActionsRunInTheOrderGivenOnce();
     void messageBoxIsPlain();
     void scanLabelToolTipTellsTheLatestRun();
+    void windowFitsTheScreen_data();
+    void windowFitsTheScreen();
 };
 
 void MainFrmTest::startUpLoadsTheFilesAndHidesTheBrowser() {
@@ -111,7 +138,11 @@ void MainFrmTest::layoutFollowsTheDesign() {
     Harness h;
     h.window->formLoad();
     h.window->show();
-    QCOMPARE(h.window->centralWidget()->size(), QSize(200, 694));
+    QCOMPARE(h.find<QWidget>(u"client"_qs)->size(), QSize(200, 694));
+    // The window shows it whole where the screen has the room (Qt's minimal
+    // platform has a small one).
+    if (h.window->screen()->availableGeometry().height() >= 720)
+        QCOMPARE(h.window->centralWidget()->size(), QSize(200, 694));
     QCOMPARE(h.window->windowTitle(), u"Velkoria"_qs);
     // twips / 15, relative to the container
     QCOMPARE(h.find<QPushButton>(u"my_bussines"_qs)->geometry(), QRect(8, 16, 185, 33));
@@ -344,6 +375,19 @@ void MainFrmTest::cycleAndIndicators() {
     h.window->monitor()->setScanning(false);
     QCOMPARE(text2->palette().color(QPalette::Base), QColor(255, 255, 255));
     QVERIFY(h.find<QLabel>(u"Label3"_qs)->text().isEmpty());
+
+    // A run's notice (boxes off) rests on Label3, cut to its width, whole in its tooltip.
+    auto* label3 = h.find<QLabel>(u"Label3"_qs);
+    const QString notice = u"リアルタイム検査: 「翻訳・通訳」のページを 3 回続けて\n読み込めませんでした。"_qs;
+    h.window->monitor()->showNotice(notice);
+    h.window->monitor()->setScanning(false);
+    QVERIFY2(label3->text().endsWith(u'…') &&
+                 label3->fontMetrics().horizontalAdvance(label3->text()) <= label3->width(),
+             qPrintable(label3->text()));
+    QVERIFY(label3->toolTip().startsWith(notice));
+    h.window->monitor()->showNotice({});
+    h.window->monitor()->setScanning(false);
+    QVERIFY(label3->text().isEmpty() && !label3->toolTip().contains(notice));
 }
 
 void MainFrmTest::captionsFitAndStayOffFrameLines() {
@@ -482,7 +526,7 @@ void MainFrmTest::closedBrowserOrErrorEndsTheProgram() {
         else if (action == u"scan"_qs)
             QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
         else if (action == u"start"_qs)
-            h.browser->failStart(makeError(CannotStartBrowser, u"ブラウザが起動直後に終了しました。"_qs));
+            h.browser->failStart(BrowserStartError(BrowserError::Kind::StartFailed, u"chrome"_qs));
         else
             text2->setText(u"5"_qs);
     };
@@ -500,64 +544,265 @@ void MainFrmTest::closedBrowserOrErrorEndsTheProgram() {
     QCOMPARE(h.folder.read(u"new_item.txt"_qs), QByteArray("old\r\n")); // nothing announced or written
 }
 
-void MainFrmTest::onlyExitTheBlinkAndTheAccountRunInsideAWait() {
+namespace {
+// One user action for the table: what the user does, how much of what it does
+// has happened (a count, or 0 and 1), and what it needs first.
+struct UserDoes {
+    std::function<void(Harness&)> act;
+    std::function<int(Harness&)> done;
+    std::function<void(Harness&)> before = {};
+};
+
+qsizetype navigationsWith(Harness& h, const char* text) {
+    return std::count_if(h.browser->navigations.cbegin(), h.browser->navigations.cend(),
+                         [text](const FakeBrowser::Navigation& n) {
+                             return n.url.contains(QLatin1String(text)) || n.body.contains(text);
+                         });
+}
+
+QAction* trayItem(Harness& h, const QString& text) {
+    for (QAction* a : h.find<QSystemTrayIcon>(u"tray"_qs)->contextMenu()->actions())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
+void leave(QWidget* box) {
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(box, &out);
+}
+
+const QMap<QString, UserDoes>& userActions() {
+    const auto scans = [](Harness& h) { return int(navigationsWith(h, "key=k7&")); };
+    const auto requestsOpened = [](Harness& h) { return int(navigationsWith(h, "/browse/request/")); };
+    static const QMap<QString, UserDoes> actions{
+        {u"quick button"_qs,
+         {[](Harness& h) { h.find<QPushButton>(u"Command1_3"_qs)->click(); },
+          [](Harness& h) { return int(navigationsWith(h, "key=k3&")); }}},
+        {u"My Business"_qs,
+         {[](Harness& h) { h.find<QPushButton>(u"my_bussines"_qs)->click(); },
+          [](Harness& h) { return int(navigationsWith(h, "email=")); }}},
+        {u"Help"_qs,
+         {[](Harness& h) { h.window->findChild<QAction*>(u"whelp"_qs)->trigger(); },
+          [](Harness& h) { return int(h.shell.opened.size()); }}},
+        {u"Edit"_qs,
+         {[](Harness& h) { h.find<QPushButton>(u"edit_button"_qs)->click(); },
+          [](Harness& h) { return int(h.window->editor()->isVisible()); },
+          [](Harness& h) { h.window->editor()->hide(); }}},
+        {u"editor Save"_qs,
+         {[](Harness& h) { h.window->editor()->findChild<QPushButton*>(u"Command1"_qs)->click(); },
+          [](Harness& h) { return int(h.folder.read(u"button_info.txt"_qs) != "unsaved"); }}},
+        {u"editor close box"_qs,
+         {[](Harness& h) { h.window->editor()->close(); },
+          [](Harness& h) { return int(!h.window->editor() || h.window->editor()->discarded()); }}},
+        {u"scan label"_qs,
+         {[](Harness& h) { QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton); }, scans}},
+        {u"tray scan now"_qs, {[](Harness& h) { trayItem(h, u"今すぐ検査"_qs)->trigger(); }, scans}},
+        {u"notification"_qs, {[](Harness& h) { h.notifier->clicks.last()(); }, requestsOpened}},
+        {u"sort option"_qs,
+         {[](Harness& h) { h.find<QRadioButton>(u"Option1_2"_qs)->click(); },
+          [](Harness& h) { return int(h.window->currentSortType() == u"bidding"_qs); }}},
+        {u"cycle typed"_qs,
+         {[](Harness& h) { h.find<QLineEdit>(u"Text2"_qs)->setText(u"2"_qs); },
+          [](Harness& h) { return int(h.window->schedule()->cyclelimit() == 4); }}},
+        {u"cycle left"_qs,
+         {[](Harness& h) {
+              auto* text2 = h.find<QLineEdit>(u"Text2"_qs);
+              const QSignalBlocker quiet(text2);
+              text2->setText(u"3"_qs);
+              leave(text2);
+          },
+          [](Harness& h) { return int(h.window->schedule()->cyclelimit() == 6); }}},
+        {u"schedule tick"_qs,
+         {[](Harness& h) { QMetaObject::invokeMethod(h.find<QTimer>(u"Timer1"_qs), "timeout"); },
+          [](Harness& h) { return int(h.window->schedule()->cyclecount()); }}},
+        {u"blink"_qs,
+         {[](Harness& h) { QMetaObject::invokeMethod(h.find<QTimer>(u"Timer2"_qs), "timeout"); },
+          [](Harness& h) { return int(h.find<QLabel>(u"Label2"_qs)->isHidden()); }}},
+        {u"account box left"_qs,
+         {[](Harness& h) { leave(h.find<QLineEdit>(u"Text1_0"_qs)); },
+          [](Harness& h) { return int(h.folder.exists(u"zandorp_id.txt"_qs)); }}},
+        {u"tray show window"_qs,
+         {[](Harness& h) { trayItem(h, u"メインウィンドウを表示"_qs)->trigger(); },
+          [](Harness& h) { return int(h.window->isVisible()); }}},
+        {u"tray day list"_qs,
+         {[](Harness& h) { trayItem(h, u"本日の新規案件"_qs)->trigger(); },
+          [](Harness&) {
+              for (QWidget* w : QApplication::topLevelWidgets())
+                  if (w->objectName() == u"announcelist"_qs && w->isVisible())
+                      return 1;
+              return 0;
+          }}},
+        {u"tray Exit"_qs,
+         {[](Harness& h) { trayItem(h, u"終了"_qs)->trigger(); }, [](Harness& h) { return int(h.end.ended); }}},
+        {u"close box"_qs,
+         {[](Harness& h) {
+              QCloseEvent close;
+              QApplication::sendEvent(h.window.get(), &close);
+          },
+          [](Harness& h) { return int(h.end.ended); }}},
+    };
+    return actions;
+}
+
+// Slot n bound to category key kn; the request page of slot 1 carries request
+// `id` with the new icon, so that a scan announces it once.
+void startForTheTable(Harness& h, const int& id) {
+    QString buttons;
+    for (int n = 1; n <= 7; ++n)
+        buttons += u"k%1,s,C%1\r\n"_qs.arg(n);
+    h.folder.writeCp932(u"button_info.txt"_qs, buttons);
+    h.folder.writeCp932(u"category.txt"_qs, u"k9,s,C9\r\n"_qs);
+    h.folder.write(u"Velkoria.pdf"_qs, "%PDF-1.4\n");
+    h.window->formLoad();
+    h.browser->pageFor = [&id](const FakeBrowser::Navigation& n) {
+        return FakeBrowser::Page{
+            n.body.contains("key=k1&")
+                ? u"<A href=\"/browse/request/%1\"><IMG src=\"/img/new.gif\">見積件数</FONT>"_qs.arg(id)
+                : QString()};
+    };
+    // A scan has announced request 1 (its notification and the day's list),
+    // the schedule counts without scanning, and the editor is open with the
+    // file's lines replaced, to be seen rewritten.
+    QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
+    h.find<QLineEdit>(u"Text2"_qs)->setText(u"1000"_qs);
+    h.find<QPushButton>(u"edit_button"_qs)->click();
+    h.folder.write(u"button_info.txt"_qs, "unsaved");
+    h.window->hide();
+}
+} // namespace
+
+void MainFrmTest::anActionWhileOtherWorkRuns_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("during"); // nothing, a quick button's page wait, a scan's box
+    QTest::addColumn<QString>("runs");   // "at once", "after" (once the work has ended, once), "dropped", ...
+    // The table of the user's actions: what needs no browser and waits for
+    // nothing runs at once; the end of the program waits for an open box;
+    // everything else runs once the running work has ended; only the
+    // schedule's own tick is dropped during a scan.
+    const QList<std::tuple<QString, QString, QString>> table{
+        {u"quick button"_qs, u"after"_qs, u"after"_qs},
+        {u"My Business"_qs, u"after"_qs, u"after"_qs},
+        {u"Help"_qs, u"after"_qs, u"after"_qs},
+        {u"Edit"_qs, u"after"_qs, u"after"_qs},
+        {u"editor Save"_qs, u"after"_qs, u"after"_qs},
+        {u"editor close box"_qs, u"after"_qs, u"after"_qs},
+        {u"scan label"_qs, u"after"_qs, u"after"_qs},
+        {u"tray scan now"_qs, u"after"_qs, u"after"_qs},
+        {u"notification"_qs, u"after"_qs, u"after"_qs},
+        {u"sort option"_qs, u"after"_qs, u"after"_qs},
+        {u"cycle typed"_qs, u"after"_qs, u"after"_qs},
+        {u"cycle left"_qs, u"after"_qs, u"after"_qs},
+        {u"schedule tick"_qs, u"after"_qs, u"dropped"_qs},
+        {u"blink"_qs, u"at once"_qs, u"at once"_qs},
+        {u"account box left"_qs, u"at once"_qs, u"at once"_qs},
+        {u"tray show window"_qs, u"at once"_qs, u"at once"_qs},
+        {u"tray day list"_qs, u"at once"_qs, u"at once"_qs},
+        {u"tray Exit"_qs, u"at once"_qs, u"after the box"_qs},
+        {u"close box"_qs, u"at once"_qs, u"after the box"_qs},
+    };
+    for (const auto& [action, inWait, inBox] : table) {
+        QTest::addRow("%s, idle", qPrintable(action)) << action << u"idle"_qs << u"at once"_qs;
+        QTest::addRow("%s, page wait", qPrintable(action)) << action << u"wait"_qs << inWait;
+        QTest::addRow("%s, box", qPrintable(action)) << action << u"box"_qs << inBox;
+    }
+}
+
+void MainFrmTest::anActionWhileOtherWorkRuns() {
+    QFETCH(QString, action);
+    QFETCH(QString, during);
+    QFETCH(QString, runs);
+    const UserDoes does = userActions().value(action);
+    QVERIFY(does.act);
     Harness h;
-    h.folder.writeCp932(u"button_info.txt"_qs, u"k,s,A\r\n"_qs.repeated(7));
+    int id = 1;
+    startForTheTable(h, id);
+    if (does.before)
+        does.before(h);
+
+    int before = 0;
+    int inside = -1; // what it did by the time the event had been handled
+    bool acting = false;
+    bool endedActing = false;
+    const auto doIt = [&] {
+        before = does.done(h);
+        acting = true;
+        does.act(h);
+        acting = false;
+        inside = does.done(h) - before;
+    };
+    try {
+        if (during == u"idle"_qs) {
+            doIt();
+        } else if (during == u"wait"_qs) {
+            h.browser->onWait = [&] {
+                h.browser->onWait = {};
+                doIt();
+            };
+            h.find<QPushButton>(u"Command1_2"_qs)->click();
+        } else {
+            id = 2; // the scan announces a new request: its notification, then its box
+            h.messages.onShow = [&](const QString&) {
+                h.messages.onShow = {};
+                doIt();
+            };
+            QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
+        }
+    } catch (const ProgramEnded&) {
+        endedActing = acting;
+    }
+    const int afterwards = does.done(h) - before;
+    if (runs == u"at once"_qs) {
+        QVERIFY(inside > 0 || endedActing);
+    } else if (runs == u"after the box"_qs) {
+        QVERIFY(!endedActing && inside == 0);
+        QVERIFY(h.end.ended);
+        QCOMPARE(h.messages.texts.size(), 2); // the first scan's box and this one: no more
+    } else if (runs == u"after"_qs) {
+        QCOMPARE(inside, 0);
+        QCOMPARE(afterwards, 1);
+    } else {
+        QCOMPARE(afterwards, 0);
+    }
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void MainFrmTest::waitingActionsRunInTheOrderGivenOnce() {
+    Harness h;
+    h.folder.writeCp932(u"button_info.txt"_qs, u"k1,s,A\r\nk2,s,B\r\nk3,s,C\r\n"_qs + u", ,\r\n"_qs.repeated(4));
     h.window->formLoad();
     h.window->show();
-    auto* timer1 = h.find<QTimer>(u"Timer1"_qs);
-    auto* label2 = h.find<QLabel>(u"Label2"_qs);
+    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
     auto* text2 = h.find<QLineEdit>(u"Text2"_qs);
-    auto* id = h.find<QLineEdit>(u"Text1_0"_qs);
-    text2->setText(u"-3"_qs); // a scan on every tick
-    QVERIFY(timer1->isActive());
-
-    // Inside a quick-access click's page wait: no click, scan or tick starts
-    // anything; the blink blinks, a typed cycle is applied once the click has
-    // ended, and leaving an account box saves it.
-    bool blinked = false;
-    bool cycleAppliedInside = true;
-    bool savedInside = false;
+    auto* quick2 = h.find<QPushButton>(u"Command1_2"_qs);
+    auto* quick3 = h.find<QPushButton>(u"Command1_3"_qs);
+    bool heardWhileWaiting = false;
     h.browser->onWait = [&] {
         h.browser->onWait = {};
-        h.find<QPushButton>(u"Command1_2"_qs)->click();
+        QTest::mouseClick(quick3, Qt::LeftButton);
+        for (const QString& typed : {u"1"_qs, u"15"_qs})
+            text2->setText(typed);
         QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
-        QMetaObject::invokeMethod(timer1, "timeout");
-        const bool shown = !label2->isHidden();
-        QMetaObject::invokeMethod(h.find<QTimer>(u"Timer2"_qs), "timeout");
-        blinked = label2->isHidden() == shown;
-        text2->setText(u"0"_qs);
-        cycleAppliedInside = !timer1->isActive();
-        id->setText(u"typed"_qs);
-        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-        QApplication::sendEvent(id, &out);
-        savedInside = h.folder.exists(u"zandorp_id.txt"_qs);
-    };
-    h.find<QPushButton>(u"Command1_1"_qs)->click();
-    QCOMPARE(h.browser->navigations.size(), 1);
-    QVERIFY(blinked);
-    QVERIFY(!cycleAppliedInside);
-    QVERIFY(!timer1->isActive());
-    QVERIFY(savedInside);
-
-    // Nor inside a scan's message box: no scan starts inside a scan.
-    h.browser->pageFor = [](const FakeBrowser::Navigation&) {
-        return FakeBrowser::Page{u"<A href=\"/browse/request/1\"><IMG src=\"/img/new.gif\">見積件数</FONT>"_qs};
-    };
-    text2->setText(u"-3"_qs);
-    h.messages.onShow = [&](const QString&) {
-        QMetaObject::invokeMethod(timer1, "timeout");
+        QTest::mouseClick(quick2, Qt::LeftButton);
+        QTest::mouseClick(quick3, Qt::LeftButton); // again: still once, in its first place
         QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
+        h.find<QPushButton>(u"my_bussines"_qs)->setFocus(); // clicking elsewhere lets no held button up
+        // The window shows that it has heard: the busy pointer, the buttons down.
+        heardWhileWaiting = QApplication::overrideCursor() &&
+                            QApplication::overrideCursor()->shape() == Qt::BusyCursor && quick3->isDown() &&
+                            quick2->isDown();
+        QCOMPARE(h.browser->navigations.size(), 1);
     };
-    const qsizetype before = h.browser->navigations.size();
-    QTest::mouseClick(h.find<QLabel>(u"Label3"_qs), Qt::LeftButton);
-    QCOMPARE(h.browser->navigations.size(), before + 7);
-    QCOMPARE(h.messages.texts.size(), 7);
-
-    // Exit ends the program at once, also inside a wait.
-    h.browser->onWait = [&] { h.find<QPushButton>(u"Command2"_qs)->click(); };
-    QVERIFY_THROWS_EXCEPTION(ProgramEnded, h.find<QPushButton>(u"Command1_1"_qs)->click());
-    QCOMPARE(h.end.code, 0);
+    QTest::mouseClick(h.find<QPushButton>(u"Command1_1"_qs), Qt::LeftButton);
+    QVERIFY(heardWhileWaiting);
+    QStringList keys;
+    for (const FakeBrowser::Navigation& n : h.browser->navigations)
+        keys.append(QString::fromLatin1(n.body).section(u"key="_qs, 1).section(u'&', 0, 0));
+    // k1; then k3, the cycle, one scan (k1 k2 k3), k2.
+    QCOMPARE(keys, (QStringList{u"k1"_qs, u"k3"_qs, u"k1"_qs, u"k2"_qs, u"k3"_qs, u"k2"_qs}));
+    QCOMPARE(h.window->schedule()->cyclelimit(), 30.0); // the last text, 15
+    QVERIFY(!quick2->isDown() && !quick3->isDown());
+    QVERIFY(!QApplication::overrideCursor());
 }
 
 void MainFrmTest::messageBoxIsPlain() {
@@ -593,6 +838,25 @@ void MainFrmTest::scanLabelToolTipTellsTheLatestRun() {
     QTest::mouseClick(label3, Qt::LeftButton);
     QVERIFY(label3->toolTip().contains(u"すぐにスキャン"_qs));
     QVERIFY2(label3->toolTip().contains(u"前回のスキャン"_qs), qPrintable(label3->toolTip()));
+}
+
+void MainFrmTest::windowFitsTheScreen_data() {
+    // The design: 200 x 714 with the menu bar; a frame of 8 + 31 / 8 + 8.
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("expected"); // frame position, window size
+    QTest::newRow("1920 x 1080 at 100 %") << QRect(0, 0, 1920, 1040) << QRect(0, 0, 200, 714);
+    QTest::newRow("exactly as high") << QRect(0, 0, 1280, 753) << QRect(0, 0, 200, 714);
+    // A taskbar at the bottom: 1280 x 688 left; the scroll bar's room added.
+    QTest::newRow("1920 x 1080 at 150 %") << QRect(0, 0, 1280, 688) << QRect(0, 0, 217, 649);
+    QTest::newRow("taskbar at the top") << QRect(0, 40, 1280, 648) << QRect(0, 40, 217, 609);
+    QTest::newRow("narrow and low") << QRect(0, 0, 150, 300) << QRect(0, 0, 134, 261);
+}
+
+void MainFrmTest::windowFitsTheScreen() {
+    QFETCH(QRect, available);
+    QFETCH(QRect, expected);
+    const WindowFit fit = fitWindow(QSize(200, 714), QMargins(8, 31, 8, 8), 17, available);
+    QCOMPARE(QRect(fit.position, fit.size), expected);
 }
 
 QTEST_MAIN(MainFrmTest)

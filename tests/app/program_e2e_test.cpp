@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
 
@@ -39,6 +40,7 @@ private slots:
     void stalledPageEndsAtTheLimit();
     void windowComesBeforeTheBrowser_data();
     void windowComesBeforeTheBrowser();
+    void fitsALaptopAt150PercentWithAPanel();
 };
 
 void ProgramE2eTest::startsAtTopLeftAndWritesNothing() {
@@ -212,6 +214,67 @@ void ProgramE2eTest::windowComesBeforeTheBrowser() {
     QVERIFY(waitFor([&] { return !sim.requestsWithBody("key=web_site").isEmpty(); }, 40000));
     QVERIFY(waitFor([&] { return run.browserShown(); }));
     QVERIFY(run.running() && run.messages().isEmpty());
+}
+
+// 1920 x 1080 at 150 % with a 48-pixel panel at the bottom leaves 1280 x 688
+// device-independent pixels: the window, frame and all, stays inside that
+// area, and the scan label at the bottom of its client area is scrolled to
+// and clicked.
+void ProgramE2eTest::fitsALaptopAt150PercentWithAPanel() {
+    // The window manager reserves the panel's room only once it runs itself.
+    QVERIFY(waitFor([] {
+        return runTool(u"xprop"_qs, {u"-root"_qs, u"_NET_SUPPORTING_WM_CHECK"_qs}).contains(u"window id"_qs);
+    }));
+    QProcess panel;
+    panel.start(u"trayer"_qs,
+                {u"--edge"_qs, u"bottom"_qs, u"--height"_qs, u"48"_qs, u"--widthtype"_qs, u"percent"_qs, u"--width"_qs,
+                 u"100"_qs, u"--SetDockType"_qs, u"true"_qs, u"--SetPartialStrut"_qs, u"true"_qs});
+    const auto workArea = [] { return runTool(u"xprop"_qs, {u"-root"_qs, u"_NET_WORKAREA"_qs}); };
+    QVERIFY(panel.waitForStarted());
+    QVERIFY2(waitFor([&] { return workArea().contains(u"= 0, 0, 1920, 1032"_qs); }), qPrintable(workArea()));
+    Simulator sim;
+    QVERIFY(sim.start());
+    ProgramRun run;
+    run.prepare(sim);
+    run.setStarter([&](QProcess& process) {
+        QProcessEnvironment env = process.processEnvironment();
+        env.insert(u"QT_SCALE_FACTOR"_qs, u"1.5"_qs);
+        process.setProcessEnvironment(env);
+        process.start(run.file(u"velkoria"_qs), {});
+    });
+    QVERIFY(run.start());
+    QThread::msleep(3000); // the browser has come up and been minimized
+    // The window and the frame round it (left, right, top, bottom).
+    const QString window = runTool(u"xwininfo"_qs, {u"-id"_qs, run.window()});
+    const auto number = [&](const QString& name) {
+        return QRegularExpression(name + u":\\s+(-?\\d+)"_qs).match(window).captured(1).toInt();
+    };
+    const QStringList frame =
+        runTool(u"xprop"_qs, {u"-id"_qs, run.window(), u"_NET_FRAME_EXTENTS"_qs}).section(u'=', 1).split(u',');
+    QCOMPARE(frame.size(), 4);
+    const int height = number(u"Height"_qs);
+    const QRect outer =
+        QRect(number(u"Absolute upper-left X"_qs), number(u"Absolute upper-left Y"_qs), number(u"Width"_qs), height)
+            .adjusted(-frame[0].toInt(), -frame[2].toInt(), frame[1].toInt(), frame[3].toInt());
+    QVERIFY2(QRect(0, 0, 1920, 1032).contains(outer) && outer.height() > 1000,
+             qPrintable(u"%1,%2 %3x%4"_qs.arg(outer.x()).arg(outer.y()).arg(outer.width()).arg(outer.height())));
+
+    // Scrolled to the end, the client area's bottom is the window's: the scan
+    // label's centre lies 42 design pixels above it.
+    runTool(u"xdotool"_qs, {u"mousemove"_qs, u"--window"_qs, run.window(), u"100"_qs, u"400"_qs});
+    for (int i = 0; i < 15; ++i)
+        runTool(u"xdotool"_qs, {u"click"_qs, u"5"_qs});
+    ProgramRun::clickInWindow(run.window(), {144, height - 63});
+    qsizetype dismissed = 0;
+    QVERIFY(waitFor(
+        [&] {
+            if (run.messages().size() > dismissed && run.dismissMessage())
+                ++dismissed;
+            return QFile::exists(run.file(u"new_item.txt"_qs)) && dismissed > 0 && dismissed == run.messages().size();
+        },
+        90000));
+    panel.kill();
+    panel.waitForFinished(3000);
 }
 
 QTEST_GUILESS_MAIN(ProgramE2eTest)

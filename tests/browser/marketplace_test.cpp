@@ -9,8 +9,8 @@ using namespace velkoria;
 using namespace velkoria::test;
 
 namespace {
-Settings testSettings() {
-    Settings s;
+MarketplaceSite testSettings() {
+    MarketplaceSite s;
     s.searchUrl = u"http://127.0.0.1:8080/"_qs;
     s.loginUrl = u"https://127.0.0.1:8443/"_qs;
     s.loadTimeoutSeconds = 1;
@@ -33,6 +33,10 @@ private slots:
     void quickAccessWithUnsendableKey();
     void myBusinessPostsTheLogin();
     void myBusinessWithUnsendablePassword();
+    void requestPagesStayOnTheSite_data();
+    void requestPagesStayOnTheSite();
+    void aSearchThatEndsElsewhereIsNoResultPage_data();
+    void aSearchThatEndsElsewhereIsNoResultPage();
 };
 
 void MarketplaceTest::sortOptions() {
@@ -172,5 +176,71 @@ void MarketplaceTest::myBusinessWithUnsendablePassword() {
     QVERIFY(browser.navigations.isEmpty());
 }
 
+void MarketplaceTest::requestPagesStayOnTheSite_data() {
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("the site's own link") << u"/browse/request/48211"_qs << u"/browse/request/48211"_qs;
+    QTest::newRow("relative") << u"browse/request/1?a=b&c=d"_qs << u"/browse/request/1?a=b&c=d"_qs;
+    QTest::newRow("another host") << u"https://evil.example/browse/request/1"_qs << u"/browse/request/1"_qs;
+    QTest::newRow("user and password") << u"http://user:pw@evil.example/browse/request/1"_qs << u"/browse/request/1"_qs;
+    QTest::newRow("no scheme") << u"//evil.example/browse/request/1"_qs << u"/browse/request/1"_qs;
+    QTest::newRow("backslashes") << u"\\\\evil.example\\browse/request/1"_qs << QString();
+    QTest::newRow("percent-encoded scheme") << u"javascript%3Aalert(1)"_qs << u"/javascript%3Aalert(1)"_qs;
+    QTest::newRow("2 MB") << u"/browse/request/"_qs + QString(2 << 20, u'9') << QString();
+    // Links that lead to no page: the site's page of the ID (the text after the marker).
+    QTest::newRow("javascript") << u"javascript:open('/browse/request/1')"_qs << u"/browse/request/1')"_qs;
+    QTest::newRow("data") << u"data:text/html,<b>/browse/request/1"_qs << u"/browse/request/1"_qs;
+    QTest::newRow("mail") << u"mailto:a@evil.example?/browse/request/1"_qs << u"/browse/request/1"_qs;
+    QTest::newRow("an ID with signs") << u"javascript:/browse/request/1?x#y%41"_qs
+                                      << u"/browse/request/1%3Fx%23y%2541"_qs;
+}
+
+// Where a notification or the day's list may send the browser: the search
+// site's own pages, whatever the link says.
+void MarketplaceTest::requestPagesStayOnTheSite() {
+    QFETCH(QString, link);
+    QFETCH(QString, path);
+    FakeBrowser browser;
+    FakeMessageSink messages;
+    Marketplace market(browser, testSettings(), messages);
+    const QUrl url(market.requestUrl(link, link.section(requestLinkMarker(), -1)));
+    QVERIFY2(url.isValid() && url.scheme() == u"http"_qs && url.host() == u"127.0.0.1"_qs && url.port() == 8080 &&
+                 url.userInfo().isEmpty(),
+             qPrintable(url.toString().left(200)));
+    if (!path.isNull())
+        QCOMPARE(url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded), path);
+    market.openRequest(url.toString(QUrl::FullyEncoded));
+    QCOMPARE(browser.navigations.size(), 1);
+    QCOMPARE(browser.navigations.first().url, url.toString(QUrl::FullyEncoded));
+    QVERIFY(browser.navigations.first().body.isEmpty());
+}
+
 QTEST_GUILESS_MAIN(MarketplaceTest)
 #include "marketplace_test.moc"
+
+void MarketplaceTest::aSearchThatEndsElsewhereIsNoResultPage_data() {
+    QTest::addColumn<QString>("ended"); // where the search's document ended (search URL http://127.0.0.1:8080/)
+    QTest::addColumn<bool>("elsewhere");
+    QTest::newRow("the search") << u"http://127.0.0.1:8080/"_qs << false;
+    QTest::newRow("no path, a fragment") << u"http://127.0.0.1:8080#top"_qs << false;
+    // Moved to https by the site or the browser: still the search.
+    QTest::newRow("https") << u"https://127.0.0.1/"_qs << false;
+    QTest::newRow("the login page") << u"http://127.0.0.1:8080/?menu=my_top&act=login_form"_qs << true;
+    QTest::newRow("another path") << u"http://127.0.0.1:8080/login"_qs << true;
+    QTest::newRow("another host") << u"https://login.example/"_qs << true;
+}
+
+void MarketplaceTest::aSearchThatEndsElsewhereIsNoResultPage() {
+    QFETCH(QString, ended);
+    QFETCH(bool, elsewhere);
+    FakeBrowser browser;
+    browser.pageFor = [&](const FakeBrowser::Navigation&) {
+        FakeBrowser::Page page;
+        page.url = ended;
+        return page;
+    };
+    FakeMessageSink messages;
+    Marketplace market(browser, testSettings(), messages);
+    market.newjob(u"web_site"_qs, sorttype(false, false));
+    QCOMPARE(market.searchLeftForAnotherPage(), elsewhere);
+}

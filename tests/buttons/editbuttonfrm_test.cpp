@@ -1,4 +1,6 @@
+#include "app/handler.h"
 #include "buttons/editbuttonfrm.h"
+#include "tests/support/fakeend.h"
 #include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
 
@@ -16,6 +18,12 @@ using namespace velkoria;
 using namespace velkoria::test;
 
 namespace {
+// The dialog's owner when nothing else runs: every click's handler at once.
+EditorDispatch atOnce(MessageSink& messages, ProgramEnd& end) {
+    return [&messages, &end](EditorAction, int, QAbstractButton*, const std::function<void()>& handler) {
+        runHandler(messages, end, handler);
+    };
+}
 
 // The category list the rows offer: entry j is row j + 1.
 CategoryTable categoryList() {
@@ -79,7 +87,7 @@ struct Editor {
     // The Edit click of the main window.
     void open() {
         if (!dialog)
-            dialog = new EditButtonForm(buttons, categories, view, messages, end);
+            dialog = new EditButtonForm(buttons, categories, view, messages, atOnce(messages, end));
         dialog->present();
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
     }
@@ -224,7 +232,7 @@ void EditButtonFrmTest::firstShowingMovesToTheTopOfTheScreen() {
     FakeQuickButtons view;
     FakeMessageSink messages;
     FakeProgramEnd end;
-    EditButtonForm d(buttons, categories, view, messages, end);
+    EditButtonForm d(buttons, categories, view, messages, atOnce(messages, end));
     // Where the window system would have put it.
     d.move(37, 120);
     d.present();

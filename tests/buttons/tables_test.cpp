@@ -3,6 +3,7 @@
 #include "buttons/tables.h"
 #include "platform/errors.h"
 #include "tests/support/fakebrowser.h"
+#include "tests/support/fakeend.h"
 #include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
 
@@ -105,7 +106,7 @@ void TablesTest::malformedFilesNameFileAndLine() {
     FakeShell shell;
     FakeClock clock;
     bool browserStarted = false;
-    MainFrm window(MainServices{messages, end, shell, clock, [&](const Settings&) {
+    MainFrm window(MainServices{messages, end, shell, clock, [&] {
                                     browserStarted = true;
                                     return std::make_unique<FakeBrowser>();
                                 }});

@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LoadWatcher watcher;
     watcher.setMainFrame(QStringLiteral("F1"));
     PostInterceptor interceptor;
-    interceptor.arm("a=1&b=%E3", PostInterceptor::parseHeaderLines(QStringLiteral("Content-Type: x\r\nX: y\r\n")));
+    interceptor.arm(QStringLiteral("http://x/"), "a=1&b=%E3",
+                    PostInterceptor::parseHeaderLines(QStringLiteral("Content-Type: x\r\nX: y\r\n")));
     connection.addEventListener([&](const QString& method, const QJsonObject& params, const QString&) {
         if (method == QLatin1String("Fetch.requestPaused")) {
             connection.post(QStringLiteral("Fetch.continueRequest"),
@@ -74,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                 watcher.navigationRefused();
                         });
         (void)connection.call(QStringLiteral("Runtime.evaluate"), {}, QStringLiteral("S"), QDeadlineTimer(0));
-    } catch (const RuntimeError&) {
+    } catch (const BrowserError&) {
     }
     // Everything that is left, a burst at a time.
     for (qsizetype burst = 0; burst <= input.size() / 256 + 1; ++burst)

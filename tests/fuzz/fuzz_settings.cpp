@@ -1,7 +1,7 @@
 // The settings file: any bytes as velkoria.ini. A bad value may only end in a
 // RuntimeError; whatever is accepted is within its limits.
+#include "app/settings.h"
 #include "platform/errors.h"
-#include "platform/settings.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -3,7 +3,9 @@
 // RuntimeError, never in a crash.
 #include "buttons/tables.h"
 #include "platform/errors.h"
+
 #include "platform/textfile.h"
+#include <QStringDecoder>
 
 #include <QDir>
 #include <QFile>
@@ -26,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)once;
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 
-    const QStringList lines = splitTextLines(decodeCp932(bytes));
+    const QStringList lines =
+        splitTextLines(QStringDecoder("Shift_JIS", QStringDecoder::Flag::Stateless).decode(bytes));
     for (qsizetype i = 0; i < lines.size() && i < 300; ++i) {
         try {
             const TableRow row = parseTableLine(lines.at(i), categoryFileName(), int(i + 1));

@@ -4,17 +4,30 @@
 #include "platform/textfile.h"
 #include "tests/support/programrun.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
+#include <algorithm>
 
 using namespace velkoria;
 using namespace velkoria::test;
 
 namespace {
 const QStringList kKeys{u"web_site"_qs, u"system_dev"_qs, u"logo_design"_qs, u"printing"_qs, u"translation"_qs};
+
+// The simulator started with no requests in the bound categories, then the commands.
+bool startedWith(Simulator& sim, const QStringList& commands) {
+    if (!sim.start())
+        return false;
+    for (const QString& key : kKeys)
+        sim.command(u"clear "_qs + key);
+    return std::all_of(commands.cbegin(), commands.cend(),
+                       [&](const QString& command) { return sim.command(command).startsWith(u"OK"_qs); });
+}
 
 // The desktop's notification service and tray on the test's display and bus.
 class Desktop {
@@ -30,6 +43,19 @@ public:
             p->kill();
             p->waitForFinished(3000);
         }
+    }
+    // Who holds the service's name: the same one while the service lives.
+    QString owner() {
+        return runTool(u"dbus-send"_qs, {u"--session"_qs, u"--print-reply"_qs, u"--dest=org.freedesktop.DBus"_qs,
+                                         u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus.GetNameOwner"_qs,
+                                         u"string:org.freedesktop.Notifications"_qs})
+            .section(u'"', 1, 1);
+    }
+    // The service ends (killed: it says nothing of its notifications).
+    bool stop() {
+        m_dunst.kill();
+        m_dunst.waitForFinished(3000);
+        return waitFor([this] { return owner().isEmpty(); });
     }
     // dunst has taken the service's name (asking dunstctl sooner would start a second one).
     bool ready() {
@@ -73,6 +99,21 @@ void openDayList(ProgramRun& run) {
     }
 }
 
+// The searches (their category keys) and the request pages ("request ID")
+// that the simulator was asked for, in order.
+QStringList asked(const Simulator& sim) {
+    QStringList out;
+    for (const QJsonObject& r : sim.requests()) {
+        const QString body = QString::fromLatin1(QByteArray::fromHex(r[u"body_hex"_qs].toString().toLatin1()));
+        const QString path = r[u"path"_qs].toString();
+        if (body.contains(u"&key="_qs))
+            out.append(body.section(u"&key="_qs, 1).section(u'&', 0, 0));
+        else if (path.startsWith(u"/browse/request/"_qs))
+            out.append(u"request "_qs + path.section(u'/', 3));
+    }
+    return out;
+}
+
 bool pageRequested(const Simulator& sim, const QString& id) {
     return waitFor([&] {
         for (const QJsonObject& r : sim.requests())
@@ -88,6 +129,8 @@ class AnnounceE2eTest : public QObject {
 private slots:
     void announcesAndOpensRequests_data();
     void announcesAndOpensRequests();
+    void whatTheUserDoesDuringAScanIsDoneAfterIt();
+    void withoutBoxesManyRequestsAndMessagesAreNotificationsOnly();
 };
 
 void AnnounceE2eTest::announcesAndOpensRequests_data() {
@@ -109,11 +152,7 @@ void AnnounceE2eTest::announcesAndOpensRequests() {
     Desktop desktop;
     QVERIFY(desktop.ready());
     Simulator sim;
-    QVERIFY(sim.start());
-    for (const QString& key : kKeys)
-        sim.command(u"clear "_qs + key);
-    for (const QString& add : {u"printing 70001"_qs, u"printing 70002"_qs, u"web_site 70003"_qs})
-        QVERIFY(sim.command(u"add "_qs + add).startsWith(u"OK"_qs));
+    QVERIFY(startedWith(sim, {u"add printing 70001"_qs, u"add printing 70002"_qs, u"add web_site 70003"_qs}));
     ProgramRun run;
     run.prepare(sim, 10);
     if (!boxes) {
@@ -127,7 +166,7 @@ void AnnounceE2eTest::announcesAndOpensRequests() {
 
     if (boxes) {
         QCOMPARE(run.scan(), (QStringList{u"新規案件:ホームページ制作"_qs, u"新規案件:印刷"_qs, u"新規案件:印刷"_qs}));
-        QThread::msleep(500); // the run's handler ends after its file
+        // Clicked while the run may still be ending: opened once it has.
         runTool(u"dunstctl"_qs, {u"action"_qs, u"0"_qs});
     } else {
         run.clickClient({120, 620}); // the cycle box: a run every 30 s
@@ -162,6 +201,116 @@ void AnnounceE2eTest::announcesAndOpensRequests() {
     }
     QVERIFY(pageRequested(sim, opened));
     QVERIFY(waitFor([&] { return run.browserShown(); }));
+}
+
+void AnnounceE2eTest::whatTheUserDoesDuringAScanIsDoneAfterIt() {
+    Desktop desktop;
+    QVERIFY(desktop.ready());
+    Simulator sim;
+    QVERIFY(startedWith(sim, {u"add web_site 70003"_qs}));
+    ProgramRun run;
+    run.prepare(sim, 20);
+    QVERIFY(run.start());
+    const QByteArray buttonsBefore = fileBytes(run.file(u"button_info.txt"_qs));
+
+    // The editor, opened from the keyboard (Edit is two steps back from My
+    // Business), binds slot 5 to the fourth category; not saved yet.
+    runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, run.window()});
+    for (const char* key : {"shift+Tab", "shift+Tab", "Return"})
+        run.key(QString::fromLatin1(key));
+    const QString dialog = run.waitForWindow(u"^クイックボタン編集$"_qs);
+    QVERIFY(!dialog.isEmpty());
+    ProgramRun::clickInWindow(dialog, {228, 130}); // row 5
+    run.key(u"alt+Down"_qs);
+    QThread::msleep(400);
+    for (const char* key : {"Home", "Down", "Down", "Down", "Return"})
+        run.key(QString::fromLatin1(key));
+
+    // A scan whose first two pages take 8 s each. Meanwhile: quick button 1
+    // from the keyboard (two steps back from Edit), and Save in the editor.
+    for (const char* key : {"web_site", "system_dev"})
+        QVERIFY(sim.command(u"delay %1 8000"_qs.arg(QLatin1String(key))).startsWith(u"OK"_qs));
+    run.clickScanLabel();
+    for (const char* key : {"shift+Tab", "shift+Tab", "Return"})
+        run.key(QString::fromLatin1(key));
+    ProgramRun::clickInWindow(dialog, {344, 232}); // 保存
+    QThread::msleep(1000);
+    // Heard, not done: the editor is up and the file as it was.
+    QVERIFY(!run.windows(u"^クイックボタン編集$"_qs).isEmpty());
+    QCOMPARE(fileBytes(run.file(u"button_info.txt"_qs)), buttonsBefore);
+
+    // The run's box, with its notification clicked while the box is up.
+    QVERIFY(run.waitForMessages(1, 60000));
+    QVERIFY(waitFor([] { return runTool(u"dunstctl"_qs, {u"count"_qs, u"displayed"_qs}) == u"1"_qs; }));
+    runTool(u"dunstctl"_qs, {u"action"_qs, u"0"_qs});
+    QVERIFY(run.dismissMessage());
+
+    // After the run, in the order given and each once: the quick button's
+    // search, the editor's Save, the notification's request.
+    const QStringList scan{u"web_site"_qs, u"system_dev"_qs, u"logo_design"_qs, u"printing"_qs, u"translation"_qs};
+    QVERIFY(waitFor([&] { return asked(sim).size() >= 7; }, 60000));
+    QCOMPARE(asked(sim), scan + QStringList({u"web_site"_qs, u"request 70003"_qs}));
+    QVERIFY(waitFor([&] { return run.windows(u"^クイックボタン編集$"_qs).isEmpty(); }));
+    QCOMPARE(fileBytes(run.file(u"button_info.txt"_qs)).split('\n').at(4), cp932(u"ec_site,it ,ECサイト構築\r"_qs));
+    QVERIFY(waitFor([&] { return run.browserShown(); }));
+    QCOMPARE(run.messages(), QStringList{u"新規案件:ホームページ制作"_qs});
+    QCOMPARE(readTextLines(run.file(u"new_item.txt"_qs)), QStringList{u"70003"_qs});
+}
+
+void AnnounceE2eTest::withoutBoxesManyRequestsAndMessagesAreNotificationsOnly() {
+    Desktop desktop;
+    QVERIFY(desktop.ready());
+    Simulator sim;
+    // The first run after installing finds 900 requests; a category fails three runs.
+    // Then the notification service gives way to another.
+    QVERIFY(startedWith(sim, {u"page printing entries 900"_qs, u"fail translation 500 3"_qs}));
+    ProgramRun run;
+    run.prepare(sim, 10);
+    QFile ini(run.file(u"velkoria.ini"_qs));
+    QVERIFY(ini.open(QIODevice::Append));
+    ini.write("[announce]\nboxes=false\n");
+    ini.close();
+    const QString service = desktop.owner();
+    QVERIFY(run.start());
+
+    // One notification, whose click opens the day's list; every request listed.
+    QCOMPARE(run.scan(), QStringList());
+    QCOMPARE(readTextLines(run.file(u"announcements.txt"_qs)).size(), 900);
+    QVERIFY(waitFor([] { return runTool(u"dunstctl"_qs, {u"count"_qs, u"displayed"_qs}) == u"1"_qs; }));
+    runTool(u"dunstctl"_qs, {u"action"_qs, u"0"_qs});
+    QVERIFY(!run.waitForWindow(u"^本日の新規案件"_qs).isEmpty());
+
+    // The third failure is said by a notification too, never a box.
+    QCOMPARE(run.scan(), QStringList());
+    QCOMPARE(run.scan(), QStringList());
+    const QStringList shown = desktop.notifications();
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown.first(), u"新規案件 900 件|印刷: 900 件"_qs);
+    QVERIFY2(shown.last().startsWith(u"Velkoria|"_qs) && shown.last().contains(u"「翻訳・通訳」"_qs),
+             qPrintable(shown.last()));
+    QCOMPARE(desktop.owner(), service); // the desktop's notification service lives on
+
+    // A later request's notification stays on the screen. The service ends
+    // and another takes its place (here the test): it numbers its
+    // notifications afresh and tells every program which was clicked, as
+    // some services do. None of those numbers is Velkoria's.
+    QVERIFY(sim.command(u"add web_site 99001"_qs).startsWith(u"OK"_qs));
+    QCOMPARE(run.scan(), QStringList());
+    QVERIFY(waitFor([] { return runTool(u"dunstctl"_qs, {u"count"_qs, u"displayed"_qs}) != u"0"_qs; }));
+    QVERIFY(desktop.stop());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.registerService(u"org.freedesktop.Notifications"_qs));
+    QTest::qWait(1000);
+    for (uint id = 1; id <= 10; ++id) {
+        QDBusMessage clicked = QDBusMessage::createSignal(u"/org/freedesktop/Notifications"_qs,
+                                                          u"org.freedesktop.Notifications"_qs, u"ActionInvoked"_qs);
+        QVERIFY(bus.send(clicked << id << u"default"_qs));
+    }
+    QVERIFY(!waitFor([&] { return run.browserShown(); }, 3000));
+    for (const QJsonObject& r : sim.requests())
+        QVERIFY(!r[u"path"_qs].toString().startsWith(u"/browse/request/"_qs));
+    QVERIFY(run.running());
+    bus.unregisterService(u"org.freedesktop.Notifications"_qs);
 }
 
 QTEST_GUILESS_MAIN(AnnounceE2eTest)

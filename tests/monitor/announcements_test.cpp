@@ -74,15 +74,15 @@ void AnnouncementsTest::fileRules() {
     if (error.number() != 0)
         QVERIFY2(error.description().contains(kFile) && error.description().contains(u"1 行目"_qs),
                  qPrintable(error.description()));
-    log.add(at(60, u"new"_qs));
+    log.add({at(60, u"new"_qs)});
     if (!listed.isEmpty())
         QCOMPARE(ids(log.since(kMorning)), listed);
     QCOMPARE(folder.read(kFile), after);
     // A character that code page 932 cannot hold (in an ID from a page) is
     // written as "?", and later writes still work.
     if (error.number() == 0) {
-        log.add(at(61, u"7\U0001F600"_qs));
-        log.add(at(62, u"8"_qs));
+        log.add({at(61, u"7\U0001F600"_qs)});
+        log.add({at(62, u"8"_qs)});
         QVERIFY(readTextLines(folder.file(kFile)).endsWith(line(62, u"8"_qs)));
         QVERIFY(readTextLines(folder.file(kFile)).contains(line(61, u"7?"_qs)));
     }

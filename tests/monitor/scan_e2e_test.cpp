@@ -40,7 +40,7 @@ QStringList newRequestsOnPage(const Simulator& sim, const QString& key) {
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(10000, &loop, &QEventLoop::quit);
     loop.exec();
-    const QString page = decodeCp932(reply->readAll());
+    const QString page = fromCp932(reply->readAll());
     reply->deleteLater();
     QStringList ids;
     const QRegularExpression id(u"/browse/request/([0-9]+)\""_qs);
@@ -75,6 +75,7 @@ class ScanE2eTest : public QObject {
     Q_OBJECT
 private slots:
     void scansAnnounceOnlyUnseenRequests();
+    void aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain_data();
     void aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain();
     void theCategoryAfterABadPageIsAnnouncedInTheSameRun_data();
     void theCategoryAfterABadPageIsAnnouncedInTheSameRun();
@@ -108,10 +109,34 @@ void ScanE2eTest::scansAnnounceOnlyUnseenRequests() {
     QCOMPARE(run.scan(), QStringList());
     QCOMPARE(seenFile(run), expectedIds);
 
-    // A request that appears later is announced in the next run, once.
+    // A request that appears later is announced in the next run, once: here
+    // while the user has turned to another program during the run. Its box
+    // stands above that program and leaves it the keyboard.
     QVERIFY(sim.command(u"add printing 99001"_qs).startsWith(u"OK"_qs));
-    QCOMPARE(run.scan(), QStringList{u"新規案件:印刷"_qs});
-    QVERIFY(seenFile(run).contains(u"99001"_qs));
+    QProcess other;
+    other.start(u"xmessage"_qs, {u"-center"_qs, u"another program"_qs});
+    const QString otherWindow =
+        runTool(u"xdotool"_qs, {u"search"_qs, u"--sync"_qs, u"--onlyvisible"_qs, u"--name"_qs, u"^xmessage$"_qs});
+    const qsizetype shown = run.messages().size();
+    run.clickScanLabel(); // the run loads five pages before its box
+    runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, otherWindow});
+    QVERIFY(run.waitForMessages(shown + 1, 60000));
+    QString box;
+    QVERIFY(waitFor([&] {
+        return !(box = messageBoxes({u"--pid"_qs, QString::number(run.processId())}).value(0)).isEmpty();
+    }));
+    QThread::msleep(500); // the window manager has stacked it
+    QCOMPARE(runTool(u"xdotool"_qs, {u"getactivewindow"_qs}), otherWindow);
+    QStringList stacking; // bottom to top, as decimal IDs
+    for (const QString& id :
+         runTool(u"xprop"_qs, {u"-root"_qs, u"_NET_CLIENT_LIST_STACKING"_qs}).section(u'#', 1).split(u','))
+        stacking.append(QString::number(id.trimmed().toULongLong(nullptr, 16)));
+    QVERIFY2(stacking.indexOf(box) > stacking.indexOf(otherWindow), qPrintable(stacking.join(u' ')));
+    other.kill();
+    other.waitForFinished(3000);
+    QVERIFY(run.dismissMessage()); // a click gives it the keyboard, Enter closes it
+    QVERIFY(waitFor([&] { return seenFile(run).contains(u"99001"_qs); }, 30000));
+    QCOMPARE(run.messages().mid(shown), QStringList{u"新規案件:印刷"_qs});
 
     // A run in which one category's page fails keeps that category's IDs...
     QVERIFY(sim.command(u"fail system_dev 500"_qs).startsWith(u"OK"_qs));
@@ -124,7 +149,18 @@ void ScanE2eTest::scansAnnounceOnlyUnseenRequests() {
     QVERIFY(run.running());
 }
 
+void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain_data() {
+    QTest::addColumn<QString>("failure"); // the simulator's fail mode
+    QTest::addColumn<QString>("cause");   // as the message names it
+    QTest::newRow("server error") << u"500"_qs << u"サイトがエラーを返しました"_qs;
+    // A logged-out site would otherwise look like a category without news.
+    QTest::newRow("logged out") << u"login"_qs << u"ログインページに移りました"_qs;
+    QTest::newRow("empty answer") << u"empty"_qs << u"空のページ"_qs;
+}
+
 void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
+    QFETCH(QString, failure);
+    QFETCH(QString, cause);
     Simulator sim;
     QVERIFY(sim.start());
     ProgramRun run;
@@ -132,12 +168,13 @@ void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
     QVERIFY(run.start());
     run.scan(); // the first run announces what is there
 
-    QVERIFY(sim.command(u"fail translation 500 3"_qs).startsWith(u"OK"_qs));
+    QVERIFY(sim.command(u"fail translation %1 3"_qs.arg(failure)).startsWith(u"OK"_qs));
     QCOMPARE(run.scan(), QStringList());
     QCOMPARE(run.scan(), QStringList());
     const QStringList third = run.scan();
     QCOMPARE(third.size(), 1);
-    QVERIFY2(third[0].contains(u"「翻訳・通訳」"_qs) && third[0].contains(u"3 回続けて"_qs), qPrintable(third[0]));
+    QVERIFY2(third[0].contains(u"「翻訳・通訳」"_qs) && third[0].contains(u"3 回続けて"_qs) && third[0].contains(cause),
+             qPrintable(third[0]));
     // Still broken or not, it is said once; then the site answers again.
     const QStringList fourth = run.scan();
     QCOMPARE(fourth.size(), 1);
@@ -148,7 +185,7 @@ void ScanE2eTest::aCategoryThatKeepsFailingIsReportedOnceAndWhenItWorksAgain() {
 }
 
 void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun_data() {
-    QTest::addColumn<QString>("trouble");      // what the simulator puts on the bad category's page
+    QTest::addColumn<QString>("trouble");      // the simulator's command for the bad category's page
     QTest::addColumn<QStringList>("before");   // the seen-request file before the first run
     QTest::addColumn<QStringList>("expected"); // the boxes of the first run
     QTest::addColumn<QStringList>("seen");     // the seen-request file after it
@@ -156,18 +193,31 @@ void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun_data() {
     const QString good = u"新規案件:健全"_qs;
     const QStringList both{u"11"_qs, u"22"_qs};
     // A page that never loads is not read: its request waits for a run in which it loads.
-    QTest::newRow("endless script") << u"endless"_qs << QStringList() << QStringList{good} << QStringList{u"22"_qs};
+    const auto page = [](const char* kind) -> QString { return u"page trouble "_qs + QLatin1String(kind); };
+    QTest::newRow("endless script") << page("endless") << QStringList() << QStringList{good} << QStringList{u"22"_qs};
+    // A logged-out session sent to the login page, and an empty answer, are
+    // no result pages: not read, the next category announced all the same.
+    QTest::newRow("search sent to the login page")
+        << u"fail trouble login always"_qs << QStringList() << QStringList{good} << QStringList{u"22"_qs};
+    QTest::newRow("search answered by an empty body")
+        << u"fail trouble empty always"_qs << QStringList() << QStringList{good} << QStringList{u"22"_qs};
     // Nobody can answer a dialog of the hidden browser: the page loads without it.
-    QTest::newRow("alert") << u"alert"_qs << QStringList() << QStringList{bad, good} << both;
-    QTest::newRow("confirm") << u"confirm"_qs << QStringList() << QStringList{bad, good} << both;
-    QTest::newRow("prompt") << u"prompt"_qs << QStringList() << QStringList{bad, good} << both;
-    QTest::newRow("5 MB") << u"large 5"_qs << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("alert") << page("alert") << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("confirm") << page("confirm") << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("prompt") << page("prompt") << QStringList() << QStringList{bad, good} << both;
+    QTest::newRow("5 MB") << page("large 5") << QStringList() << QStringList{bad, good} << both;
+    // The markup is read with the browser's own built-ins, not the page's.
+    QTest::newRow("built-ins replaced") << page("tamper") << QStringList() << QStringList{bad, good} << both;
+    // An ID with a character that code page 932 lacks is written and compared
+    // with "?" in its place: the file is written, and it is announced once.
+    QTest::newRow("emoji in an ID") << u"add trouble 7\U0001F600"_qs << QStringList() << QStringList{bad, bad, good}
+                                    << QStringList{u"7?"_qs, u"11"_qs, u"22"_qs};
     // Collecting stops at the 1000th entry, seen already (1000 boxes would
     // take the test too long): the run says so, and the next category waits.
     QStringList first{u"11"_qs};
     for (int id = 700001; first.size() < 1000; ++id)
         first.append(QString::number(id));
-    QTest::newRow("1200 entries") << u"entries 1200"_qs << first << QStringList{collectionStoppedMessage(u"不調"_qs)}
+    QTest::newRow("1200 entries") << page("entries 1200") << first << QStringList{collectionStoppedMessage(u"不調"_qs)}
                                   << first;
 }
 
@@ -178,8 +228,7 @@ void ScanE2eTest::theCategoryAfterABadPageIsAnnouncedInTheSameRun() {
     QFETCH(QStringList, seen);
     Simulator sim;
     QVERIFY(sim.start());
-    for (const QString& command :
-         QStringList{u"add trouble 11"_qs, u"add healthy 22"_qs, u"page trouble "_qs + trouble})
+    for (const QString& command : QStringList{u"add trouble 11"_qs, u"add healthy 22"_qs, trouble})
         QVERIFY(sim.command(command).startsWith(u"OK"_qs));
     ProgramRun run;
     run.prepare(sim, 15);

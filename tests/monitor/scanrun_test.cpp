@@ -2,6 +2,7 @@
 #include "platform/errors.h"
 #include "tests/support/fakebrowser.h"
 #include "tests/support/fakes.h"
+#include "tests/support/recordingsink.h"
 #include "tests/support/tempfolder.h"
 
 #include <QMap>
@@ -35,6 +36,7 @@ class Indicators : public ScanIndicators {
 public:
     explicit Indicators(QStringList& log) : m_log(log) {}
     void setScanning(bool scanning) override { m_log.append(scanning ? u"scanning"_qs : u"rest"_qs); }
+    void showNotice(const QString& text) override { m_log.append(u"notice "_qs + text); }
 
 private:
     QStringList& m_log;
@@ -45,7 +47,8 @@ struct Rig {
     // The load limit goes into the settings before the marketplace copies them.
     explicit Rig(int loadTimeoutSeconds = 5)
         : settings([loadTimeoutSeconds] {
-              Settings s;
+              MarketplaceSite s;
+              s.searchUrl = u"http://127.0.0.1:8080/"_qs;
               s.loadTimeoutSeconds = loadTimeoutSeconds;
               return s;
           }()) {
@@ -75,7 +78,7 @@ struct Rig {
 
     TempProgramFolder folder;
     FakeBrowser browser;
-    Settings settings;
+    MarketplaceSite settings;
     FakeMessageSink messages;
     QMap<QString, FakeBrowser::Page> pages;
     ButtonInfo buttons;
@@ -91,13 +94,16 @@ class ScanRunTest : public QObject {
     Q_OBJECT
 private slots:
     void announcesUnseenInTableOrderAndStoresTheRun();
+    void theDesktopHearsEachUnseenRequestWithItsPageOnTheSite();
     void allSlotsEmpty();
     void comparisonIsExact();
     void pageNotLoadedKeepsPreviousIds_data();
     void pageNotLoadedKeepsPreviousIds();
+    void failedWriteKeepsTheOldFileAndGoesOn_data();
     void failedWriteKeepsTheOldFileAndGoesOn();
     void seenFileHiccups();
     void aCategoryFailingThreeRunsInARowIsReportedOnceAndWhenMended();
+    void afterAPageRanOutOfTimeTheRestOfTheRunGetsAShortLimit_data();
     void afterAPageRanOutOfTimeTheRestOfTheRunGetsAShortLimit();
 };
 
@@ -134,6 +140,42 @@ void ScanRunTest::announcesUnseenInTableOrderAndStoresTheRun() {
     rig.pages[u"k1"_qs] = page({u"101"_qs, u"102"_qs});
     rig.run.scanjobs();
     QCOMPARE(rig.boxes(), QStringList{box(u"ホームページ"_qs)});
+}
+
+void ScanRunTest::theDesktopHearsEachUnseenRequestWithItsPageOnTheSite() {
+    Rig rig;
+    AnnouncementLog log(rig.folder.file(announcementsFileName()));
+    RecordingSink sink(&rig.browser.calls);
+    Announcer announcer(rig.messages, log, rig.browser.clock, true, &sink);
+    rig.run.setAnnouncer(&announcer);
+    rig.bind(2, u"k2"_qs, u"金型"_qs);
+    // A link to another host, and one that leads to no page.
+    const auto linked = [](const QString& link) -> QString {
+        return u"<TR><TD><A href=\""_qs + link +
+               u"\">x</A><IMG src=\"/img/new.gif\"></TD><TD><FONT>見積件数</FONT></TD></TR>"_qs;
+    };
+    rig.pages[u"k2"_qs] = {u"<HTML><BODY><TABLE>"_qs + entry(u"48211"_qs, true) +
+                           linked(u"https://evil.example/browse/request/48212"_qs) +
+                           linked(u"data:text/html,/browse/request/48213"_qs) + u"</TABLE></BODY></HTML>"_qs};
+    rig.folder.write(u"new_item.txt"_qs, cp932Lines({u"900"_qs}));
+
+    rig.run.scanjobs();
+    const QString site = u"http://127.0.0.1:8080/browse/request/"_qs;
+    const QString box = u"box 新規案件:金型"_qs;
+    QCOMPARE(rig.steps(),
+             (QStringList{u"visible 0"_qs, u"scanning"_qs, u"navigate"_qs, u"html"_qs, u"list"_qs, u"call user"_qs,
+                          u"notify 新規案件: 金型 / 48211 / "_qs + site + u"48211"_qs,
+                          u"notify 新規案件: 金型 / 48212 / "_qs + site + u"48212"_qs,
+                          u"notify 新規案件: 金型 / 48213 / "_qs + site + u"48213"_qs, box, box, box, u"rest"_qs}));
+    QCOMPARE(log.since(QDateTime()).size(), 3);
+
+    // More than three: one notification for them all, the boxes as ever.
+    rig.pages[u"k2"_qs] = page({u"1"_qs, u"2"_qs, u"3"_qs, u"4"_qs});
+    rig.clearRecords();
+    rig.run.scanjobs();
+    QCOMPARE(rig.steps().mid(4), (QStringList{u"list"_qs, u"call user"_qs, u"notify list 新規案件 4 件 / 金型: 4 件"_qs,
+                                              box, box, box, box, u"rest"_qs}));
+    QCOMPARE(log.since(QDateTime()).size(), 7);
 }
 
 void ScanRunTest::allSlotsEmpty() {
@@ -211,8 +253,20 @@ void ScanRunTest::pageNotLoadedKeepsPreviousIds() {
     QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"4"_qs, u"2"_qs}));
 }
 
+void ScanRunTest::failedWriteKeepsTheOldFileAndGoesOn_data() {
+    QTest::addColumn<bool>("boxesOff");
+    QTest::newRow("boxes") << false;
+    // Nobody at the desk: the failure is a notice, never a box, and it stays
+    // under the cycle box until a run has nothing to say.
+    QTest::newRow("boxes off") << true;
+}
+
 void ScanRunTest::failedWriteKeepsTheOldFileAndGoesOn() {
+    QFETCH(bool, boxesOff);
     Rig rig;
+    FakeMessageSink notices;
+    if (boxesOff)
+        rig.run.setNotices(&notices);
     rig.bind(1, u"k"_qs, u"A"_qs);
     rig.pages[u"k"_qs] = page({u"20000"_qs});
     rig.folder.write(u"new_item.txt"_qs, cp932Lines({u"1"_qs}));
@@ -220,10 +274,13 @@ void ScanRunTest::failedWriteKeepsTheOldFileAndGoesOn() {
         DiskFull full;
         rig.run.scanjobs();
     }
-    QCOMPARE(rig.boxes().size(), 2);
-    QCOMPARE(rig.boxes().at(0), box(u"A"_qs));
-    QVERIFY(rig.boxes().at(1).contains(u"new_item.txt"_qs));
-    QCOMPARE(rig.steps().last(), u"rest"_qs);
+    const QStringList said = boxesOff ? notices.texts : rig.boxes().mid(1);
+    QCOMPARE(rig.boxes().first(), box(u"A"_qs)); // no announcer here: the box is the announcement
+    QCOMPARE(said.size(), 1);
+    QVERIFY(said.first().contains(u"new_item.txt"_qs));
+    QCOMPARE(rig.boxes().size(), boxesOff ? 1 : 2);
+    QCOMPARE(rig.steps().mid(rig.steps().size() - 2),
+             (QStringList{(boxesOff ? u"notice "_qs : u"box "_qs) + said.first(), u"rest"_qs}));
     QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"1"_qs}));
 
     // The next run compares with what the failed one collected, not with the
@@ -232,6 +289,7 @@ void ScanRunTest::failedWriteKeepsTheOldFileAndGoesOn() {
     rig.run.scanjobs();
     QCOMPARE(rig.boxes(), QStringList());
     QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"20000"_qs}));
+    QCOMPARE(rig.steps().mid(rig.steps().size() - 2), (QStringList{boxesOff ? u"notice "_qs : u"html"_qs, u"rest"_qs}));
 }
 
 void ScanRunTest::seenFileHiccups() {
@@ -315,10 +373,18 @@ void ScanRunTest::aCategoryFailingThreeRunsInARowIsReportedOnceAndWhenMended() {
     }
 }
 
+void ScanRunTest::afterAPageRanOutOfTimeTheRestOfTheRunGetsAShortLimit_data() {
+    QTest::addColumn<bool>("hung"); // the page's renderer stops answering instead of the page loading for ever
+    QTest::newRow("page runs out of time") << false;
+    QTest::newRow("page stops answering") << true;
+}
+
 void ScanRunTest::afterAPageRanOutOfTimeTheRestOfTheRunGetsAShortLimit() {
+    QFETCH(bool, hung);
     Rig rig(60);
     FakeBrowser::Page stalling = page({u"1"_qs});
-    stalling.stalls = true;
+    stalling.stalls = !hung;
+    stalling.commandsFail = hung;
     for (int slot = 1; slot <= 3; ++slot) {
         rig.bind(slot, u"k%1"_qs.arg(slot), u"C%1"_qs.arg(slot));
         rig.pages[u"k%1"_qs.arg(slot)] = stalling;
@@ -326,8 +392,9 @@ void ScanRunTest::afterAPageRanOutOfTimeTheRestOfTheRunGetsAShortLimit() {
     const QDateTime start = rig.browser.clock.now();
     rig.run.scanjobs();
     QCOMPARE(rig.browser.limits, (QList<qint64>{60000, 5000, 5000}));
-    QCOMPARE(rig.steps().count(u"stop"_qs), 3);          // each page ended, so that none holds up the next
-    QCOMPARE(start.secsTo(rig.browser.clock.now()), 70); // one full limit per run, not one per category
+    QCOMPARE(rig.steps().count(u"stop"_qs), 3); // each page ended, so that none holds up the next
+    if (!hung)
+        QCOMPARE(start.secsTo(rig.browser.clock.now()), 70); // one full limit per run, not one per category
 
     // The next run starts with the full limit again.
     rig.browser.limits.clear();

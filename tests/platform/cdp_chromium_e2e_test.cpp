@@ -1,12 +1,14 @@
 #include "platform/cdp/browserprocess.h"
 #include "platform/cdp/cdpbrowser.h"
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 #include "platform/errors.h"
 #include "tests/platform/loopbackserver.h"
 #include "tests/support/fakes.h"
 #include "tests/support/programrun.h"
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,7 +17,8 @@
 
 using namespace velkoria;
 using velkoria::cdp::CdpBrowser;
-using velkoria::test::errorOf;
+using velkoria::test::browserErrorOf;
+using velkoria::test::BrowserFailure;
 using namespace velkoria::test;
 using velkoria::test::LoopbackServer;
 
@@ -23,8 +26,8 @@ namespace {
 
 const QString kFormHeader = QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n");
 
-Settings testSettings() {
-    Settings settings;
+BrowserOptions testSettings() {
+    BrowserOptions settings;
     settings.arguments = QStringList{QStringLiteral("--no-sandbox"), QStringLiteral("--test-type")};
     return settings;
 }
@@ -260,6 +263,14 @@ private slots:
         for (const QString& window : findWindows({u"--pid"_qs, pid, u"--class"_qs, u"chromium"_qs}, false))
             runTool(u"xdotool"_qs, {u"windowactivate"_qs, window});
         QTRY_COMPARE_WITH_TIMEOUT(own->windowBounds().value(u"windowState").toString(), QStringLiteral("normal"), 3000);
+        // A page opened in the window the user restored keeps its dialog for
+        // the user: its load waits for the answer.
+        QTest::qWait(1000); // past the program's own minimize landing
+        server.respond("/confirm", {200, "text/html", "<html><body><script>confirm('ok?')</script>ok</body></html>"});
+        own->evaluate(QStringLiteral("location.href = '%1'").arg(server.url(QStringLiteral("/confirm"))));
+        QTRY_COMPARE_WITH_TIMEOUT(server.requestsFor("/confirm").size(), 1, 10000);
+        QTest::qWait(1500);
+        QVERIFY(own->busy());
         own->setVisible(false);
         QTRY_COMPARE_WITH_TIMEOUT(own->windowBounds().value(u"windowState").toString(), QStringLiteral("minimized"),
                                   3000);
@@ -307,16 +318,21 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         own.reset();
-        qInfo("browser ended %lld ms after its pipe closed", clock.elapsed());
+        qInfo("browser ended %lld ms after it was asked to close", clock.elapsed());
         QCOMPARE(::kill(pid, 0), -1); // no such process (reaped by the destructor)
+        // Closed as its own menu closes it: its next start offers no "Restore pages?".
+        QFile preferences(profile(QStringLiteral("ends/Default/Preferences")));
+        QVERIFY(preferences.open(QIODevice::ReadOnly));
+        const QJsonObject state = QJsonDocument::fromJson(preferences.readAll()).object()[u"profile"_qs].toObject();
+        QCOMPARE(state[u"exit_type"_qs].toString(), u"Normal"_qs);
     }
 
     void launchFailuresNameTheExecutable() {
-        Settings settings = testSettings();
+        BrowserOptions settings = testSettings();
         settings.executable = QStringLiteral("/nonexistent/chrome");
-        RuntimeError error = errorOf([&] { launchBrowser(settings, profile(QStringLiteral("missing"))); });
-        QCOMPARE(error.number(), int(CannotStartBrowser));
-        QVERIFY2(error.description().contains(settings.executable), qPrintable(error.description()));
+        BrowserFailure error = browserErrorOf([&] { launchBrowser(settings, profile(QStringLiteral("missing"))); });
+        QCOMPARE(error.kind, BrowserError::Kind::NotFound);
+        QVERIFY2(error.text.contains(settings.executable), qPrintable(error.text));
 
         // A browser that ends at once: its own error output is shown.
         QTemporaryDir dir;
@@ -328,10 +344,10 @@ private slots:
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         settings.executable = script;
         // It fails its start, which the first call that needs the browser meets.
-        error = errorOf([&] { launchBrowser(settings, profile(QStringLiteral("ends-at-once")))->busy(); });
-        QCOMPARE(error.number(), int(CannotStartBrowser));
-        QVERIFY2(error.description().contains(script), qPrintable(error.description()));
-        QVERIFY2(error.description().contains(QLatin1String("Missing X server")), qPrintable(error.description()));
+        error = browserErrorOf([&] { launchBrowser(settings, profile(QStringLiteral("ends-at-once")))->busy(); });
+        QCOMPARE(error.kind, BrowserError::Kind::StartFailed);
+        QVERIFY2(error.text.contains(script), qPrintable(error.text));
+        QVERIFY2(error.text.contains(QLatin1String("Missing X server")), qPrintable(error.text));
     }
 
     void cleanupTestCase() { browser.reset(); }

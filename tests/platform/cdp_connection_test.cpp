@@ -7,7 +7,8 @@
 
 using namespace velkoria;
 using namespace velkoria::cdp;
-using velkoria::test::errorOf;
+using velkoria::test::browserErrorOf;
+using velkoria::test::BrowserFailure;
 using velkoria::test::FakeTransport;
 
 namespace {
@@ -128,19 +129,19 @@ private slots:
                           QJsonObject{{QStringLiteral("code"), -32000},
                                       {QStringLiteral("message"), QStringLiteral("Cannot navigate to invalid URL")}}}});
         };
-        const RuntimeError error =
-            errorOf([&] { connection->call(QStringLiteral("Page.navigate"), {}, {}, QDeadlineTimer(1000)); });
-        QCOMPARE(error.number(), AutomationError);
-        QVERIFY2(error.description().contains(QLatin1String("Page.navigate")), qPrintable(error.description()));
-        QVERIFY(error.description().contains(QLatin1String("Cannot navigate to invalid URL")));
+        const BrowserFailure error =
+            browserErrorOf([&] { connection->call(QStringLiteral("Page.navigate"), {}, {}, QDeadlineTimer(1000)); });
+        QCOMPARE(error.kind, BrowserError::Kind::Refused);
+        QVERIFY2(error.text.contains(QLatin1String("Page.navigate")), qPrintable(error.text));
+        QVERIFY(error.text.contains(QLatin1String("Cannot navigate to invalid URL")));
         QVERIFY(!connection->isGone());
     }
 
     void unansweredCallTimesOutAndItsLateReplyIsIgnored() {
-        const RuntimeError error =
-            errorOf([&] { connection->call(QStringLiteral("Runtime.evaluate"), {}, {}, QDeadlineTimer(0)); });
-        QCOMPARE(error.number(), AutomationError);
-        QVERIFY(error.description().contains(QLatin1String("Runtime.evaluate")));
+        const BrowserFailure error =
+            browserErrorOf([&] { connection->call(QStringLiteral("Runtime.evaluate"), {}, {}, QDeadlineTimer(0)); });
+        QCOMPARE(error.kind, BrowserError::Kind::NoAnswer);
+        QVERIFY(error.text.contains(QLatin1String("Runtime.evaluate")));
         fake->reply(fake->written[0].value(u"id").toInteger(), {{QStringLiteral("late"), true}});
         fake->event(QStringLiteral("After.late"));
         fake->readable();

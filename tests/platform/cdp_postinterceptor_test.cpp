@@ -65,8 +65,9 @@ private slots:
         body += char(0x80);
         body += char(0xb1);
         body += char(0xff);
-        interceptor.arm(body, PostInterceptor::parseHeaderLines(
-                                  QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n")));
+        interceptor.arm(
+            QStringLiteral("http://market.test/"), body,
+            PostInterceptor::parseHeaderLines(QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n")));
         const QJsonObject params =
             interceptor.continueParams(paused(QStringLiteral("job-1"), QStringLiteral("MAIN")), QStringLiteral("MAIN"));
         QCOMPARE(params.value(u"requestId").toString(), QStringLiteral("job-1"));
@@ -77,7 +78,6 @@ private slots:
         QCOMPARE(sentHeaders(params),
                  (QStringList{QStringLiteral("Accept: text/html"), QStringLiteral("Upgrade-Insecure-Requests: 1"),
                               QStringLiteral("Content-Type: application/x-www-form-urlencoded")}));
-        QVERIFY(!interceptor.armed());
 
         // Used once: the next pause (a redirect hop, the user's link) goes on as it is.
         QCOMPARE(
@@ -87,7 +87,9 @@ private slots:
 
     void otherPausesContinueUntouched() {
         PostInterceptor interceptor;
-        interceptor.arm("x=1", {});
+        // Asked as written in the settings: the browser writes the host in
+        // lower case and an empty path as "/".
+        interceptor.arm(QStringLiteral("http://Market.test"), "x=1", {});
         // An iframe's document, another resource type, the response stage.
         QCOMPARE(
             interceptor.continueParams(paused(QStringLiteral("a"), QStringLiteral("CHILD")), QStringLiteral("MAIN")),
@@ -99,7 +101,19 @@ private slots:
         QJsonObject response = paused(QStringLiteral("c"), QStringLiteral("MAIN"));
         response.insert(QStringLiteral("responseStatusCode"), 200);
         QCOMPARE(interceptor.continueParams(response, QStringLiteral("MAIN")), untouched(QStringLiteral("c")));
-        QVERIFY(interceptor.armed());
+        // The page navigating itself meanwhile (a refresh, a script's redirect
+        // elsewhere), and a redirect hop: the body (a password) goes to none.
+        for (const QString& elsewhere :
+             {QStringLiteral("http://market.test/?refresh"), QStringLiteral("http://evil.test/")}) {
+            QJsonObject own = paused(QStringLiteral("e"), QStringLiteral("MAIN"));
+            QJsonObject request = own.value(u"request").toObject();
+            request.insert(QStringLiteral("url"), elsewhere);
+            own.insert(QStringLiteral("request"), request);
+            QCOMPARE(interceptor.continueParams(own, QStringLiteral("MAIN")), untouched(QStringLiteral("e")));
+        }
+        QJsonObject hop = paused(QStringLiteral("f"), QStringLiteral("MAIN"));
+        hop.insert(QStringLiteral("redirectedRequestId"), QStringLiteral("f0"));
+        QCOMPARE(interceptor.continueParams(hop, QStringLiteral("MAIN")), untouched(QStringLiteral("f")));
         // The main frame's pause still gets the body afterwards.
         QCOMPARE(interceptor.continueParams(paused(QStringLiteral("d"), QStringLiteral("MAIN")), QStringLiteral("MAIN"))
                      .value(u"method")
@@ -112,7 +126,7 @@ private slots:
         QCOMPARE(
             interceptor.continueParams(paused(QStringLiteral("a"), QStringLiteral("MAIN")), QStringLiteral("MAIN")),
             untouched(QStringLiteral("a")));
-        interceptor.arm("x=1", {});
+        interceptor.arm(QStringLiteral("http://market.test/"), "x=1", {});
         interceptor.disarm();
         QCOMPARE(
             interceptor.continueParams(paused(QStringLiteral("b"), QStringLiteral("MAIN")), QStringLiteral("MAIN")),

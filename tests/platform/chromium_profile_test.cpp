@@ -1,4 +1,4 @@
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 #include "platform/errors.h"
 #include "tests/support/fakes.h"
 
@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 using namespace velkoria;
+using velkoria::test::BrowserFailure;
 
 namespace {
 
@@ -31,10 +32,10 @@ public:
     void reset() const { QFile::remove(marker()); }
 
     // Launches with this stand-in; the error it ends with (it never answers).
-    RuntimeError launch(const QString& profile) const {
-        Settings settings;
+    BrowserFailure launch(const QString& profile) const {
+        BrowserOptions settings;
         settings.executable = path();
-        return test::errorOf([&] { launchBrowser(settings, profile)->busy(); });
+        return test::browserErrorOf([&] { launchBrowser(settings, profile)->busy(); });
     }
 
 private:
@@ -64,10 +65,10 @@ void ChromiumProfileTest::aFolderThatCannotBeMadeStopsTheStart() {
         // A file where the folder should be.
         const QString profile = dir.filePath(QStringLiteral("browser-profile"));
         QFile(profile).open(QIODevice::WriteOnly);
-        const RuntimeError error = browser.launch(profile);
-        QCOMPARE(error.number(), int(CannotStartBrowser));
-        QVERIFY2(error.description().contains(profile), qPrintable(error.description()));
-        QVERIFY2(error.description().contains(u"同じ名前のファイルがあります"_qs), qPrintable(error.description()));
+        const BrowserFailure error = browser.launch(profile);
+        QCOMPARE(error.kind, BrowserError::Kind::ProfileUnusable);
+        QVERIFY2(error.text.contains(profile), qPrintable(error.text));
+        QVERIFY2(error.text.contains(u"a file of that name is in the way"_qs), qPrintable(error.text));
         QVERIFY(!browser.started());
     }
     {
@@ -75,9 +76,9 @@ void ChromiumProfileTest::aFolderThatCannotBeMadeStopsTheStart() {
         const QString blocker = dir.filePath(QStringLiteral("program"));
         QFile(blocker).open(QIODevice::WriteOnly);
         const QString profile = blocker + QStringLiteral("/browser-profile");
-        const RuntimeError error = browser.launch(profile);
-        QVERIFY2(error.description().contains(profile), qPrintable(error.description()));
-        QVERIFY2(error.description().contains(u"フォルダではなくファイルです"_qs), qPrintable(error.description()));
+        const BrowserFailure error = browser.launch(profile);
+        QVERIFY2(error.text.contains(profile), qPrintable(error.text));
+        QVERIFY2(error.text.contains(u"is a file, not a folder"_qs), qPrintable(error.text));
         QVERIFY(!browser.started());
     }
 }
@@ -89,9 +90,9 @@ void ChromiumProfileTest::aFolderThatTakesNoFilesStopsTheStart() {
         const QString program = dir.filePath(QStringLiteral("program"));
         QDir().mkpath(program);
         QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
-        const RuntimeError error = browser.launch(program + QStringLiteral("/browser-profile"));
+        const BrowserFailure error = browser.launch(program + QStringLiteral("/browser-profile"));
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QVERIFY2(error.description().contains(u"書き込む権限がありません"_qs), qPrintable(error.description()));
+        QVERIFY2(error.text.contains(u"no permission to write"_qs), qPrintable(error.text));
         QVERIFY(!browser.started());
         return;
     }
@@ -104,9 +105,9 @@ void ChromiumProfileTest::aFolderThatTakesNoFilesStopsTheStart() {
     {
         const auto unmount = qScopeGuard([&] { run(QStringLiteral("umount"), {mountPoint}); });
         const QString profile = mountPoint + QStringLiteral("/browser-profile");
-        const RuntimeError error = browser.launch(profile);
-        QVERIFY2(error.description().contains(profile), qPrintable(error.description()));
-        QVERIFY2(error.description().contains(u"読み取り専用"_qs), qPrintable(error.description()));
+        const BrowserFailure error = browser.launch(profile);
+        QVERIFY2(error.text.contains(profile), qPrintable(error.text));
+        QVERIFY2(error.text.contains(u"read-only drive"_qs), qPrintable(error.text));
         QVERIFY(!browser.started());
     }
     QVERIFY(run(QStringLiteral("mount"), {u"-t"_qs, u"tmpfs"_qs, u"-o"_qs, u"size=1m"_qs, u"tmpfs"_qs, mountPoint}));
@@ -119,9 +120,9 @@ void ChromiumProfileTest::aFolderThatTakesNoFilesStopsTheStart() {
     while (filler.write(block) == block.size() && filler.flush()) {
     }
     filler.close();
-    const RuntimeError error = browser.launch(profile);
-    QVERIFY2(error.description().contains(profile), qPrintable(error.description()));
-    QVERIFY2(error.description().contains(u"ディスクの空きがありません"_qs), qPrintable(error.description()));
+    const BrowserFailure error = browser.launch(profile);
+    QVERIFY2(error.text.contains(profile), qPrintable(error.text));
+    QVERIFY2(error.text.contains(u"disk full"_qs), qPrintable(error.text));
     QVERIFY(!browser.started());
 }
 
@@ -141,10 +142,10 @@ void ChromiumProfileTest::aProfileInUseByAnotherBrowserStopsTheStart() {
         holder.waitForFinished();
     });
     QVERIFY(QFile::link(QSysInfo::machineHostName() + u'-' + QString::number(holder.processId()), lock));
-    RuntimeError error = browser.launch(profile);
-    QCOMPARE(error.number(), int(CannotStartBrowser));
-    QVERIFY2(error.description().contains(profile), qPrintable(error.description()));
-    QVERIFY2(error.description().contains(u"別のブラウザ"_qs), qPrintable(error.description()));
+    BrowserFailure error = browser.launch(profile);
+    QCOMPARE(error.kind, BrowserError::Kind::ProfileInUse);
+    QVERIFY2(error.text.contains(profile), qPrintable(error.text));
+    QVERIFY2(error.text.contains(u"in use by another browser"_qs), qPrintable(error.text));
     QVERIFY(!browser.started());
 
     // A live process that has nothing to do with the profile (its number was
@@ -154,7 +155,7 @@ void ChromiumProfileTest::aProfileInUseByAnotherBrowserStopsTheStart() {
         QFile::link(QSysInfo::machineHostName() + u'-' + QString::number(QCoreApplication::applicationPid()), lock));
     error = browser.launch(profile);
     QVERIFY(browser.started());
-    QVERIFY2(!error.description().contains(u"別のブラウザ"_qs), qPrintable(error.description()));
+    QVERIFY2(!error.text.contains(u"in use by another browser"_qs), qPrintable(error.text));
 
     // The holder has ended: the lock is left over too.
     browser.reset();

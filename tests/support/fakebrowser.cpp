@@ -9,7 +9,7 @@ void FakeBrowser::close(const QString& when) {
     m_gone = m_gone || when.isEmpty();
 }
 
-void FakeBrowser::failStart(const RuntimeError& failure) {
+void FakeBrowser::failStart(const BrowserStartError& failure) {
     m_startFailure = std::make_exception_ptr(failure);
     if (m_onStartFailed)
         m_onStartFailed(m_startFailure);
@@ -27,7 +27,7 @@ void FakeBrowser::enter(const QString& call) {
 
 void FakeBrowser::failIfAsked() const {
     if (m_page.commandsFail)
-        throw BrowserCommandError(QStringLiteral("ブラウザが応答しません (fake)"));
+        throw BrowserCommandError(BrowserError::Kind::NoAnswer, QStringLiteral("fake"));
 }
 
 bool FakeBrowser::loaded() {
@@ -45,7 +45,7 @@ bool FakeBrowser::loaded() {
 void FakeBrowser::setVisible(bool v) {
     enter(QStringLiteral("visible %1").arg(v ? 1 : 0));
     if (windowFails)
-        throw BrowserCommandError(QStringLiteral("ブラウザが応答しません (fake)"));
+        throw BrowserCommandError(BrowserError::Kind::NoAnswer, QStringLiteral("fake"));
     visible = v;
 }
 
@@ -72,6 +72,12 @@ bool FakeBrowser::busy() {
 int FakeBrowser::readyState() {
     enter(QStringLiteral("readyState"));
     return loaded() ? 4 : 3;
+}
+
+QString FakeBrowser::documentUrl() {
+    if (m_gone)
+        throw BrowserGoneError();
+    return m_page.url.isEmpty() && !navigations.isEmpty() ? navigations.last().url : m_page.url;
 }
 
 bool FakeBrowser::lastLoadFailed() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/browser.h"
+#include "platform/cdp/browser.h"
 #include "tests/support/fakes.h"
 
 #include <QList>
@@ -26,6 +26,7 @@ public:
         bool failed = false;       // network error or HTTP status >= 400
         bool stalls = false;       // never completes: waits run into their limit
         bool commandsFail = false; // busy() and documentHtml() fail: the browser does not answer in time
+        QString url;               // where the navigation ended; empty: the address navigated to
     };
 
     void setVisible(bool visible) override;
@@ -34,6 +35,7 @@ public:
     bool busy() override;
     int readyState() override;
     bool lastLoadFailed() override;
+    QString documentUrl() override;
     void stopPage() override;
     bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) override;
     QString documentHtml() override;
@@ -45,7 +47,7 @@ public:
     void close(const QString& when = {});
     // The browser fails its start after the window was shown: the failure is
     // told, and every call throws it from then on.
-    void failStart(const RuntimeError& failure);
+    void failStart(const BrowserStartError& failure);
 
     // Script
     std::function<Page(const Navigation&)> pageFor;

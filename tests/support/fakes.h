@@ -1,6 +1,7 @@
 #pragma once
 
 #include "buttons/quickbuttonview.h"
+#include "platform/cdp/errors.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/messages.h"
@@ -11,23 +12,6 @@
 #include <functional>
 
 namespace velkoria::test {
-
-// Thrown by FakeProgramEnd in place of ending the process, so that a test sees
-// the handler stop where the program would have ended.
-struct ProgramEnded {
-    int exitCode;
-};
-
-class FakeProgramEnd : public ProgramEnd {
-public:
-    [[noreturn]] void endNow(int exitCode) override {
-        ended = true;
-        code = exitCode;
-        throw ProgramEnded{exitCode};
-    }
-    bool ended = false;
-    int code = 0;
-};
 
 // Records every message box; onShow runs while the "box" is open (as a modal
 // box would let timers tick).
@@ -83,6 +67,21 @@ inline RuntimeError errorOf(const std::function<void()>& action) {
         return error;
     }
     return RuntimeError(0, QString());
+}
+
+// The BrowserError that action throws: its kind and its (English) text; an
+// empty text when it throws none.
+struct BrowserFailure {
+    BrowserError::Kind kind = BrowserError::Kind::Gone;
+    QString text;
+};
+inline BrowserFailure browserErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const BrowserError& error) {
+        return {error.kind(), QString::fromUtf8(error.what())};
+    }
+    return {};
 }
 
 } // namespace velkoria::test

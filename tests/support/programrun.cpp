@@ -226,6 +226,13 @@ void ProgramRun::clickInWindow(const QString& window, QPoint point) {
     runTool(u"xdotool"_qs, {u"mousemove"_qs, QString::number(at.x()), QString::number(at.y()), u"click"_qs, u"1"_qs});
 }
 
+void ProgramRun::closeBox(const QString& box) {
+    // A click on its text first: a box shown while another program was
+    // active takes the keyboard only then.
+    clickInWindow(box, {10, 10});
+    runTool(u"xdotool"_qs, {u"key"_qs, u"Return"_qs});
+}
+
 void ProgramRun::clickClient(QPoint point) {
     // Brought to the front first: the shown browser may lie over the window.
     clickInWindow(m_window, clientOrigin() - windowOrigin(m_window) + point);
@@ -290,8 +297,7 @@ bool ProgramRun::dismissMessage() {
     QString box;
     if (!waitFor([&] { return !(box = messageBoxes(ours).value(0)).isEmpty(); }, 10000))
         return false;
-    runTool(u"xdotool"_qs, {u"windowactivate"_qs, u"--sync"_qs, box});
-    runTool(u"xdotool"_qs, {u"key"_qs, u"Return"_qs});
+    closeBox(box);
     // Gone, so that the next call meets the next box.
     return waitFor([&] { return !windows(u"^Velkoria$"_qs).contains(box); }, 10000);
 }

@@ -103,6 +103,8 @@ public:
     static QPoint windowOrigin(const QString& window);
     // Brings the window to the front and clicks a point of its client area.
     static void clickInWindow(const QString& window, QPoint point);
+    // Closes a message box as a user would: a click on it, then Enter.
+    static void closeBox(const QString& box);
 
     // Saves a picture of the whole display (for looking at a failure).
     static void screenshot(const QString& path);

@@ -63,6 +63,14 @@ QByteArray cp932Lines(const QStringList& lines) {
     return bytes;
 }
 
+QString fromCp932(const QByteArray& bytes) {
+    QString text;
+    if (decodeCp932(bytes, &text))
+        return text;
+    QStringDecoder decoder("Shift_JIS", QStringDecoder::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
 QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

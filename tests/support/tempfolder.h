@@ -33,6 +33,9 @@ private:
 QByteArray cp932(const QString& text);
 // A text file of the program with these lines, each ended by CR LF.
 QByteArray cp932Lines(const QStringList& lines);
+// Text from code page 932 bytes (a page, a file); what is not code page 932
+// shows as a replacement character.
+QString fromCp932(const QByteArray& bytes);
 // The whole content of a file; empty if it cannot be read.
 QByteArray fileBytes(const QString& path);
 

@@ -214,6 +214,7 @@ void ManualTest::builtManualCoversTheProgram_data() {
         // Where the browser comes from.
         QStringLiteral("Google Chrome、Microsoft Edge、Chromium の順"),
         QStringLiteral("Velkoria-setup-"),
+        QStringLiteral("Velkoria が起動しています。Velkoria を終了してから「再試行」を押してください。"),
         // Controls and texts the user sees.
         QStringLiteral("マイビジネス"),
         QStringLiteral("新規登録順"),
@@ -224,6 +225,7 @@ void ManualTest::builtManualCoversTheProgram_data() {
         QStringLiteral("クイックボタン編集"),
         QStringLiteral("キャンセル"),
         QStringLiteral("新規案件:"),
+        QStringLiteral("新規案件 ＜件数＞ 件"),
         QStringLiteral("インターネットエクスプローラが終了しています。Velkoriaを終了します"),
         QStringLiteral("実行時エラー"),
         // Messages quoted whole, as the program words them.
@@ -231,6 +233,8 @@ void ManualTest::builtManualCoversTheProgram_data() {
         QStringLiteral("マニュアル ＜Velkoria.pdf の場所＞ が見つかりません。"),
         QStringLiteral("その文字を取り除いてください。何も送信していません。"),
         QStringLiteral("velkoria.ini の [browser] executable に実行ファイルを指定してください。"),
+        // What the user does while a page loads or a scan runs is done afterwards.
+        QStringLiteral("読み込み中や検査中の操作"),
         // The rhythm of the schedule.
         QStringLiteral("N 分 30 秒ごと"),
         QStringLiteral("5 分 30 秒ごと"),

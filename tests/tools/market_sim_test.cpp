@@ -35,7 +35,7 @@ struct Response {
     QList<QNetworkCookie> cookies;
     QByteArray peerSpki; // base64 SHA-256 of the server certificate's public key (HTTPS)
     QStringList peerIpNames;
-    QString text() const { return decodeCp932(body); }
+    QString text() const { return fromCp932(body); }
 };
 
 struct Entry {
@@ -314,6 +314,9 @@ void MarketSimTest::addAndClear() {
 
     QCOMPARE(m_sim.command(u"add 翻訳 A-1"_s), u"OK add 翻訳 A-1"_s);
     QCOMPARE(entries(search(m_sim, "%96%7C%96%F3").text()).first().id, u"A-1"_s);
+    // What code page 932 lacks is written as a character reference.
+    QCOMPARE(m_sim.command(u"add logo_design 7\U0001F600\u00E9"_s), u"OK add logo_design 7\U0001F600\u00E9"_s);
+    QVERIFY(search(m_sim, "logo_design").body.contains("/browse/request/7&#128512;&#233;\""));
 
     QCOMPARE(m_sim.command(u"clear logo_design"_s), u"OK clear logo_design"_s);
     const QString cleared = search(m_sim, "logo_design").text();
@@ -321,7 +324,8 @@ void MarketSimTest::addAndClear() {
     QVERIFY(cleared.contains(u"該当する案件はありません"_s));
 
     QVERIFY(m_sim.command(u"add web_site"_s).startsWith(u"ERR "_s));
-    QVERIFY(m_sim.command(u"add web_site a\"b"_s).startsWith(u"ERR "_s));
+    for (const QString& id : {u"a\"b"_s, u"a<b"_s, u"a&b"_s, u"a/b"_s, u"a?b"_s})
+        QVERIFY(m_sim.command(u"add web_site "_s + id).startsWith(u"ERR "_s));
     QVERIFY(m_sim.command(u"fail web_site slow"_s).startsWith(u"ERR "_s));
     QVERIFY(m_sim.command(u"jump"_s).startsWith(u"ERR "_s));
 }

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QThread>
@@ -151,14 +152,16 @@ void WindowsE2eTest::program() {
     run.setStarter([&](QProcess& process) { m_prefix.start(process, folder + u"\\velkoria.exe"_qs); });
     QVERIFY(run.start(120000));
 
-    // The browser got its switches for Windows, and not the variable.
+    // The browser got its switches for Windows, and not the variable. No
+    // logging: it would open a console window for each helper process.
     QVERIFY(waitFor([&] { return QFile::exists(control.filePath(u"started.txt"_qs)); }));
     const QStringList started = QString::fromUtf8(fileBytes(control.filePath(u"started.txt"_qs))).split(u'\n');
-    for (const QString& expected :
-         QStringList{u"--do-not-de-elevate"_qs, u"--edge-skip-compat-layer-relaunch"_qs, u"--enable-logging=stderr"_qs,
-                     u"--user-data-dir="_qs + folder + QString(u"\\browser-profile"_qs)})
+    for (const QString& expected : QStringList{u"--do-not-de-elevate"_qs, u"--edge-skip-compat-layer-relaunch"_qs,
+                                               u"--hide-crash-restore-bubble"_qs,
+                                               u"--user-data-dir="_qs + folder + QString(u"\\browser-profile"_qs)})
         QVERIFY2(started.contains(expected, Qt::CaseInsensitive), qPrintable(expected));
     QVERIFY2(!started.join(u' ').contains(u"__COMPAT_LAYER"_qs), qPrintable(started.join(u' ')));
+    QVERIFY2(!started.join(u' ').contains(u"--enable-logging"_qs), qPrintable(started.join(u' ')));
 
     const QString quickButton1 = u"http://search.test/ menu=browse&act=search_request&type=category&key=web_site"
                                  "&condition=present&sort_type=registered&sort_button=display"_qs;
@@ -207,25 +210,42 @@ void WindowsE2eTest::program() {
         QCOMPARE(run.waitForEnd(30000), 0);
         break;
     case Action::Exit:
-    case Action::CloseBoxWhileBrowserHangs:
+    case Action::CloseBoxWhileBrowserHangs: {
+        // Without an X tray, Wine shows the tray icon in a window of its own.
+        const auto trayShown = [] { return !findWindows({u"--name"_qs, u"^Wine System Tray$"_qs}).isEmpty(); };
+        QVERIFY(waitFor(trayShown));
+        QElapsedTimer clock;
         if (action == Action::Exit) {
             // Focus starts on My Business: Tab Tab Tab is Exit.
             keys(run.window(), {u"Tab"_qs, u"Tab"_qs, u"Tab"_qs, u"space"_qs});
+            clock.start();
         } else {
             QVERIFY(put(control.filePath(u"stall"_qs), {}));
             QThread::msleep(500);
             keys(run.window(), {u"alt+F4"_qs});
+            clock.start();
+            // The tray icon goes with the window, while the browser that
+            // hangs is still given its time (the job ends it at the limit).
+            QVERIFY(waitFor([&] { return !trayShown(); }, 10000));
+            qInfo("tray icon gone %lld ms after the close box", clock.elapsed());
+            QVERIFY(!runTool(u"pgrep"_qs, {u"-f"_qs, u"fakebrowser.exe"_qs}).isEmpty());
         }
         QCOMPARE(run.waitForEnd(30000), 0);
-        // The browser saw its input end and finished its own ending (a
-        // browser that hangs is ended by the job object with the program).
+        qInfo("program ended %lld ms after the click", clock.elapsed());
+        // The browser was asked to close, saw its input end and finished its
+        // own ending (a browser that hangs is ended by the job object with
+        // the program).
+        QVERIFY(received(control.path()).last().value(u"method"_qs) == u"Browser.close"_qs);
         QCOMPARE(QFile::exists(control.filePath(u"ended"_qs)), action == Action::Exit);
         break;
+    }
     case Action::StartFails:
-        // The browser's own words (UTF-8) go with the launch failure, in a
-        // box over the main window that was shown meanwhile.
+        // The browser's exit code and whatever it wrote all the same (UTF-8)
+        // go with the launch failure, in a box over the main window that was
+        // shown meanwhile.
         QVERIFY(run.waitForMessages(1, 30000));
         QVERIFY2(run.messages().first().contains(startError), qPrintable(run.messages().first()));
+        QVERIFY2(run.messages().first().contains(u"終了コード: 1"_qs), qPrintable(run.messages().first()));
         QVERIFY(run.dismissMessage());
         QCOMPARE(run.waitForEnd(30000), 1);
         break;

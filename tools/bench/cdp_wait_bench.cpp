@@ -2,7 +2,7 @@
 // page is attached and hidden, and the CPU time the program's thread spends
 // while it waits for a page that the server delays, with a window on the
 // screen as the program has (its wait runs the event loop).
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 #include "platform/errors.h"
 #include "tests/platform/loopbackserver.h"
 
@@ -26,8 +26,8 @@ double cpuMs(int who) {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
 
-Settings benchSettings() {
-    Settings settings;
+BrowserOptions benchSettings() {
+    BrowserOptions settings;
     settings.arguments = QStringList{QStringLiteral("--no-sandbox"), QStringLiteral("--test-type")};
     return settings;
 }
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
                         round, kDelayMs, wall, thread, 100.0 * thread / wall, cpuMs(RUSAGE_SELF) - processBefore,
                         looks);
         }
-    } catch (const RuntimeError& error) {
+    } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
     }

@@ -7,11 +7,12 @@
 // click to the complete page next to the browser's own navigation timing.
 // Needs a display: run it as
 //   tests/support/with-display.sh BUILD/tools/bench/scan-bench BUILD
+#include "app/settings.h"
 #include "browser/marketplace.h"
 #include "buttons/tables.h"
 #include "monitor/scanrun.h"
 #include "platform/cdp/cdpbrowser.h"
-#include "platform/chromium.h"
+#include "platform/cdp/chromium.h"
 #include "platform/errors.h"
 #include "platform/textfile.h"
 
@@ -111,10 +112,10 @@ int main(int argc, char** argv) {
     settings.arguments = {u"--no-sandbox"_qs, u"--test-type"_qs};
 
     try {
-        auto browser = launchBrowser(settings, folder.filePath(u"browser-profile"_qs));
+        auto browser = launchBrowser(browserOptions(settings), folder.filePath(u"browser-profile"_qs));
         Silent messages;
         NoIndicators indicators;
-        Marketplace market(*browser, settings, messages);
+        Marketplace market(*browser, marketplaceSite(settings), messages);
         const QStringList keys{u"web_site"_qs,     u"system_dev"_qs, u"smartphone_app"_qs, u"ec_site"_qs,
                                u"server_infra"_qs, u"it_support"_qs, u"security"_qs};
         ButtonInfo buttons;
@@ -127,7 +128,7 @@ int main(int argc, char** argv) {
         if (!cdpBrowser)
             return 1;
         TimingBrowser timing(*cdpBrowser);
-        Marketplace timedMarket(timing, settings, messages);
+        Marketplace timedMarket(timing, marketplaceSite(settings), messages);
         ScanRun timedRun(timedMarket, buttons, indicators, messages, clock, [] { return u"registered"_qs; });
         const int rounds = qMax(1, qEnvironmentVariableIntValue("SCAN_BENCH_ROUNDS"));
 
@@ -174,7 +175,7 @@ int main(int argc, char** argv) {
                     median(walls), median(floors), median(ratios));
         std::printf("of the run's wall time: starting the 7 navigations %.1f ms, reading the 7 pages' markup %.1f ms\n",
                     median(starts), median(reads));
-    } catch (const RuntimeError& error) {
+    } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
     }

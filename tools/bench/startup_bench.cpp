@@ -16,6 +16,7 @@
 // settings add (--remote-debugging-port=0), read once the page's title is on
 // the browser's window. The bare browser loads its page in its window as
 // launched (shown), as the program's click does.
+#include "app/settings.h"
 #include "browser/marketplace.h"
 #include "platform/cdp/browserprocess.h"
 #include "platform/cdp/cdpbrowser.h"
@@ -118,7 +119,7 @@ Bare bareBrowser(const QString& executable, const QString& profile, const Settin
     browser.setVisible(true); // as launched: not minimized
     bare.readyMs = clock.elapsed();
     Silent messages;
-    Marketplace market(browser, settings, messages);
+    Marketplace market(browser, marketplaceSite(settings), messages);
     market.newjob(kFirstKey, QStringLiteral("registered"));
     if (market.waitpage() == PageLoad::Complete)
         bare.navigationMs =
@@ -517,7 +518,7 @@ int main(int argc, char** argv) {
                         r > 0 ? double(atOnce) / (double(r) + nav) : 0.0, median(c.later), median(c.laterClickToPage),
                         c.flashes, rounds, median(c.seen), c.longestFlash);
         }
-    } catch (const RuntimeError& error) {
+    } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
     }

@@ -32,17 +32,21 @@
 //
 // Commands on stdin, one per line; each is answered by one line "OK ..." or "ERR ..." on stdout.
 // KEY is the decoded category key (UTF-8), without spaces.
-//   add KEY ID               add a new-marked request ID (letters, digits, "-", "_") as the newest of KEY;
+//   add KEY ID               add a new-marked request ID (letters of any script, digits, "-", "_", and
+//                            symbols such as an emoji, which the page writes as &#N;) as the newest of KEY;
 //                            a request of KEY with the same ID is replaced
 //   fail KEY MODE [COUNT]    the next COUNT searches of KEY (default 1, "always": every one, 0: none more)
 //                            fail with MODE: 500 (status 500 page), stall (read the request, never answer,
-//                            keep the connection open) or drop (close the connection without an answer)
+//                            keep the connection open), drop (close the connection without an answer),
+//                            login (a redirect to the login page, as a logged-out session gets) or
+//                            empty (status 200 with an empty body)
 //   delay KEY MS             answer searches of KEY after MS milliseconds; "delay KEY 0" ends it
 //                            (a search that is also set to fail fails after the delay)
 //   page KEY KIND [N]        from now on the result pages of KEY carry KIND: endless (a script that never
 //                            ends, after the list), alert, confirm or prompt (that dialog, after the list),
 //                            entries N (N more new-marked entries, IDs 700001 up), large N (N megabytes
-//                            more of entries that are not new); plain ends it
+//                            more of entries that are not new), tamper (a script that replaces
+//                            Array.prototype.join and String.prototype.replace and substring); plain ends it
 //   clear KEY                drop every request of KEY
 //   quit                     exit
 // The simulator also exits when stdin reaches end-of-file, so it never outlives its harness.
@@ -86,7 +90,9 @@ bool readNumber(const QCommandLineParser& parser, const QString& option, qint64 
 // Runs one stdin command and returns its answer line.
 QString runCommand(const QString& line, Catalog& catalog, MarketServer& server, bool* quit) {
     static const QRegularExpression spaces(u"\\s+"_s);
-    static const QRegularExpression idPattern(u"^[A-Za-z0-9_-]+$"_s);
+    // Nothing that means something in markup or a URL: no quote, angle
+    // bracket, ampersand, slash, question mark or white space.
+    static const QRegularExpression idPattern(u"^[\\p{L}\\p{N}\\p{So}_-]+$"_s);
     const QStringList words = line.split(spaces, Qt::SkipEmptyParts);
     const QString command = words.value(0);
     const auto number = [](const QString& text, int* value) {
@@ -96,7 +102,7 @@ QString runCommand(const QString& line, Catalog& catalog, MarketServer& server, 
     };
     if (command == u"add") {
         if (words.size() != 3 || !idPattern.match(words[2]).hasMatch())
-            return u"ERR usage: add KEY ID (ID of letters, digits, - and _)"_s;
+            return u"ERR usage: add KEY ID (ID of letters, digits, symbols, - and _)"_s;
         catalog.add(words[1], words[2]);
         return u"OK add %1 %2"_s.arg(words[1], words[2]);
     }
@@ -105,6 +111,8 @@ QString runCommand(const QString& line, Catalog& catalog, MarketServer& server, 
         FailMode failMode = mode == u"500"     ? FailMode::ServerError
                             : mode == u"stall" ? FailMode::Stall
                             : mode == u"drop"  ? FailMode::Drop
+                            : mode == u"login" ? FailMode::LoggedOut
+                            : mode == u"empty" ? FailMode::Empty
                                                : FailMode::None;
         int count = 1;
         const QString countText = words.value(3, u"1"_s);
@@ -113,7 +121,7 @@ QString runCommand(const QString& line, Catalog& catalog, MarketServer& server, 
         else if (!number(countText, &count))
             failMode = FailMode::None;
         if (words.size() < 3 || words.size() > 4 || failMode == FailMode::None)
-            return u"ERR usage: fail KEY 500|stall|drop [COUNT|always]"_s;
+            return u"ERR usage: fail KEY 500|stall|drop|login|empty [COUNT|always]"_s;
         server.setFailure(words[1], failMode, count);
         return u"OK fail %1 %2 %3"_s.arg(words[1], mode, countText);
     }
@@ -129,13 +137,13 @@ QString runCommand(const QString& line, Catalog& catalog, MarketServer& server, 
             {u"plain"_s, PageTrouble::None},    {u"endless"_s, PageTrouble::EndlessScript},
             {u"alert"_s, PageTrouble::Alert},   {u"confirm"_s, PageTrouble::Confirm},
             {u"prompt"_s, PageTrouble::Prompt}, {u"entries"_s, PageTrouble::Entries},
-            {u"large"_s, PageTrouble::Large}};
+            {u"large"_s, PageTrouble::Large},   {u"tamper"_s, PageTrouble::Tamper}};
         const QString kind = words.value(2);
         const bool counted = kind == u"entries" || kind == u"large";
         int amount = 0;
         if (words.size() != (counted ? 4 : 3) || !kinds.contains(kind) ||
             (counted && (!number(words[3], &amount) || amount > (kind == u"large" ? 1024 : 1000000))))
-            return u"ERR usage: page KEY endless|alert|confirm|prompt|entries N|large MB|plain"_s;
+            return u"ERR usage: page KEY endless|alert|confirm|prompt|tamper|entries N|large MB|plain"_s;
         server.setTrouble(words[1], {kinds.value(kind), amount});
         return u"OK %1"_s.arg(line.trimmed());
     }

@@ -85,6 +85,13 @@ QString troubleScript(PageTrouble::Kind kind) {
         return u"<script>confirm('このページを表示しますか？');</script>"_s;
     case PageTrouble::Prompt:
         return u"<script>prompt('キーワードを入力してください', '');</script>"_s;
+    case PageTrouble::Tamper:
+        // A page's own script replacing the built-ins that a reader of its
+        // markup could use: joins of 256 M characters, nothing replaced, one
+        // character a substring.
+        return u"<script>Array.prototype.join = function () { return 'x'.repeat(1 << 28); };"
+               "String.prototype.replace = function () { return ''; };"
+               "String.prototype.substring = function () { return 'a'; };</script>"_s;
     default:
         return {};
     }

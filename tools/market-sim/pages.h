@@ -14,7 +14,7 @@ namespace marketsim {
 // JavaScript dialog, more new-marked entries than a scan collects, a very
 // large page.
 struct PageTrouble {
-    enum Kind { None, EndlessScript, Alert, Confirm, Prompt, Entries, Large };
+    enum Kind { None, EndlessScript, Alert, Confirm, Prompt, Entries, Large, Tamper };
     Kind kind = None;
     int amount = 0; // Entries: how many; Large: megabytes of filler rows
 };

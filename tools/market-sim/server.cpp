@@ -192,6 +192,15 @@ void MarketServer::deliver(std::shared_ptr<QHttpServerResponder> responder, QTcp
         case FailMode::ServerError:
             send(*responder, htmlReply(serverErrorPage(), QHttpServerResponder::StatusCode::InternalServerError));
             break;
+        case FailMode::LoggedOut:
+            send(*responder, {QHttpServerResponder::StatusCode::Found,
+                              "text/html",
+                              {},
+                              {{"Location", "/?menu=my_top&act=login_form"}}});
+            break;
+        case FailMode::Empty:
+            send(*responder, {QHttpServerResponder::StatusCode::Ok, "text/html", {}, {}});
+            break;
         case FailMode::None:
             send(*responder, reply);
             break;

@@ -14,7 +14,9 @@ class QTcpSocket;
 
 namespace marketsim {
 
-enum class FailMode { None, ServerError, Stall, Drop };
+// How a search fails: a 500, a connection that never answers, one reset, a
+// redirect to the login page (a logged-out session), an empty body.
+enum class FailMode { None, ServerError, Stall, Drop, LoggedOut, Empty };
 
 struct ServerOptions {
     QString account;

@@ -22,7 +22,21 @@ QString decodeSiteText(const QByteArray& bytes) {
 
 QByteArray encodeSiteText(const QString& text) {
     QStringEncoder encoder(kCodePage, QStringEncoder::Flag::Stateless);
-    return encoder.encode(text);
+    QByteArray bytes = encoder.encode(text);
+    if (!encoder.hasError())
+        return bytes;
+    // As the site writes what its code page lacks (an emoji, é): a numeric
+    // character reference, which the browser reads back as the character.
+    bytes.clear();
+    for (const char32_t c : text.toUcs4()) {
+        QStringEncoder one(kCodePage, QStringEncoder::Flag::Stateless);
+        const QByteArray encoded = one.encode(QString::fromUcs4(&c, 1));
+        if (one.hasError())
+            bytes += "&#" + QByteArray::number(quint32(c)) + ';';
+        else
+            bytes += encoded;
+    }
+    return bytes;
 }
 
 QList<std::pair<QString, QString>> parseForm(const QByteArray& body) {

@@ -19,14 +19,15 @@
 //   Test.exit           -> writes a line to standard error and exits with code 3
 //   Test.closeOutput    -> closes OUT, keeps running
 //   Test.closeInput     -> closes IN, keeps running
+//   Test.spawn          -> starts a helper process (a copy of itself that
+//                          waits a minute) and answers its process ID
 //
 // With FAKEBROWSER_DIR set (a folder), for tests of the whole program:
 //   started.txt     written at start: the arguments, one per line, then
 //                   "__COMPAT_LAYER=..." when that variable is set
 //   received.log    every message received, one per line
-//   start-error.txt when present, its bytes go to standard error (only with
-//                   --enable-logging=stderr, as Chrome's release builds) and
-//                   the browser exits with code 1 at once
+//   start-error.txt when present, its bytes go to standard error and the
+//                   browser exits with code 1 at once
 //   start-delay.txt when present, the browser reads nothing for that many
 //                   milliseconds after its start (a slow first start)
 //   page-KEY.html   the markup of a page whose POSTed body has key=KEY
@@ -35,8 +36,8 @@
 //   exit, close-output, stall
 //                   created by the test: exit at once, close OUT, stop
 //                   answering (the files are looked for every 50 ms)
-//   ended           written when IN has ended, after a second of "shutdown
-//                   work" (a browser writing its profile)
+//   ended           written when IN has ended or Browser.close came, after a
+//                   second of "shutdown work" (a browser writing its profile)
 // It ends when IN ends.
 
 #include <windows.h>
@@ -88,18 +89,25 @@ std::string jsonString(const std::string& text) {
     return out + '"';
 }
 
-void send(const std::string& message) {
+// False when the program has closed its end.
+bool trySend(const std::string& message) {
     if (!g_out)
-        return; // closed on the test's request
+        return true; // closed on the test's request
     std::string data = message;
     data.push_back('\0');
     size_t done = 0;
     while (done < data.size()) {
         DWORD n = 0;
         if (!::WriteFile(g_out, data.data() + done, DWORD(data.size() - done), &n, nullptr))
-            ::ExitProcess(4);
+            return false;
         done += n;
     }
+    return true;
+}
+
+void send(const std::string& message) {
+    if (!trySend(message))
+        ::ExitProcess(4);
 }
 
 // The value of the first "name": in the message (the program's messages have
@@ -173,6 +181,16 @@ DWORD WINAPI watchControlFiles(void*) {
     }
 }
 
+// The browser's own ending: a second of "shutdown work" (a browser writing
+// its profile), then "ended" in the test's folder.
+int shutDown() {
+    if (!g_folder.empty()) {
+        ::Sleep(kShutdownWorkMs);
+        appendControlFile(L"ended", "ended\n");
+    }
+    return 0;
+}
+
 // ---- The page
 
 std::string decodeBase64(const std::string& text) {
@@ -240,6 +258,12 @@ bool answerProgramCall(Page& page, const std::string& message, const std::string
         answer(id, session,
                "{\"targetInfos\":[{\"targetId\":\"T1\",\"type\":\"page\",\"title\":\"\",\"url\":\"about:blank\","
                "\"attached\":false,\"canAccessOpener\":false,\"browserContextId\":\"C1\"}]}");
+    } else if (method == "Target.createTarget") {
+        // The page's window, made in the state asked for.
+        const std::string state = field(message, "windowState");
+        if (!state.empty())
+            page.windowState = state;
+        answer(id, session, "{\"targetId\":\"T1\"}");
     } else if (method == "Target.attachToTarget") {
         answer(id, session, "{\"sessionId\":\"S1\"}");
     } else if (method == "Page.getFrameTree") {
@@ -293,6 +317,8 @@ bool answerProgramCall(Page& page, const std::string& message, const std::string
         answer(id, session,
                "{\"result\":{\"type\":\"object\",\"value\":[" + std::to_string(length) + "," +
                    jsonString(first ? page.markup : std::string()) + "]}}");
+    } else if (method == "Page.createIsolatedWorld") {
+        answer(id, session, "{\"executionContextId\":7}");
     } else if (method == "Page.addScriptToEvaluateOnNewDocument") {
         answer(id, session, "{\"identifier\":\"1\"}");
     } else if (method == "Page.enable" || method == "Network.enable" || method == "Inspector.enable" ||
@@ -307,11 +333,8 @@ bool answerProgramCall(Page& page, const std::string& message, const std::string
 
 void recordStart(int argc, wchar_t** argv, bool* failStart) {
     std::string started;
-    bool logging = false;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i)
         started += utf8(argv[i]) + '\n';
-        logging = logging || std::wstring(argv[i]) == L"--enable-logging=stderr";
-    }
     wchar_t value[1024];
     const DWORD n = ::GetEnvironmentVariableW(L"__COMPAT_LAYER", value, 1024);
     if (n > 0 && n < 1024)
@@ -319,7 +342,7 @@ void recordStart(int argc, wchar_t** argv, bool* failStart) {
     appendControlFile(L"started.txt", started);
     std::string error;
     *failStart = readControlFile(L"start-error.txt", error);
-    if (*failStart && logging) {
+    if (*failStart) {
         std::fwrite(error.data(), 1, error.size(), stderr);
         std::fflush(stderr);
     }
@@ -328,6 +351,10 @@ void recordStart(int argc, wchar_t** argv, bool* failStart) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && std::wstring(argv[1]) == L"--helper") {
+        ::Sleep(60000);
+        return 0;
+    }
     std::string arguments;
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
@@ -372,11 +399,7 @@ int wmain(int argc, wchar_t** argv) {
                 // unless it hangs.
                 while (g_stalled)
                     ::Sleep(INFINITE);
-                if (!g_folder.empty()) {
-                    ::Sleep(kShutdownWorkMs);
-                    appendControlFile(L"ended", "ended\n");
-                }
-                return 0;
+                return shutDown();
             }
             buffer.append(chunk, n);
         }
@@ -388,6 +411,10 @@ int wmain(int argc, wchar_t** argv) {
         const std::string id = field(message, "id");
         const std::string method = field(message, "method");
         if (answerProgramCall(page, message, id, method)) {
+        } else if (method == "Browser.close") {
+            // Chrome answers (the program may have closed its end by then) and ends.
+            trySend("{\"id\":" + id + ",\"result\":{}}");
+            return shutDown();
         } else if (method == "Browser.getVersion") {
             send("{\"id\":" + id + ",\"result\":{\"product\":\"FakeBrowser/1.0\"}}");
         } else if (method == "Test.echo") {
@@ -408,6 +435,21 @@ int wmain(int argc, wchar_t** argv) {
         } else if (method == "Test.closeInput") {
             ::CloseHandle(g_in);
             ::Sleep(INFINITE);
+        } else if (method == "Test.spawn") {
+            wchar_t self[MAX_PATH];
+            ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+            std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --helper";
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION helper{};
+            DWORD pid = 0;
+            if (::CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &helper)) {
+                pid = helper.dwProcessId;
+                ::CloseHandle(helper.hProcess);
+                ::CloseHandle(helper.hThread);
+            }
+            send("{\"id\":" + id + ",\"result\":{\"processId\":" + std::to_string(pid) + "}}");
         } else {
             send("{\"id\":" + id + ",\"error\":{\"code\":-32601,\"message\":\"unknown method\"}}");
         }

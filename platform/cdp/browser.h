@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/cdp/errors.h"
+
 #include <QByteArray>
 #include <QString>
 #include <chrono>
@@ -17,7 +19,7 @@ namespace velkoria {
 // setting its top edge are then applied as it comes up, and every other member
 // waits for it (the program's one wait, platform/wait.h) within the limit of
 // its first answer. A browser that fails to start makes every member throw
-// that failure (CannotStartBrowser).
+// that failure (BrowserStartError).
 class Browser {
 public:
     virtual ~Browser() = default;
@@ -61,6 +63,9 @@ public:
     // loaded document: element names in upper case, attribute values in double
     // quotes, text escaped as an HTML serializer does.
     virtual QString documentHtml() = 0;
+    // The address of the current document: where its navigation ended, after
+    // the site's redirects. Empty when not known.
+    virtual QString documentUrl() { return {}; }
 };
 
 } // namespace velkoria

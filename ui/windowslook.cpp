@@ -1,4 +1,4 @@
-#include "platform/windowslook.h"
+#include "ui/windowslook.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -118,6 +118,24 @@ void colourButton(QPushButton* button, const QColor& colour) {
     palette.setColor(QPalette::Button, colour);
     button->setPalette(palette);
     button->setStyle(colouredButtonStyle());
+}
+
+void bringToFront(QWidget& window) {
+    if (window.isMinimized())
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+QFont designFont(qreal points, bool bold) {
+    QFont font;
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("IPA Pゴシック"), QStringLiteral("Noto Sans CJK JP")});
+    font.setPointSizeF(points);
+    if (bold)
+        font.setWeight(QFont::Bold);
+    return font;
 }
 
 } // namespace velkoria

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "platform/notifysettings.h"
+#include "app/notifysettings.h"
+#include "browser/marketplace.h"
+#include "platform/cdp/chromium.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,6 +20,10 @@ struct Settings {
     bool announceBoxes = true;                                    // [announce] boxes: a box per new request
     NotifySettings notify;                                        // [mail], [webhook], [filter]
 };
+
+// What the marketplace's requests and the browser's start take of them.
+MarketplaceSite marketplaceSite(const Settings& settings);
+BrowserOptions browserOptions(const Settings& settings);
 
 inline QString settingsFileName() {
     return QStringLiteral("velkoria.ini");

@@ -1,4 +1,4 @@
-#include "platform/inifile.h"
+#include "app/inifile.h"
 
 #include "platform/textfile.h"
 

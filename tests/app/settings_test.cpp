@@ -1,6 +1,6 @@
 // velkoria.ini: the settings left to the installation, with their defaults.
+#include "app/settings.h"
 #include "platform/errors.h"
-#include "platform/settings.h"
 #include "tests/support/fakes.h"
 #include "tests/support/tempfolder.h"
 

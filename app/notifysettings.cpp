@@ -1,7 +1,7 @@
-#include "platform/notifysettings.h"
+#include "app/notifysettings.h"
 
+#include "app/inifile.h"
 #include "platform/errors.h"
-#include "platform/inifile.h"
 #include "platform/net/mailmessage.h"
 #include "platform/net/webhookbody.h"
 #include "platform/textfile.h"
@@ -100,14 +100,6 @@ void checkNotifySettings(const QString& path, const NotifySettings& s) {
         throw badValue(path, QStringLiteral("header"),
                        QStringLiteral("ヘッダーの名前 (または \"名前: 値\") を指定してください"));
     checkCaFile(path, QStringLiteral("ca_file"), s.webhookCaFile);
-}
-
-QString NotifySettings::webhookHeaderName() const {
-    return webhookHeader.section(u':', 0, 0).trimmed();
-}
-
-QString NotifySettings::webhookHeaderValueInFile() const {
-    return webhookHeader.contains(u':') ? webhookHeader.section(u':', 1).trimmed() : QString();
 }
 
 NotifySettings readNotifySettings(const QString& path) {

@@ -1,4 +1,4 @@
-#include "platform/settings.h"
+#include "app/settings.h"
 
 #include "platform/errors.h"
 
@@ -102,6 +102,14 @@ Settings loadSettings(const QString& path) {
     }
     settings.notify = loadNotifySettings(path);
     return settings;
+}
+
+MarketplaceSite marketplaceSite(const Settings& settings) {
+    return {settings.searchUrl, settings.loginUrl, settings.loadTimeoutSeconds};
+}
+
+BrowserOptions browserOptions(const Settings& settings) {
+    return {settings.executable, settings.arguments, settings.loadTimeoutSeconds};
 }
 
 } // namespace velkoria

@@ -1,6 +1,4 @@
-// Notifications on Windows: the tray icon's message, which Windows 10 and 11
-// show as a toast (older versions as a balloon by the icon).
-#include "platform/notifier.h"
+#include "app/traynotifier.h"
 
 #include <QObject>
 #include <QSystemTrayIcon>
@@ -42,8 +40,16 @@ private:
 
 } // namespace
 
-std::unique_ptr<Notifier> createDesktopNotifier(QSystemTrayIcon& tray, std::function<void()> showAll) {
+std::unique_ptr<Notifier> createTrayNotifier(QSystemTrayIcon& tray, std::function<void()> showAll) {
     return std::make_unique<TrayNotifier>(tray, std::move(showAll));
+}
+
+std::unique_ptr<Notifier> createDesktopNotifier(QSystemTrayIcon& tray, std::function<void()> showAll) {
+#if defined(Q_OS_WIN)
+    return createTrayNotifier(tray, std::move(showAll));
+#else
+    return createSessionBusNotifier();
+#endif
 }
 
 } // namespace velkoria
