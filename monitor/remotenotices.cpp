@@ -3,7 +3,6 @@
 #include "platform/net/webhookbody.h"
 
 #include <QMetaObject>
-#include <QRegularExpression>
 #include <QThread>
 
 namespace velkoria {
@@ -17,10 +16,6 @@ QString NotifySettings::webhookHeaderValueInFile() const {
 }
 
 namespace {
-
-QString folded(const QString& text) {
-    return text.normalized(QString::NormalizationForm_KC).toCaseFolded();
-}
 
 QString displayTitle(const NoticeItem& item) {
     return item.title.isEmpty() ? item.caption : item.title;
@@ -94,25 +89,6 @@ SendResult postWebhook(const NotifySettings& settings, const NotifySecrets& secr
 }
 
 } // namespace
-
-TitleFilter::TitleFilter(const QString& include, const QString& exclude)
-    : m_include(words(include)), m_exclude(words(exclude)) {}
-
-QStringList TitleFilter::words(const QString& list) {
-    static const QRegularExpression separators(QStringLiteral("[\\s,、]+"));
-    // NFKC makes full-width blanks and commas the ASCII ones.
-    return folded(list).split(separators, Qt::SkipEmptyParts);
-}
-
-bool TitleFilter::passes(const QString& title) const {
-    if (title.isEmpty())
-        return true;
-    const QString text = folded(title);
-    const auto holds = [&](const QStringList& words) {
-        return std::any_of(words.begin(), words.end(), [&](const QString& word) { return text.contains(word); });
-    };
-    return (m_include.isEmpty() || holds(m_include)) && !holds(m_exclude);
-}
 
 MailText noticeMail(const QList<NoticeItem>& items) {
     MailText mail;

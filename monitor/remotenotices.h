@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/noticesettings.h"
+#include "monitor/titlefilter.h"
 #include "platform/net/mailmessage.h"
 #include "platform/net/sender.h"
 
@@ -21,24 +22,6 @@ struct NoticeItem {
     QString title;   // the text of the request's link; may be empty
     QString id;
     QString url; // the request's page
-};
-
-// The filter words: a request goes out when its title holds one of the
-// include words (or there are none) and none of the exclude words. Words are
-// separated by blanks or commas (also full-width ones and "、") and matched
-// without regard to case or width (NFKC with case folding). A request without
-// a title always goes out.
-class TitleFilter {
-public:
-    TitleFilter() = default;
-    TitleFilter(const QString& include, const QString& exclude);
-    bool passes(const QString& title) const;
-    // A list of words as matched.
-    static QStringList words(const QString& list);
-
-private:
-    QStringList m_include;
-    QStringList m_exclude;
 };
 
 // The mail of one run's requests: subject "新規案件 N 件: " and the first
