@@ -6,6 +6,11 @@
 
 namespace velkoria {
 
+// Said after the error of a bad setting at start-up: the program goes on without them.
+inline QString remoteSettingsBrokenNotice() {
+    return QStringLiteral("メールと Webhook には、通知の設定で直すまで送りません。");
+}
+
 // Reads the three sections of the settings file; a missing file or key takes
 // the default. A bad value throws RuntimeError naming the file and the key.
 NotifySettings loadNotifySettings(const QString& path);

@@ -100,7 +100,6 @@ Settings loadSettings(const QString& path) {
             throw badValue(path, QStringLiteral("boxes"), QStringLiteral("true か false を指定してください"));
         settings.announceBoxes = value == u"true";
     }
-    settings.notify = loadNotifySettings(path);
     return settings;
 }
 

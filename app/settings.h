@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/notifysettings.h"
 #include "browser/marketplace.h"
 #include "platform/cdp/chromium.h"
 
@@ -18,7 +17,6 @@ struct Settings {
     QStringList arguments;                                        // [browser] arguments, separated by spaces
     int loadTimeoutSeconds = 60;                                  // [browser] load_timeout_seconds
     bool announceBoxes = true;                                    // [announce] boxes: a box per new request
-    NotifySettings notify;                                        // [mail], [webhook], [filter]
 };
 
 // What the marketplace's requests and the browser's start take of them.

@@ -635,6 +635,13 @@ const QMap<QString, UserDoes>& userActions() {
           }}},
         {u"tray Exit"_qs,
          {[](Harness& h) { trayItem(h, u"終了"_qs)->trigger(); }, [](Harness& h) { return int(h.end.ended); }}},
+        {u"notify settings"_qs,
+         {[](Harness& h) { h.window->findChild<QAction*>(u"wnotify"_qs)->trigger(); },
+          [](Harness& h) { return int(h.window->notifyfrm() && h.window->notifyfrm()->isVisible()); }}},
+        // The mail not getting through, told by the sending beside the run.
+        {u"mail report"_qs,
+         {[](Harness& h) { emit h.window->remoteNotices()->report(u"メールが届きません"_qs); },
+          [](Harness& h) { return int(h.messages.texts.count(u"メールが届きません"_qs)); }}},
         {u"close box"_qs,
          {[](Harness& h) {
               QCloseEvent close;
@@ -698,6 +705,10 @@ void MainFrmTest::anActionWhileOtherWorkRuns_data() {
         {u"account box left"_qs, u"at once"_qs, u"at once"_qs},
         {u"tray show window"_qs, u"at once"_qs, u"at once"_qs},
         {u"tray day list"_qs, u"at once"_qs, u"at once"_qs},
+        // Its own window, at once: a scan does not keep the user from mending the mail.
+        {u"notify settings"_qs, u"at once"_qs, u"at once"_qs},
+        // A box of its own never holds up a page wait.
+        {u"mail report"_qs, u"after"_qs, u"after"_qs},
         {u"tray Exit"_qs, u"at once"_qs, u"after the box"_qs},
         {u"close box"_qs, u"at once"_qs, u"after the box"_qs},
     };

@@ -1,4 +1,5 @@
 // velkoria.ini: the settings left to the installation, with their defaults.
+#include "app/notifysettings.h"
 #include "app/settings.h"
 #include "platform/errors.h"
 #include "tests/support/fakes.h"
@@ -71,7 +72,11 @@ void SettingsTest::malformedSettingsNameTheKey() {
     QFETCH(QString, key);
     TempProgramFolder folder;
     folder.write(u"velkoria.ini"_qs, ini);
-    const RuntimeError e = errorOf([&] { loadSettings(folder.file(u"velkoria.ini"_qs)); });
+    // The program's settings and those of the announcements away from the PC.
+    const RuntimeError e = errorOf([&] {
+        loadSettings(folder.file(u"velkoria.ini"_qs));
+        loadNotifySettings(folder.file(u"velkoria.ini"_qs));
+    });
     QVERIFY2(e.description().contains(u"velkoria.ini"_qs) && e.description().contains(key),
              qPrintable(e.description()));
 }
@@ -84,7 +89,7 @@ void SettingsTest::notifySettingsWrittenInPlace() {
     folder.write(u"velkoria.ini"_qs, "\xEF\xBB\xBF; Velkoria\r\n[mail]\r\nSERVER=smtp://old:25   ; the provider's\r\n"
                                      "from=a@example.jp\r\nto=b@example.jp\r\n\r\n[browser]\r\n"
                                      "arguments=--flag=a,b ; kept\r\nload_timeout_seconds=5\r\n");
-    NotifySettings settings = loadSettings(path).notify;
+    NotifySettings settings = loadNotifySettings(path);
     QCOMPARE(settings.mailServer, u"smtp://old:25"_qs);
     settings.mailServer = u"smtps://smtp.mail.yahoo.co.jp:465"_qs;
     settings.mailStartTls = false;
@@ -95,7 +100,7 @@ void SettingsTest::notifySettingsWrittenInPlace() {
     settings.filterInclude = u"金型、\"溶接\""_qs;
     saveNotifySettings(path, settings);
     const Settings back = loadSettings(path);
-    QCOMPARE(back.notify, settings);
+    QCOMPARE(loadNotifySettings(path), settings);
     QCOMPARE(back.arguments, (QStringList{u"--flag=a,b"_qs}));
     QCOMPARE(back.loadTimeoutSeconds, 5);
     const QByteArray bytes = folder.read(u"velkoria.ini"_qs);
