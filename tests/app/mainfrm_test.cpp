@@ -85,6 +85,7 @@ private slots:
     void tabOrder();
     void freshInstallStartsWithoutWriting();
     void longCategoryFileIsCutAt200WithOneNotice();
+    void aBadMailSettingStopsTheChannelsNotTheProgram();
     void leavingAnAccountBoxSavesEachTime();
     void failedAccountSaveKeepsRunning();
     void exitAndCloseEndAtOnce();
@@ -132,6 +133,18 @@ void MainFrmTest::startUpLoadsTheFilesAndHidesTheBrowser() {
     QCOMPARE(h.find<QTimer>(u"Timer2"_qs)->interval(), 1000);
     QVERIFY(!h.find<QTimer>(u"Timer2"_qs)->isActive());
     QVERIFY(h.messages.texts.isEmpty());
+}
+
+void MainFrmTest::aBadMailSettingStopsTheChannelsNotTheProgram() {
+    Harness h;
+    // A certificate file removed since it was set.
+    h.folder.write(u"velkoria.ini"_qs, "[webhook]\nurl=https://h/\nca_file=/nonexistent/ca.pem\n");
+    h.window->formLoad();
+    QCOMPARE(h.messages.texts.size(), 1);
+    QVERIFY2(h.messages.texts.first().contains(u"ca_file"_qs) &&
+                 h.messages.texts.first().endsWith(remoteSettingsBrokenNotice()),
+             qPrintable(h.messages.texts.first()));
+    QVERIFY(!h.window->remoteNotices()->webhookOutbox());
 }
 
 void MainFrmTest::layoutFollowsTheDesign() {
