@@ -25,6 +25,7 @@
 #include <QStyleOptionButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace velkoria;
@@ -642,8 +643,9 @@ const QMap<QString, UserDoes>& userActions() {
          {[](Harness& h) { trayItem(h, u"本日の新規案件"_qs)->trigger(); },
           [](Harness&) {
               for (QWidget* w : QApplication::topLevelWidgets())
-                  if (w->objectName() == u"announcelist"_qs && w->isVisible())
-                      return 1;
+                  if (w->objectName() == u"announcelist"_qs && w->isVisible()) // the request's title shown
+                      return int(
+                          w->findChild<QTreeWidget*>(u"list"_qs)->topLevelItem(0)->text(3).startsWith(u"金型 "_qs));
               return 0;
           }}},
         {u"tray Exit"_qs,
@@ -678,7 +680,7 @@ void startForTheTable(Harness& h, const int& id) {
     h.browser->pageFor = [&id](const FakeBrowser::Navigation& n) {
         return FakeBrowser::Page{
             n.body.contains("key=k1&")
-                ? u"<A href=\"/browse/request/%1\"><IMG src=\"/img/new.gif\">見積件数</FONT>"_qs.arg(id)
+                ? u"<A href=\"/browse/request/%1\">金型 %1</A><IMG src=\"/img/new.gif\">見積件数</FONT>"_qs.arg(id)
                 : QString()};
     };
     // A scan has announced request 1 (its notification and the day's list),
