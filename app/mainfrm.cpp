@@ -216,13 +216,13 @@ void MainFrm::buildControls() {
     scroller->setWidget(client);
     paintBackground(scroller->viewport(), kWindowColour);
     setCentralWidget(scroller);
-    // 設定 with 通知の設定…, then Help.
+    m_whelp = menuBar()->addAction(QStringLiteral("ヘルプ"));
+    m_whelp->setObjectName(QStringLiteral("whelp"));
+    // After Help, which stays where users know it: 設定 with 通知の設定….
     QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("設定"));
     settingsMenu->setObjectName(QStringLiteral("wsettings"));
     m_wnotify = settingsMenu->addAction(QStringLiteral("通知の設定…"));
     m_wnotify->setObjectName(QStringLiteral("wnotify"));
-    m_whelp = menuBar()->addAction(QStringLiteral("ヘルプ"));
-    m_whelp->setObjectName(QStringLiteral("whelp"));
 
     for (const Design& d : kDesign) {
         QWidget* container = d.container ? client->findChild<QWidget*>(QString::fromUtf16(d.container)) : client;
