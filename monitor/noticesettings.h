@@ -24,8 +24,10 @@ struct NotifySettings {
     bool mailConfigured() const { return !mailServer.isEmpty(); }
     bool webhookConfigured() const { return !webhookUrl.isEmpty(); }
     // The extra header's name and the value written with it in the file (if any).
-    QString webhookHeaderName() const;
-    QString webhookHeaderValueInFile() const;
+    QString webhookHeaderName() const { return webhookHeader.section(u':', 0, 0).trimmed(); }
+    QString webhookHeaderValueInFile() const {
+        return webhookHeader.contains(u':') ? webhookHeader.section(u':', 1).trimmed() : QString();
+    }
     bool operator==(const NotifySettings&) const = default;
 };
 

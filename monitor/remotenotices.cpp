@@ -7,14 +7,6 @@
 
 namespace velkoria {
 
-QString NotifySettings::webhookHeaderName() const {
-    return webhookHeader.section(u':', 0, 0).trimmed();
-}
-
-QString NotifySettings::webhookHeaderValueInFile() const {
-    return webhookHeader.contains(u':') ? webhookHeader.section(u':', 1).trimmed() : QString();
-}
-
 namespace {
 
 QString displayTitle(const NoticeItem& item) {

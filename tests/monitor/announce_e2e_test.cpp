@@ -223,8 +223,6 @@ void AnnounceE2eTest::announcesAndOpensRequests() {
             const QString text = servers.posts().at(n)[u"body"_qs].toString();
             QCOMPARE(mail[u"subject"_qs].toString(),
                      u"新規案件 %1 件: "_qs.arg(runs.at(n).size()) + addedTitle(runs.at(n).first()));
-            QVERIFY(mail[u"tls"_qs].toBool() && mail[u"auth"_qs].toBool());
-            QCOMPARE(mail[u"rcpt_tos"_qs].toArray().size(), 2);
             for (const QString& id : runs.at(n)) {
                 const QString page = sim.url(u"/browse/request/"_qs + id).toString();
                 QVERIFY2(mail[u"body"_qs].toString().contains(addedTitle(id) + u"\n案件番号: "_qs + id + u'\n' + page),
@@ -234,19 +232,17 @@ void AnnounceE2eTest::announcesAndOpensRequests() {
         }
     }
     QStringList notes;
-    for (const QString& id : announced)
+    QStringList titled; // ID and title
+    for (const QString& id : announced) {
         notes.append((id == u"70003"_qs ? u"新規案件: ホームページ制作|"_qs : u"新規案件: 印刷|"_qs) + id + u'\n' +
                      addedTitle(id));
+        titled.append(id + u' ' + addedTitle(id));
+    }
     QCOMPARE(desktop.notifications(), notes);
     QStringList listed; // the IDs and titles in announcements.txt
-    QStringList titled;
-    for (const QString& line : readTextLines(run.file(u"announcements.txt"_qs))) {
-        listed.append(line.section(u'\t', 1, 1));
-        titled.append(line.section(u'\t', 1, 1) + u' ' + line.section(u'\t', -1));
-    }
-    QCOMPARE(listed, announced);
-    for (const QString& id : announced)
-        QVERIFY(titled.contains(id + u' ' + addedTitle(id)));
+    for (const QString& line : readTextLines(run.file(u"announcements.txt"_qs)))
+        listed.append(line.section(u'\t', 1, 1) + u' ' + line.section(u'\t', -1));
+    QCOMPARE(listed, titled);
 
     if (!boxes) {
         run.clickClient({100, 152}); // Exit
