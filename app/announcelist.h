@@ -9,8 +9,8 @@ class QTreeWidget;
 
 namespace velkoria {
 
-// The window of the day's announcements: time, caption and request ID, newest
-// first. A double click or Enter on a row opens that request's page.
+// The window of the day's announcements: time, caption, request ID and title,
+// newest first. A double click or Enter on a row opens that request's page.
 class AnnouncementListWindow : public QWidget {
     Q_OBJECT
 public:

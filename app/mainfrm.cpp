@@ -15,6 +15,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
@@ -217,6 +218,11 @@ void MainFrm::buildControls() {
     setCentralWidget(scroller);
     m_whelp = menuBar()->addAction(QStringLiteral("ヘルプ"));
     m_whelp->setObjectName(QStringLiteral("whelp"));
+    // After Help, which stays where users know it: 設定 with 通知の設定….
+    QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("設定"));
+    settingsMenu->setObjectName(QStringLiteral("wsettings"));
+    m_wnotify = settingsMenu->addAction(QStringLiteral("通知の設定…"));
+    m_wnotify->setObjectName(QStringLiteral("wnotify"));
 
     for (const Design& d : kDesign) {
         QWidget* container = d.container ? client->findChild<QWidget*>(QString::fromUtf16(d.container)) : client;
@@ -286,6 +292,8 @@ void MainFrm::buildControls() {
             [this] { ask(UserAction::Edit, {}, m_editButton, [this] { edit_button_Click(); }); });
     connect(m_whelp, &QAction::triggered, this,
             [this] { ask(UserAction::Help, {}, nullptr, [this] { whelp_Click(); }); });
+    connect(m_wnotify, &QAction::triggered, this,
+            [this] { ask(UserAction::NotifySettings, {}, nullptr, [this] { wnotify_Click(); }); });
     for (QLineEdit* box : m_text1)
         box->installEventFilter(this);
 
@@ -338,6 +346,50 @@ void MainFrm::wireInspection() {
             [this] { ask(UserAction::Blink, {}, nullptr, [this] { m_schedule->blinkTick(); }); });
     m_text2->installEventFilter(this);
     m_label3->installEventFilter(this);
+}
+
+void MainFrm::wireRemoteNotices() {
+    m_remote = std::make_unique<RemoteNotices>();
+    const QString iniPath = programFile(settingsFileName());
+    NotifySettings settings;
+    NotifySecrets secrets;
+    try {
+        settings = loadNotifySettings(iniPath);
+        secrets = loadNotifySecrets();
+    } catch (const RuntimeError& error) {
+        // A bad mail or webhook setting (a certificate file since removed, a
+        // value written by hand) stops those channels only, not the program.
+        settings = {};
+        messages().show(error.description() + u'\n' + remoteSettingsBrokenNotice());
+    }
+    applyNotifySettings(settings, secrets);
+    m_scanRun->setRemoteNotices([remote = m_remote.get()](const QList<Announcement>& unseen) {
+        QList<NoticeItem> items;
+        items.reserve(unseen.size());
+        for (const Announcement& a : unseen)
+            items.append({a.caption, a.title, a.id, a.url});
+        remote->scanFinished(items);
+    });
+    // A report comes when a send has ended, maybe while a scan waits for a
+    // page: it is said once the running work has ended, as a scan's messages
+    // are (each different text once).
+    connect(m_remote.get(), &RemoteNotices::report, this, [this](const QString& text) {
+        ask(UserAction::RemoteReport, text, nullptr, [this, text] { sayRemoteReport(text); });
+    });
+}
+
+void MainFrm::applyNotifySettings(const NotifySettings& settings, const NotifySecrets& secrets) {
+    m_remote->configure(settings, secrets);
+    m_announce->announcer().setFilter(TitleFilter(settings.filterInclude, settings.filterExclude));
+}
+
+void MainFrm::sayRemoteReport(const QString& text) {
+    if (m_settings.announceBoxes) {
+        messages().show(text);
+        return;
+    }
+    m_announce->notices().show(text);
+    m_monitor->showNotice(text);
 }
 
 void MainFrm::keepTabStopOnSelectedOption() {
@@ -394,6 +446,7 @@ void MainFrm::formLoad() {
     m_browser->setTop(0);
     m_marketplace = std::make_unique<Marketplace>(*m_browser, marketplaceSite(m_settings), messages());
     wireInspection();
+    wireRemoteNotices();
     placeOnScreen(true);
     m_myBussines->setFocus(Qt::OtherFocusReason);
 }
@@ -474,6 +527,16 @@ void MainFrm::edit_button_Click() {
                 dispatchEditor(action, row, button, std::move(handler));
             });
     m_editor->present();
+}
+
+void MainFrm::wnotify_Click() {
+    if (!m_notifyfrm) {
+        m_notifyfrm = new NotifyFrm(programFile(settingsFileName()), this);
+        connect(m_notifyfrm, &NotifyFrm::saved, this, &MainFrm::applyNotifySettings);
+    } else if (!m_notifyfrm->isVisible()) {
+        m_notifyfrm->load(); // the files as they are now
+    }
+    bringToFront(*m_notifyfrm);
 }
 
 void MainFrm::whelp_Click() {

@@ -2,6 +2,7 @@
 
 #include "app/announcewiring.h"
 #include "app/monitorwiring.h"
+#include "app/notifyfrm.h"
 #include "app/programend.h"
 #include "app/settings.h"
 #include "app/useractions.h"
@@ -9,6 +10,7 @@
 #include "buttons/editbuttonfrm.h"
 #include "buttons/quickbuttonview.h"
 #include "buttons/tables.h"
+#include "monitor/remotenotices.h"
 #include "monitor/scanrun.h"
 #include "monitor/schedule.h"
 #include "platform/cdp/browser.h"
@@ -73,6 +75,8 @@ public:
     void Command2_Click();
     void edit_button_Click();
     void whelp_Click();
+    // The menu item 通知の設定…: the dialog notifyfrm, modeless, one at a time.
+    void wnotify_Click();
     void Text1_LostFocus();
 
     const CategoryTable& category() const { return m_category; }
@@ -82,6 +86,9 @@ public:
     // The schedule and the announcements; null before start-up.
     const ScanSchedule* schedule() const { return m_schedule.get(); }
     AnnounceWiring* announcements() { return m_announce.get(); }
+    // The announcements away from the PC; null before start-up.
+    RemoteNotices* remoteNotices() { return m_remote.get(); }
+    NotifyFrm* notifyfrm() { return m_notifyfrm.data(); }
     // The sort order that the searches and scans use: the selected option, as
     // soon as its selection has been handled.
     QString currentSortType() const;
@@ -103,6 +110,12 @@ private:
     // looksLeft times.
     void placeWhenFramed(int looksLeft);
     void wireInspection();
+    // The announcements away from the PC: the settings read, each run's hand-over
+    // and the reports of a channel that does not get through.
+    void wireRemoteNotices();
+    void applyNotifySettings(const NotifySettings& settings, const NotifySecrets& secrets);
+    // A report of the mail or the webhook, said as the scan run's messages are.
+    void sayRemoteReport(const QString& text);
     // The selected sort option is the group's one tab stop.
     void keepTabStopOnSelectedOption();
     // Asks for an action of the user (UserActions::request); a button pressed
@@ -124,6 +137,8 @@ private:
     std::unique_ptr<ScanSchedule> m_schedule;
     std::unique_ptr<AnnounceWiring> m_announce;
     QPointer<EditButtonForm> m_editor;
+    std::unique_ptr<RemoteNotices> m_remote;
+    QPointer<NotifyFrm> m_notifyfrm;
 
     QPushButton* m_myBussines = nullptr;
     std::array<QLineEdit*, 2> m_text1{};
@@ -138,6 +153,7 @@ private:
     QTimer* m_timer1 = nullptr;
     QTimer* m_timer2 = nullptr;
     QAction* m_whelp = nullptr;
+    QAction* m_wnotify = nullptr;
     QMargins m_placedFrame; // the frame the window was placed with
 };
 

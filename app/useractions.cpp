@@ -26,9 +26,14 @@ constexpr Row kActions[] = {
     // leaving a box on the way to Exit saves it before the end.
     {UserAction::Blink, WhenBusy::AtOnce},
     {UserAction::SaveAccount, WhenBusy::AtOnce},
-    // Showing one of the program's own windows.
+    // Showing one of the program's own windows. The settings of the mail and
+    // the webhook open at once, during a scan too: a user who has just heard
+    // that the mail does not get through mends it without waiting for the
+    // pages, and the dialog touches nothing that the run uses (a save applies
+    // to the next hand-over; its test sends beside the window).
     {UserAction::ShowWindow, WhenBusy::AtOnce},
     {UserAction::ShowDayList, WhenBusy::AtOnce},
+    {UserAction::NotifySettings, WhenBusy::AtOnce},
     // Work with the browser, the quick-button table or the schedule.
     {UserAction::QuickButton, WhenBusy::AfterRunning},
     {UserAction::MyBusiness, WhenBusy::AfterRunning},
@@ -41,6 +46,8 @@ constexpr Row kActions[] = {
     {UserAction::ScanNow, WhenBusy::AfterRunning},
     {UserAction::ScheduleTick, WhenBusy::DroppedWhileScanning},
     {UserAction::OpenRequest, WhenBusy::AfterRunning},
+    // A box of its own: never inside a scan's page wait, which it would hold up.
+    {UserAction::RemoteReport, WhenBusy::AfterRunning},
     {UserAction::SortOption, WhenBusy::AfterRunning},
     {UserAction::CycleChange, WhenBusy::AfterRunning},
     {UserAction::CycleLostFocus, WhenBusy::AfterRunning},

@@ -20,6 +20,7 @@ enum class UserAction {
     SaveAccount,         // leaving Text1(0) or Text1(1)
     ShowWindow,          // the tray icon clicked, the tray's メインウィンドウを表示
     ShowDayList,         // the tray's 本日の新規案件; a notification that stands for several
+    NotifySettings,      // the menu item 通知の設定… (wnotify)
     QuickButton,         // Command1(1) to Command1(7)
     MyBusiness,          // my_bussines
     Help,                // the menu item whelp
@@ -31,6 +32,7 @@ enum class UserAction {
     ScanNow,             // a click on Label3, the tray's 今すぐ検査
     ScheduleTick,        // Timer1
     OpenRequest,         // a notification clicked, a row of the day's list opened
+    RemoteReport,        // the mail or the webhook does not get through, or does again
     SortOption,          // Option1(0) to Option1(2)
     CycleChange,         // Text2 changed
     CycleLostFocus,      // Text2 left

@@ -1,6 +1,6 @@
 # A MinGW build of the program runs on a PC without Qt or MinGW when these lie
 # beside the executable: Qt's DLLs, the platform plugin (platforms/), the style
-# plugin (styles/) and MinGW's runtime DLLs. (windeployqt does this for builds
+# plugin (styles/), libcurl (with Schannel) and MinGW's runtime DLLs. (windeployqt does this for builds
 # made on Windows; it does not exist on Linux, so the files are named here.)
 
 set(_velkoria_mingw_dlls)
@@ -20,7 +20,7 @@ set(VELKORIA_MINGW_RUNTIME_DLLS ${_velkoria_mingw_dlls} CACHE INTERNAL "")
 # plugin (no window on the screen) for the unit tests.
 function(velkoria_windows_runtime target folder)
     set(dlls $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
-             ${VELKORIA_MINGW_RUNTIME_DLLS})
+             $<TARGET_FILE:CURL::libcurl> ${VELKORIA_MINGW_RUNTIME_DLLS})
     set(platforms $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>)
     if(ARGV2 STREQUAL "TEST")
         list(APPEND dlls $<TARGET_FILE:Qt6::Test>)
@@ -36,7 +36,7 @@ function(velkoria_windows_runtime target folder)
 endfunction()
 
 velkoria_windows_runtime(velkoria_runtime ${VELKORIA_PROGRAM_DIR})
-install(IMPORTED_RUNTIME_ARTIFACTS Qt6::Core Qt6::Gui Qt6::Widgets RUNTIME DESTINATION .)
+install(IMPORTED_RUNTIME_ARTIFACTS Qt6::Core Qt6::Gui Qt6::Widgets CURL::libcurl RUNTIME DESTINATION .)
 install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsIntegrationPlugin LIBRARY DESTINATION platforms)
 install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsVistaStylePlugin LIBRARY DESTINATION styles)
 install(FILES ${VELKORIA_MINGW_RUNTIME_DLLS} DESTINATION .)

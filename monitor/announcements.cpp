@@ -14,7 +14,13 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 } // namespace
 
 QString announcementLine(const Announcement& a) {
-    return a.time.toString(kTimeFormat) + u'\t' + a.id + u'\t' + a.url + u'\t' + a.caption;
+    // A title holds no tab or line end (the scanner folds white space); one
+    // given otherwise would split the line.
+    QString title = a.title;
+    for (QChar& c : title)
+        if (c == u'\t' || c == u'\r' || c == u'\n')
+            c = u' ';
+    return a.time.toString(kTimeFormat) + u'\t' + a.id + u'\t' + a.url + u'\t' + a.caption + u'\t' + title;
 }
 
 std::optional<Announcement> parseAnnouncementLine(const QString& line) {
@@ -25,7 +31,12 @@ std::optional<Announcement> parseAnnouncementLine(const QString& line) {
     a.time = QDateTime::fromString(fields.at(0), kTimeFormat);
     a.id = fields.at(1);
     a.url = fields.at(2);
-    a.caption = fields.mid(3).join(u'\t');
+    if (fields.size() == 4) {
+        a.caption = fields.at(3); // written before the titles were
+    } else {
+        a.caption = fields.mid(3, fields.size() - 4).join(u'\t');
+        a.title = fields.last();
+    }
     if (!a.time.isValid() || a.url.isEmpty())
         return std::nullopt;
     return a;

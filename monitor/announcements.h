@@ -18,11 +18,15 @@ struct Announcement {
     QString caption; // the quick button's caption
     QString id;      // the request's ID
     QString url;     // the request's page
+    QString title;   // the text of the request's link; may be empty
 };
 
-// An announcement as one line of the file: time, ID, URL and caption,
-// separated by tabs, the caption last (it is the one text that may hold a
-// tab; an ID or a URL never does).
+// An announcement as one line of the file: time, ID, URL, caption and title,
+// separated by tabs. The title came last (a tab or a line end in it is written as a blank),
+// so a line of an older file, which ends with the caption, reads with an empty
+// title; the caption is the one text that may hold a tab (an ID or a URL never
+// does): whatever lies between the URL and the last field. An older line
+// whose caption held a tab reads with the caption's last part as its title.
 QString announcementLine(const Announcement& announcement);
 // The announcement of a line; none for a line that is not one (edited by hand
 // or damaged).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/announcements.h"
+#include "monitor/titlefilter.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 
@@ -17,6 +18,11 @@ inline QString newRequestMessage(const QString& caption) {
 // The title of a request's notification.
 inline QString newRequestTitle(const QString& caption) {
     return QStringLiteral("新規案件: ") + caption;
+}
+
+// The text of a request's notification: its ID, and its title on a line of its own.
+inline QString newRequestText(const QString& id, const QString& title) {
+    return title.isEmpty() ? id : id + u'\n' + title;
 }
 
 // The title of the one notification of a run that announces many requests.
@@ -44,15 +50,22 @@ public:
 // button flashing until the user comes, the notifications, and, unless the
 // boxes are turned off, the box "新規案件:" and the caption for each request,
 // which the run waits for. Up to kOwnNotifications requests get a notification
-// each (title "新規案件: " and the caption, text the ID) whose click opens the
-// request's page; more get one notification, "新規案件 N 件", whose click
-// opens the day's list: a first run after installing may find a thousand, and
-// a desktop flooded with as many notifications loses them (and other
-// programs' too). Without boxes nothing waits for the user, so monitoring goes
-// on while the user is away.
+// each (title "新規案件: " and the caption, text the ID and the title) whose
+// click opens the request's page; more get one notification, "新規案件 N 件",
+// with the count per caption and as many titles as kNotificationText leaves
+// room for, whose click opens the day's list: a first run after installing may
+// find a thousand, and a desktop flooded with as many notifications loses them
+// (and other programs' too). Without boxes nothing waits for the user, so
+// monitoring goes on while the user is away.
+//
+// The filter words decide which requests get notifications and call the user
+// (the flash when no box does); the list and the boxes have every request.
 class Announcer {
 public:
     static constexpr qsizetype kOwnNotifications = 3;
+    // The longest text of the one notification for many: Windows shows 255
+    // characters of a notification's text at most.
+    static constexpr qsizetype kNotificationText = 250;
 
     // sink may be null: the list and the boxes only. messages shows the boxes.
     Announcer(MessageSink& messages, AnnouncementLog& log, const Clock& clock, bool boxes, AnnouncementSink* sink);
@@ -62,6 +75,8 @@ public:
     // what the run has to say after the boxes: a failed write of the list's
     // file (the first of a series), else nothing.
     [[nodiscard]] QString announce(QList<Announcement> requests);
+    // The filter words of the notifications (none at first: every request).
+    void setFilter(TitleFilter filter) { m_filter = std::move(filter); }
 
 private:
     MessageSink& m_messages;
@@ -69,6 +84,7 @@ private:
     const Clock& m_clock;
     bool m_boxes;
     AnnouncementSink* m_sink;
+    TitleFilter m_filter;
     // A failed write of the list's file has been said, and none has worked since.
     bool m_saveFailureShown = false;
 };

@@ -25,10 +25,13 @@ inline QString newIconMarker() {
 // that meets more stops collecting there.
 struct ScanResults {
     static constexpr qsizetype kMaxEntries = 1000;
+    // The longest text kept of a request's link (newitemtext).
+    static constexpr qsizetype kMaxTextLength = 200;
 
     QStringList newitem;      // request IDs
     QStringList newitemtitle; // parallel to newitem: the quick button's caption
     QStringList newitemlink;  // parallel to newitem: the request's link as the page writes it
+    QStringList newitemtext;  // parallel to newitem: the text of the request's link (its title), may be empty
     QString curtitle;         // caption of the quick button whose page is being scanned
     bool full = false;        // a new-marked request found no room: collecting stopped
 
@@ -38,6 +41,7 @@ struct ScanResults {
         newitem.clear();
         newitemtitle.clear();
         newitemlink.clear();
+        newitemtext.clear();
         full = false;
     }
 };
@@ -51,9 +55,18 @@ struct ScanResults {
 // needle's length after the start of the current one, so a link that shares
 // characters with the previous marker is not found; a link without an end
 // marker after it adds nothing. With the tables full, the request that finds
-// no room sets results.full and the page is left. Runs in time and memory
-// linear in the page text.
+// no room sets results.full and the page is left. Each entry also gets the
+// text of the <a> element whose tag holds its marker (linkText). Runs in time
+// and memory linear in the page text.
 void findnewjobs(QStringView html, QStringView needle, ScanResults& results);
+
+// The text of the <a> element whose opening tag holds the character at pos
+// of the page text: its tags stripped, its character references decoded,
+// its white space folded to single blanks (control characters count as
+// white space), at most ScanResults::kMaxTextLength characters. Empty when
+// pos lies in no <a> tag, or the link has no text. Looks at a bounded
+// stretch of the page around pos, whatever the page holds.
+QString linkText(QStringView html, qsizetype pos);
 
 // `readjobpage`: the browser's current page through findnewjobs with the
 // request-link marker. Browser failures (462 included) go to the caller.

@@ -67,13 +67,18 @@ void ScanRun::scanjobs() {
         // A page that did not load is no page without news: keep the previous
         // IDs, or its requests would be announced again after the hiccup.
         savenewitems(allLoaded ? QStringList{} : *seen);
-    } else if (!m_seenFileReported) {
+    } else {
         // A file that is there but cannot be read (locked by a virus scanner
         // or a backup, or damaged): compared with nothing, every request would
         // be announced again. Announce nothing, leave the file as it is, and
-        // say so once; the next run tries again.
-        m_seenFileReported = true;
-        say(unreadable->description() + u'\n' + seenFileUnreadableNotice());
+        // say so once; the next run tries again. What waits to be sent away
+        // from the PC is tried again all the same.
+        if (m_remote)
+            m_remote({});
+        if (!m_seenFileReported) {
+            m_seenFileReported = true;
+            say(unreadable->description() + u'\n' + seenFileUnreadableNotice());
+        }
     }
     if (m_results.full)
         say(collectionStoppedMessage(m_results.curtitle));
@@ -175,15 +180,21 @@ void ScanRun::announce(const QStringList& seen) {
     QList<Announcement> unseen;
     for (qsizetype i = 0; i < count; ++i) {
         const QString& id = m_results.newitem.at(i);
-        if (seenIds.contains(storableText(id)))
-            continue;
-        if (m_announcer)
-            unseen.append({{}, m_results.newitemtitle.at(i), id, m_market.requestUrl(m_results.newitemlink.at(i), id)});
-        else
-            m_messages.show(newRequestMessage(m_results.newitemtitle.at(i)));
+        if (!seenIds.contains(storableText(id)))
+            unseen.append({{},
+                           m_results.newitemtitle.at(i),
+                           id,
+                           m_market.requestUrl(m_results.newitemlink.at(i), id),
+                           m_results.newitemtext.at(i)});
     }
-    if (!m_announcer)
+    // Away from the PC first: the boxes below wait for a user who may not be there.
+    if (m_remote)
+        m_remote(unseen);
+    if (!m_announcer) {
+        for (const Announcement& request : std::as_const(unseen))
+            m_messages.show(newRequestMessage(request.caption));
         return;
+    }
     if (const QString failure = m_announcer->announce(unseen); !failure.isEmpty())
         say(failure);
 }

@@ -96,6 +96,14 @@ public:
     // stopped), so that no run waits for a click; the latest also goes to the
     // indicators. Null: boxes.
     void setNotices(MessageSink* notices) { m_notices = notices; }
+    // Where each run hands its unseen requests to be told away from the PC
+    // (mail, webhook: monitor/remotenotices.h), once a run, before the boxes
+    // wait; an empty list from a run without any (or whose seen-request file
+    // could not be read), so that what failed before is sent again. It must
+    // return at once: the sending runs beside the scan.
+    void setRemoteNotices(std::function<void(const QList<Announcement>& unseen)> handOver) {
+        m_remote = std::move(handOver);
+    }
 
     // The latest run's collection (kept until the next run starts).
     const ScanResults& results() const { return m_results; }
@@ -127,6 +135,7 @@ private:
     ScanHealth m_health;
     Announcer* m_announcer = nullptr;
     MessageSink* m_notices = nullptr;
+    std::function<void(const QList<Announcement>&)> m_remote;
     // The latest notice of the current run.
     QString m_notice;
     // The unreadable seen-request file has been reported and not read since.

@@ -270,6 +270,10 @@ void writeTextLines(const QString& path, const QStringList& lines, FileAccess ac
         bytes += line;
         bytes += "\r\n";
     }
+    writeFileBytes(path, bytes, access);
+}
+
+void writeFileBytes(const QString& path, const QByteArray& bytes, FileAccess access) {
 #if defined(Q_OS_WIN)
     // A file of its own beside the old one, moved into its place, so that the
     // account file gets its access list (its owner alone) when its new copy is

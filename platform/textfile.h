@@ -38,6 +38,8 @@ enum class FileAccess { Normal, OwnerOnly };
 // in use) in Japanese, others in the system's words. OwnerOnly makes the file
 // readable and writable by its owner alone where the platform allows.
 void writeTextLines(const QString& path, const QStringList& lines, FileAccess access = FileAccess::Normal);
+// The same atomic write of bytes as they are (files in other encodings).
+void writeFileBytes(const QString& path, const QByteArray& bytes, FileAccess access = FileAccess::Normal);
 
 // Code page 932 conversions, the same on every system (ICU's windows-31j, or
 // the system's tables on Windows). encodeCp932 returns false when a character

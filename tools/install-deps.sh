@@ -11,6 +11,7 @@ RUN_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     qt6-httpserver-dev qt6-websockets-dev libssl-dev
+    libcurl4-openssl-dev
     chromium
     fonts-ipafont-gothic fonts-noto-cjk
 )
@@ -23,6 +24,7 @@ TEST_PACKAGES=(
     xvfb xauth openbox x11-utils xdotool imagemagick
     dbus-daemon dunst trayer
     poppler-utils procps
+    python3-aiosmtpd openssl
     g++-mingw-w64-x86-64-posix wine64 nsis icoutils
 )
 

@@ -25,6 +25,7 @@
 #include <QStyleOptionButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace velkoria;
@@ -85,6 +86,7 @@ private slots:
     void tabOrder();
     void freshInstallStartsWithoutWriting();
     void longCategoryFileIsCutAt200WithOneNotice();
+    void aBadMailSettingStopsTheChannelsNotTheProgram();
     void leavingAnAccountBoxSavesEachTime();
     void failedAccountSaveKeepsRunning();
     void exitAndCloseEndAtOnce();
@@ -132,6 +134,18 @@ void MainFrmTest::startUpLoadsTheFilesAndHidesTheBrowser() {
     QCOMPARE(h.find<QTimer>(u"Timer2"_qs)->interval(), 1000);
     QVERIFY(!h.find<QTimer>(u"Timer2"_qs)->isActive());
     QVERIFY(h.messages.texts.isEmpty());
+}
+
+void MainFrmTest::aBadMailSettingStopsTheChannelsNotTheProgram() {
+    Harness h;
+    // A certificate file removed since it was set.
+    h.folder.write(u"velkoria.ini"_qs, "[webhook]\nurl=https://h/\nca_file=/nonexistent/ca.pem\n");
+    h.window->formLoad();
+    QCOMPARE(h.messages.texts.size(), 1);
+    QVERIFY2(h.messages.texts.first().contains(u"ca_file"_qs) &&
+                 h.messages.texts.first().endsWith(remoteSettingsBrokenNotice()),
+             qPrintable(h.messages.texts.first()));
+    QVERIFY(!h.window->remoteNotices()->webhookOutbox());
 }
 
 void MainFrmTest::layoutFollowsTheDesign() {
@@ -629,12 +643,20 @@ const QMap<QString, UserDoes>& userActions() {
          {[](Harness& h) { trayItem(h, u"本日の新規案件"_qs)->trigger(); },
           [](Harness&) {
               for (QWidget* w : QApplication::topLevelWidgets())
-                  if (w->objectName() == u"announcelist"_qs && w->isVisible())
-                      return 1;
+                  if (w->objectName() == u"announcelist"_qs && w->isVisible()) // the request's title shown
+                      return int(
+                          w->findChild<QTreeWidget*>(u"list"_qs)->topLevelItem(0)->text(3).startsWith(u"金型 "_qs));
               return 0;
           }}},
         {u"tray Exit"_qs,
          {[](Harness& h) { trayItem(h, u"終了"_qs)->trigger(); }, [](Harness& h) { return int(h.end.ended); }}},
+        {u"notify settings"_qs,
+         {[](Harness& h) { h.window->findChild<QAction*>(u"wnotify"_qs)->trigger(); },
+          [](Harness& h) { return int(h.window->notifyfrm() && h.window->notifyfrm()->isVisible()); }}},
+        // The mail not getting through, told by the sending beside the run.
+        {u"mail report"_qs,
+         {[](Harness& h) { emit h.window->remoteNotices()->report(u"メールが届きません"_qs); },
+          [](Harness& h) { return int(h.messages.texts.count(u"メールが届きません"_qs)); }}},
         {u"close box"_qs,
          {[](Harness& h) {
               QCloseEvent close;
@@ -658,7 +680,7 @@ void startForTheTable(Harness& h, const int& id) {
     h.browser->pageFor = [&id](const FakeBrowser::Navigation& n) {
         return FakeBrowser::Page{
             n.body.contains("key=k1&")
-                ? u"<A href=\"/browse/request/%1\"><IMG src=\"/img/new.gif\">見積件数</FONT>"_qs.arg(id)
+                ? u"<A href=\"/browse/request/%1\">金型 %1</A><IMG src=\"/img/new.gif\">見積件数</FONT>"_qs.arg(id)
                 : QString()};
     };
     // A scan has announced request 1 (its notification and the day's list),
@@ -698,6 +720,10 @@ void MainFrmTest::anActionWhileOtherWorkRuns_data() {
         {u"account box left"_qs, u"at once"_qs, u"at once"_qs},
         {u"tray show window"_qs, u"at once"_qs, u"at once"_qs},
         {u"tray day list"_qs, u"at once"_qs, u"at once"_qs},
+        // Its own window, at once: a scan does not keep the user from mending the mail.
+        {u"notify settings"_qs, u"at once"_qs, u"at once"_qs},
+        // A box of its own never holds up a page wait.
+        {u"mail report"_qs, u"after"_qs, u"after"_qs},
         {u"tray Exit"_qs, u"at once"_qs, u"after the box"_qs},
         {u"close box"_qs, u"at once"_qs, u"after the box"_qs},
     };

@@ -2,7 +2,8 @@
 // the rest is repeated (up to 4096 times, at most 4 M characters), so that
 // small inputs make pages of several megabytes. Besides what the sanitizers
 // and the memory limits catch, the IDs (and the links) collected must never
-// hold more text than the page: more would mean memory growing faster than the page.
+// hold more text than the page: more would mean memory growing faster than the page;
+// a link's text never exceeds its limit.
 #include "monitor/scanner.h"
 
 #include <cstdint>
@@ -25,8 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         total += id.size();
     for (const QString& link : results.newitemlink)
         links += link.size();
+    for (const QString& text : results.newitemtext)
+        if (text.size() > ScanResults::kMaxTextLength)
+            std::abort();
     if (total > html.size() || links > html.size() || results.newitem.size() != results.newitemtitle.size() ||
-        results.newitem.size() != results.newitemlink.size())
+        results.newitem.size() != results.newitemlink.size() || results.newitem.size() != results.newitemtext.size())
         std::abort();
     return 0;
 }

@@ -1,5 +1,6 @@
 // The settings file: any bytes as velkoria.ini. A bad value may only end in a
 // RuntimeError; whatever is accepted is within its limits.
+#include "app/notifysettings.h"
 #include "app/settings.h"
 #include "platform/errors.h"
 
@@ -27,6 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!settings.searchUrl.startsWith(u"http://", Qt::CaseInsensitive) ||
             !settings.loginUrl.startsWith(u"https://", Qt::CaseInsensitive))
             std::abort();
+    } catch (const RuntimeError&) {
+    }
+    try {
+        loadNotifySettings(path);
     } catch (const RuntimeError&) {
     }
     QFile::remove(path);

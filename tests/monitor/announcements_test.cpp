@@ -32,6 +32,8 @@ class AnnouncementsTest : public QObject {
 private slots:
     void fileRules_data();
     void fileRules();
+    void linesWithAndWithoutTitle_data();
+    void linesWithAndWithoutTitle();
     void dayListStartsAtMidnightOrAtTheStart();
 };
 
@@ -86,6 +88,32 @@ void AnnouncementsTest::fileRules() {
         QVERIFY(readTextLines(folder.file(kFile)).endsWith(line(62, u"8"_qs)));
         QVERIFY(readTextLines(folder.file(kFile)).contains(line(61, u"7?"_qs)));
     }
+}
+
+void AnnouncementsTest::linesWithAndWithoutTitle_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("title");
+    const QString head = u"2026-01-05 09:00:00\t7\thttp://h/browse/request/7\t"_qs;
+    QTest::newRow("written before the titles") << head + u"印刷"_qs << u"印刷"_qs << QString();
+    QTest::newRow("with its title") << head + u"印刷\tチラシ 1000 部"_qs << u"印刷"_qs << u"チラシ 1000 部"_qs;
+    QTest::newRow("without a title") << head + u"印刷\t"_qs << u"印刷"_qs << QString();
+    QTest::newRow("a caption with a tab") << head + u"a\tb\tタイトル"_qs << u"a\tb"_qs << u"タイトル"_qs;
+    // As written: a title's tab or line end would split the line.
+    Announcement a = at(0, u"7"_qs, u"a\tb"_qs);
+    a.title = u"x\ty\r\nz"_qs;
+    QTest::newRow("as written") << announcementLine(a) << u"a\tb"_qs << u"x y  z"_qs;
+}
+
+void AnnouncementsTest::linesWithAndWithoutTitle() {
+    QFETCH(QString, line);
+    QFETCH(QString, caption);
+    QFETCH(QString, title);
+    const std::optional<Announcement> a = parseAnnouncementLine(line);
+    QVERIFY(a);
+    QCOMPARE(a->id, u"7"_qs);
+    QCOMPARE(a->caption, caption);
+    QCOMPARE(a->title, title);
 }
 
 void AnnouncementsTest::dayListStartsAtMidnightOrAtTheStart() {

@@ -45,6 +45,8 @@ class ScannerTest : public QObject {
 private slots:
     void pages_data();
     void pages();
+    void linkTexts_data();
+    void linkTexts();
     void pagesAccumulateWithTheirCaptions();
     void idsOfUnquotedLinksStayWithinThePage();
     void agreesWithTheReferenceOnRandomPages();
@@ -92,6 +94,42 @@ void ScannerTest::pages() {
     QFETCH(QStringList, ids);
     QCOMPARE(scan(html), ids);
     QCOMPARE(referenceScan(html, L), ids);
+}
+
+void ScannerTest::linkTexts_data() {
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("text");
+    const auto row = [](const char* name, const QString& link, const QString& text) {
+        QTest::newRow(name) << link << text;
+    };
+    const QString a = u"<a href=\"/browse/request/1\">"_qs;
+    row("site entry", u"<A href=\"/browse/request/1\" target=\"_blank\">金型の設計</A>"_qs, u"金型の設計"_qs);
+    row("tags inside the link", a + u"<span class=\"t\">金型</span> <b>設計</b><!-- <i>x</i> --></a>"_qs,
+        u"金型 設計"_qs);
+    row("white space folded", a + u"\n\t 金型\r\n\n設計&nbsp;&nbsp;  </a>"_qs, u"金型 設計"_qs);
+    row("ideographic space kept", a + u"金型　設計</a>"_qs, u"金型　設計"_qs);
+    row("entities", a + u"A&amp;B &lt;b&gt; &quot;C&quot; &#12354;&#x3042;&#X1F600; &apos;</a>"_qs,
+        u"A&B <b> \"C\" ああ😀 '"_qs);
+    row("not entities", a + u"&copy; &amp &#; &#xZ; &#123456789012; &#0; &#xD800; &#x110000;</a>"_qs,
+        u"&copy; &amp &#; &#xZ; &#123456789012; \uFFFD \uFFFD \uFFFD"_qs);
+    row("control characters", a + u"a&#1;b&#10;c\u0085d\u2028e&#x7f;</a>"_qs, u"a b c d e"_qs);
+    row("link without text", a + u"</a>"_qs, QString());
+    row("link with only the icon", a + u"<img src=\"/img/new.gif\"></a>"_qs, QString());
+    row("marker outside a tag", u"<p>/browse/request/1\"</p>"_qs, QString());
+    row("marker in another tag", u"<form action=\"/browse/request/1\">件名</form>"_qs, QString());
+    row("'>' inside an attribute", u"<a title=\"a>b\" href=\"/browse/request/1\">件名</a>"_qs, u"件名"_qs);
+    row("10,000 characters", a + QString(10000, u'案') + u"</a>"_qs, QString(200, u'案'));
+    row("cut before a surrogate pair", a + u"x"_qs + QString(u"😀"_qs).repeated(150) + u"</a>"_qs,
+        u"x"_qs + QString(u"😀"_qs).repeated(99));
+    row("no end tag", a + QString(20000, u' ') + u"件名"_qs, QString());
+}
+
+void ScannerTest::linkTexts() {
+    QFETCH(QString, link);
+    QFETCH(QString, text);
+    ScanResults results;
+    findnewjobs(QString(link + I + E), L, results);
+    QCOMPARE(results.newitemtext, QStringList{text});
 }
 
 void ScannerTest::pagesAccumulateWithTheirCaptions() {

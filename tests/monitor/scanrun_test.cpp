@@ -14,8 +14,8 @@ using namespace velkoria::test;
 namespace {
 
 // One entry of a result page as the site writes it.
-QString entry(const QString& id, bool isNew) {
-    return u"<TR><TD><A href=\"/browse/request/"_qs + id + u"\">タイトル</A>"_qs +
+QString entry(const QString& id, bool isNew, const QString& title = u"タイトル"_qs) {
+    return u"<TR><TD><A href=\"/browse/request/"_qs + id + u"\">"_qs + title + u"</A>"_qs +
            (isNew ? u" <IMG src=\"/img/new.gif\">"_qs : QString()) +
            u"</TD><TD><FONT size=\"2\">見積件数</FONT> 3件</TD></TR>"_qs;
 }
@@ -148,6 +148,13 @@ void ScanRunTest::theDesktopHearsEachUnseenRequestWithItsPageOnTheSite() {
     RecordingSink sink(&rig.browser.calls);
     Announcer announcer(rig.messages, log, rig.browser.clock, true, &sink);
     rig.run.setAnnouncer(&announcer);
+    // Away from the PC: handed over before the boxes wait, titles and all.
+    rig.run.setRemoteNotices([&rig](const QList<Announcement>& unseen) {
+        QStringList titles;
+        for (const Announcement& a : unseen)
+            titles.append(a.title);
+        rig.browser.calls.append(u"remote "_qs + titles.join(u','));
+    });
     rig.bind(2, u"k2"_qs, u"金型"_qs);
     // A link to another host, and one that leads to no page.
     const auto linked = [](const QString& link) -> QString {
@@ -162,20 +169,40 @@ void ScanRunTest::theDesktopHearsEachUnseenRequestWithItsPageOnTheSite() {
     rig.run.scanjobs();
     const QString site = u"http://127.0.0.1:8080/browse/request/"_qs;
     const QString box = u"box 新規案件:金型"_qs;
-    QCOMPARE(rig.steps(),
-             (QStringList{u"visible 0"_qs, u"scanning"_qs, u"navigate"_qs, u"html"_qs, u"list"_qs, u"call user"_qs,
-                          u"notify 新規案件: 金型 / 48211 / "_qs + site + u"48211"_qs,
-                          u"notify 新規案件: 金型 / 48212 / "_qs + site + u"48212"_qs,
-                          u"notify 新規案件: 金型 / 48213 / "_qs + site + u"48213"_qs, box, box, box, u"rest"_qs}));
+    QCOMPARE(
+        rig.steps(),
+        (QStringList{u"visible 0"_qs, u"scanning"_qs, u"navigate"_qs, u"html"_qs, u"remote タイトル,x,x"_qs, u"list"_qs,
+                     u"call user"_qs, u"notify 新規案件: 金型 / 48211\nタイトル / "_qs + site + u"48211"_qs,
+                     u"notify 新規案件: 金型 / 48212\nx / "_qs + site + u"48212"_qs,
+                     u"notify 新規案件: 金型 / 48213\nx / "_qs + site + u"48213"_qs, box, box, box, u"rest"_qs}));
     QCOMPARE(log.since(QDateTime()).size(), 3);
 
-    // More than three: one notification for them all, the boxes as ever.
+    // More than three: one notification for them all, with the titles, the boxes as ever.
     rig.pages[u"k2"_qs] = page({u"1"_qs, u"2"_qs, u"3"_qs, u"4"_qs});
     rig.clearRecords();
     rig.run.scanjobs();
-    QCOMPARE(rig.steps().mid(4), (QStringList{u"list"_qs, u"call user"_qs, u"notify list 新規案件 4 件 / 金型: 4 件"_qs,
-                                              box, box, box, box, u"rest"_qs}));
+    QCOMPARE(rig.steps().mid(5),
+             (QStringList{u"list"_qs, u"call user"_qs,
+                          u"notify list 新規案件 4 件 / 金型: 4 件\n・タイトル\n・タイトル\n・タイトル\n・タイトル"_qs,
+                          box, box, box, box, u"rest"_qs}));
     QCOMPARE(log.since(QDateTime()).size(), 7);
+
+    // The filter words thin out the notifications only: the boxes, the list,
+    // the hand-over (which filters for itself) and the file keep every request.
+    announcer.setFilter(TitleFilter(u"金型"_qs, u"試作"_qs));
+    rig.pages[u"k2"_qs] = {u"<HTML><BODY><TABLE>"_qs + entry(u"5"_qs, true, u"プレス金型"_qs) +
+                           entry(u"6"_qs, true, u"溶接"_qs) + entry(u"7"_qs, true, u"金型 試作"_qs) +
+                           entry(u"8"_qs, true, u"&lt;b&gt;金型&lt;/b&gt;"_qs) + entry(u"9"_qs, true, u"塗装"_qs) +
+                           u"</TABLE></BODY></HTML>"_qs};
+    rig.clearRecords();
+    rig.run.scanjobs();
+    QCOMPARE(rig.steps().mid(4),
+             (QStringList{u"remote プレス金型,溶接,金型 試作,<b>金型</b>,塗装"_qs, u"list"_qs, u"call user"_qs,
+                          u"notify 新規案件: 金型 / 5\nプレス金型 / "_qs + site + u"5"_qs,
+                          u"notify 新規案件: 金型 / 8\n<b>金型</b> / "_qs + site + u"8"_qs, box, box, box, box, box,
+                          u"rest"_qs}));
+    QCOMPARE(log.since(QDateTime()).first().title, u"塗装"_qs);
+    QCOMPARE(rig.folder.read(u"new_item.txt"_qs), cp932Lines({u"5"_qs, u"6"_qs, u"7"_qs, u"8"_qs, u"9"_qs}));
 }
 
 void ScanRunTest::allSlotsEmpty() {
@@ -305,7 +332,11 @@ void ScanRunTest::seenFileHiccups() {
     // with nothing, everything would be), the file stays, and that is said once.
     const QByteArray damaged = "1\r\n\x80\r\n";
     rig.folder.write(u"new_item.txt"_qs, damaged);
+    // What waits to be sent away from the PC is tried again all the same.
+    QList<qsizetype> handedOver;
+    rig.run.setRemoteNotices([&](const QList<Announcement>& unseen) { handedOver.append(unseen.size()); });
     rig.run.scanjobs();
+    QCOMPARE(handedOver, QList<qsizetype>{0});
     QCOMPARE(rig.boxes().size(), 1);
     QVERIFY(rig.boxes().first().contains(u"new_item.txt"_qs));
     QCOMPARE(rig.folder.read(u"new_item.txt"_qs), damaged);

@@ -1,6 +1,7 @@
 // velkoria.exe for real under Wine: a program folder with its DLLs, the fake
 // browser of win32/fakebrowser.cpp as its browser (velkoria.ini's executable),
 // a virtual display with a window manager; xdotool drives Wine's windows.
+#include "tests/support/notifyservers.h"
 #include "tests/support/programrun.h"
 #include "tests/support/tempfolder.h"
 #include "tests/windows/wineprefix.h"
@@ -144,6 +145,20 @@ void WindowsE2eTest::program() {
         QVERIFY(put(control.filePath(u"start-error.txt"_qs), startError.toUtf8() + '\n'));
     if (action == Action::QuickButtonBeforeTheBrowserAnswers)
         QVERIFY(put(control.filePath(u"start-delay.txt"_qs), "8000"));
+    // The scan's requests away from the PC: plain SMTP (Wine's Schannel takes
+    // no self-signed certificate) and HTTP with a token header from the secrets.
+    NotifyServers servers;
+    if (action == Action::Scan) {
+        QVERIFY(servers.start());
+        QFile ini(run.file(u"velkoria.ini"_qs));
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write(u"[mail]\nserver=%1\nstarttls=false\nfrom=velkoria@example.jp\nto=a@example.jp\n"
+                  "[webhook]\nurl=%2\nheader=X-ChatWorkToken\n"_qs
+                      .arg(servers.url(u"smtp"_qs, servers.plain), servers.url(u"http"_qs, servers.http, u"/hook"_qs))
+                      .toUtf8());
+        ini.close();
+        QVERIFY(put(run.file(u"notify_secrets.txt"_qs), "webhook_header=tok-wine\r\n"));
+    }
 
     m_prefix.setEnvironment(u"VELKORIA_MESSAGE_LOG"_qs, folder + u"\\messages.log"_qs);
     m_prefix.setEnvironment(u"FAKEBROWSER_DIR"_qs, m_prefix.windowsPath(control.path()));
@@ -198,6 +213,18 @@ void WindowsE2eTest::program() {
                                               u"新規案件:システム開発"_qs}));
         QCOMPARE(fileBytes(run.file(u"new_item.txt"_qs)), cp932(u"1001\r\n1003\r\n2001号\r\n"_qs));
         QVERIFY(run.running());
+        // One mail and one POST for the run, with the titles, through libcurl and Schannel.
+        QVERIFY(waitFor([&] { return servers.mails().size() == 1 && servers.posts().size() == 1; }, 30000));
+        QCOMPARE(servers.mails().first()[u"subject"_qs].toString(), u"新規案件 3 件: a"_qs);
+        const QString body = servers.mails().first()[u"body"_qs].toString();
+        for (const QString& entry :
+             {u"【ホームページ制作】a\n案件番号: 1001\nhttp://search.test/browse/request/1001"_qs,
+              u"【ホームページ制作】c\n案件番号: 1003"_qs, u"【システム開発】d\n案件番号: 2001号"_qs})
+            QVERIFY2(body.contains(entry), qPrintable(body));
+        const QJsonObject post = servers.posts().first();
+        QCOMPARE(post[u"headers"_qs].toObject()[u"X-ChatWorkToken"_qs].toString(), u"tok-wine"_qs);
+        QVERIFY2(post[u"body"_qs].toString().contains(u"【システム開発】d (2001号)"_qs),
+                 qPrintable(post[u"body"_qs].toString()));
         break;
     }
     case Action::BrowserExits:

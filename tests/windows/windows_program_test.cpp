@@ -106,9 +106,9 @@ void WindowsProgramTest::initTestCase() {
     // What runs on a PC without Qt or MinGW, and nothing of the tests.
     QCOMPARE(filesUnder(m_installed),
              (QStringList{u"Qt6Core.dll"_qs, u"Qt6Gui.dll"_qs, u"Qt6Widgets.dll"_qs, u"Velkoria.pdf"_qs,
-                          u"button_info.txt"_qs, u"category.txt"_qs, u"libgcc_s_seh-1.dll"_qs, u"libstdc++-6.dll"_qs,
-                          u"libwinpthread-1.dll"_qs, u"platforms/qwindows.dll"_qs, u"styles/qwindowsvistastyle.dll"_qs,
-                          u"velkoria.exe"_qs}));
+                          u"button_info.txt"_qs, u"category.txt"_qs, u"libcurl.dll"_qs, u"libgcc_s_seh-1.dll"_qs,
+                          u"libstdc++-6.dll"_qs, u"libwinpthread-1.dll"_qs, u"platforms/qwindows.dll"_qs,
+                          u"styles/qwindowsvistastyle.dll"_qs, u"velkoria.exe"_qs}));
 }
 
 QString WindowsProgramTest::firstBox(const QString& folder) {

@@ -8,6 +8,9 @@
 //   unquoted     20,000 new-marked entries whose links lost their closing
 //                quote, one quote at the very end of the page: the IDs must
 //                not run on to it (memory would grow with the square of the page)
+//   one-link     thousands of new-marked request links inside the text of
+//                one huge link: each entry's text is looked for within a
+//                bounded stretch, not through the whole link
 //   reference    the procedure searching again from every link, for comparison
 //
 // Throughput is page text per second, counted in bytes of the text as held in
@@ -86,6 +89,13 @@ void referenceScan(const QString& html, const QString& needle, ScanResults& resu
     }
 }
 
+QString oneLink(qsizetype size) {
+    QString html = kHead + QStringLiteral("<A href=\"/browse/request/1\">");
+    for (int id = 10000; html.size() < size - 200; ++id)
+        html += QStringLiteral("/browse/request/%1\" %2 ").arg(id).arg(kTitles[id % 4]);
+    return html + QStringLiteral("<IMG src=\"/img/new.gif\"></A><FONT size=\"2\">見積件数</FONT>") + kFoot;
+}
+
 QString makePage(int kind, qsizetype size) {
     switch (kind) {
     case 0:
@@ -94,6 +104,8 @@ QString makePage(int kind, qsizetype size) {
         return linksAfterLastEnd(size);
     case 3:
         return unquoted(int(size));
+    case 4:
+        return oneLink(size);
     default:
         return oneStretch(size);
     }
@@ -125,6 +137,7 @@ void pages(benchmark::internal::Benchmark* b) {
         for (qsizetype size : {kMB / 2, 5 * kMB / 2}) // 1 MB and 5 MB of text
             b->Args({kind, size});
     b->Args({3, 20000}); // here "chars" counts links
+    b->Args({4, kMB / 2});
     b->Unit(benchmark::kMillisecond);
 }
 
