@@ -158,7 +158,7 @@ void CdpBrowser::navigate(const QString& url, const QByteArray& postData, const 
     const int navigation = ++m_navigations;
     // From here on the wait describes this navigation, also when it cannot even
     // start: a wait must then end with a failed load, not with the old page.
-    m_watcher.navigationRequested();
+    m_watcher.navigationRequested(url);
     try {
         m_interception.prepare(m_session.id(), url, postData, headers, QDeadlineTimer(pageLimitMs(m_callLimitMs)));
     } catch (const BrowserCommandError&) {

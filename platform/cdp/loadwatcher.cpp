@@ -1,5 +1,6 @@
 #include "platform/cdp/loadwatcher.h"
 
+#include "platform/cdp/address.h"
 #include "platform/cdp/json.h"
 
 namespace velkoria::cdp {
@@ -8,7 +9,8 @@ bool LoadWatcher::isMainFrame(const QJsonObject& params) const {
     return text(params, "frameId") == m_mainFrame;
 }
 
-void LoadWatcher::navigationRequested() {
+void LoadWatcher::navigationRequested(const QString& url) {
+    m_address = requestAddress(url);
     m_pending = true;
     m_loaderId.clear();
     m_startedLoading = false;
@@ -75,7 +77,8 @@ void LoadWatcher::handleEvent(const QString& method, const QJsonObject& params) 
         }
     } else if (method == QLatin1String("Page.frameStartedNavigating")) {
         if (m_pending && m_loaderId.isEmpty() && isMainFrame(params) &&
-            !text(params, "navigationType").contains(QLatin1String("ameDocument")))
+            !text(params, "navigationType").contains(QLatin1String("ameDocument")) &&
+            requestAddress(text(params, "url")) == m_address)
             m_loaderId = text(params, "loaderId");
     } else if (method == QLatin1String("Page.lifecycleEvent")) {
         if (!m_pending || m_loaderId.isEmpty() || text(params, "loaderId") != m_loaderId || !isMainFrame(params))

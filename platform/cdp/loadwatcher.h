@@ -12,7 +12,10 @@ namespace velkoria::cdp {
 // page's session.
 //
 // A navigation the program started is followed by its loaderId (known from
-// Page.frameStartedNavigating or the Page.navigate reply). It is complete at
+// Page.frameStartedNavigating for the address asked for, or the Page.navigate
+// reply): a navigation the page starts itself at that moment (a refresh, a
+// script's redirect) is not the program's, and its end, cancelled by the
+// program's, says nothing of the program's. It is complete at
 // the "load" lifecycle event of that loader; the old document's lifecycle
 // events, which keep arriving during the request, are ignored. It has failed
 // on an errorText in the reply, Network.loadingFailed of its document, an
@@ -26,8 +29,8 @@ public:
     void setMainFrame(const QString& frameId) { m_mainFrame = frameId; }
     const QString& mainFrame() const { return m_mainFrame; }
 
-    // The program has sent Page.navigate.
-    void navigationRequested();
+    // The program has sent Page.navigate to url.
+    void navigationRequested(const QString& url);
     // The reply of Page.navigate: loaderId, and errorText when it failed.
     void navigationAnswered(const QJsonObject& result);
     // Page.navigate itself was refused (a protocol error).
@@ -53,6 +56,7 @@ private:
     bool isMainFrame(const QJsonObject& params) const;
 
     QString m_mainFrame;
+    QString m_address;  // of the navigation being followed, as requestAddress writes it
     QString m_loaderId; // of the navigation being followed; empty until known
     bool m_pending = false;
     bool m_loading = false;

@@ -1,7 +1,8 @@
 #include "platform/cdp/postinterceptor.h"
 
+#include "platform/cdp/address.h"
+
 #include <QJsonArray>
-#include <QUrl>
 
 namespace velkoria::cdp {
 
@@ -17,20 +18,6 @@ QList<PostInterceptor::Header> PostInterceptor::parseHeaderLines(const QString& 
     }
     return headers;
 }
-
-namespace {
-
-// An address as the browser writes a request's: fully encoded, no fragment
-// (a request carries none), "/" for an empty path.
-QString requestAddress(const QString& address) {
-    QUrl url = QUrl(address).adjusted(QUrl::RemoveFragment);
-    if (url.path().isEmpty())
-        url.setPath(QStringLiteral("/"));
-    url.setHost(url.host().toLower());
-    return url.toString(QUrl::FullyEncoded);
-}
-
-} // namespace
 
 void PostInterceptor::arm(const QString& url, const QByteArray& body, const QList<Header>& headers) {
     m_armed = true;

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         watcher.handleEvent(method, params);
     });
     try {
-        watcher.navigationRequested();
+        watcher.navigationRequested(QStringLiteral("http://x/"));
         connection.post(QStringLiteral("Page.navigate"), {{QStringLiteral("url"), QStringLiteral("http://x/")}}, {},
                         [&](const QJsonObject& result, std::exception_ptr error) {
                             if (!error)

@@ -7,7 +7,7 @@ using velkoria::cdp::LoadWatcher;
 // The load watcher fed with event sequences recorded from Chromium (trimmed to
 // the fields it reads; F is the main frame, OLD the loader of the document
 // shown before, N the loader of the new navigation). A script line is
-//   navigate                      the program sends Page.navigate
+//   navigate [URL]                the program sends Page.navigate (to URL)
 //   reply key=value ...           the Page.navigate reply
 //   refused                       Page.navigate failed with a protocol error
 //   check BUSY READY FAILED       expected busy(), readyState(), failed()
@@ -37,7 +37,7 @@ class LoadWatcherTest : public QObject {
             const QStringList words = step.split(u' ', Qt::SkipEmptyParts);
             const QString& verb = words.first();
             if (verb == QLatin1String("navigate")) {
-                watcher.navigationRequested();
+                watcher.navigationRequested(words.value(1));
             } else if (verb == QLatin1String("reply")) {
                 watcher.navigationAnswered(fields(words));
             } else if (verb == QLatin1String("refused")) {
@@ -200,6 +200,22 @@ private slots:
             QStringLiteral("reply frameId=F loaderId=N"),
             QStringLiteral("Page.lifecycleEvent frameId=F loaderId=USER name=load"),
             QStringLiteral("check 1 1 0"),
+            QStringLiteral("Page.lifecycleEvent frameId=F loaderId=N name=load"),
+            QStringLiteral("check 0 4 0"),
+        };
+
+        // The page posts a form of its own just as the program navigates: the
+        // program's navigation cancels it, which is no end of the program's.
+        QTest::newRow("the page's own navigation to another address is not followed") << QStringList{
+            QStringLiteral("navigate https://site/?act=login"),
+            QStringLiteral("Page.frameStartedNavigating frameId=F loaderId=PAGE url=http://site/ "
+                           "navigationType=differentDocument"),
+            QStringLiteral("Page.frameStartedLoading frameId=F"),
+            QStringLiteral("Network.loadingFailed requestId=PAGE"),
+            QStringLiteral("Page.frameStoppedLoading frameId=F"),
+            QStringLiteral("check 1 1 0"),
+            QStringLiteral("Page.frameStartedNavigating frameId=F loaderId=N url=https://SITE/?act=login#top "
+                           "navigationType=differentDocument"),
             QStringLiteral("Page.lifecycleEvent frameId=F loaderId=N name=load"),
             QStringLiteral("check 0 4 0"),
         };

@@ -46,7 +46,9 @@
 //                            ends, after the list), alert, confirm or prompt (that dialog, after the list),
 //                            entries N (N more new-marked entries, IDs 700001 up), large N (N megabytes
 //                            more of entries that are not new), tamper (a script that replaces
-//                            Array.prototype.join and String.prototype.replace and substring); plain ends it
+//                            Array.prototype.join and String.prototype.replace and substring), navigate
+//                            (the page posts its own search again 25 ms after it is shown, so it navigates
+//                            itself all the time); plain ends it
 //   clear KEY                drop every request of KEY
 //   quit                     exit
 // The simulator also exits when stdin reaches end-of-file, so it never outlives its harness.
@@ -134,16 +136,17 @@ QString runCommand(const QString& line, Catalog& catalog, MarketServer& server, 
     }
     if (command == u"page") {
         static const QHash<QString, PageTrouble::Kind> kinds{
-            {u"plain"_s, PageTrouble::None},    {u"endless"_s, PageTrouble::EndlessScript},
-            {u"alert"_s, PageTrouble::Alert},   {u"confirm"_s, PageTrouble::Confirm},
-            {u"prompt"_s, PageTrouble::Prompt}, {u"entries"_s, PageTrouble::Entries},
-            {u"large"_s, PageTrouble::Large},   {u"tamper"_s, PageTrouble::Tamper}};
+            {u"plain"_s, PageTrouble::None},       {u"endless"_s, PageTrouble::EndlessScript},
+            {u"alert"_s, PageTrouble::Alert},      {u"confirm"_s, PageTrouble::Confirm},
+            {u"prompt"_s, PageTrouble::Prompt},    {u"entries"_s, PageTrouble::Entries},
+            {u"large"_s, PageTrouble::Large},      {u"tamper"_s, PageTrouble::Tamper},
+            {u"navigate"_s, PageTrouble::Navigate}};
         const QString kind = words.value(2);
         const bool counted = kind == u"entries" || kind == u"large";
         int amount = 0;
         if (words.size() != (counted ? 4 : 3) || !kinds.contains(kind) ||
             (counted && (!number(words[3], &amount) || amount > (kind == u"large" ? 1024 : 1000000))))
-            return u"ERR usage: page KEY endless|alert|confirm|prompt|tamper|entries N|large MB|plain"_s;
+            return u"ERR usage: page KEY endless|alert|confirm|prompt|tamper|navigate|entries N|large MB|plain"_s;
         server.setTrouble(words[1], {kinds.value(kind), amount});
         return u"OK %1"_s.arg(line.trimmed());
     }

@@ -75,8 +75,8 @@ QString troubleRows(const PageTrouble& trouble) {
 }
 
 // The script a trouble puts after the list: the page's own load waits for it.
-QString troubleScript(PageTrouble::Kind kind) {
-    switch (kind) {
+QString troubleScript(const SearchPage& page) {
+    switch (page.trouble.kind) {
     case PageTrouble::EndlessScript:
         return u"<script>for(;;){}</script>"_s;
     case PageTrouble::Alert:
@@ -92,6 +92,16 @@ QString troubleScript(PageTrouble::Kind kind) {
         return u"<script>Array.prototype.join = function () { return 'x'.repeat(1 << 28); };"
                "String.prototype.replace = function () { return ''; };"
                "String.prototype.substring = function () { return 'a'; };</script>"_s;
+    case PageTrouble::Navigate:
+        // The page posts its own search again 25 ms after it is shown, and so
+        // does every page that answers it: it navigates itself all the time.
+        return uR"(<form name="again" method="post" action="/">
+<input type="hidden" name="menu" value="browse"><input type="hidden" name="act" value="search_request">
+<input type="hidden" name="type" value="category"><input type="hidden" name="key" value="%1">
+<input type="hidden" name="condition" value="present"><input type="hidden" name="sort_type" value="%2">
+<input type="hidden" name="sort_button" value="display"></form>
+<script>setTimeout(function () { document.forms.again.submit(); }, 25);</script>)"_s.arg(page.key.toHtmlEscaped(),
+                                                                                         sortTypeName(page.sort));
     default:
         return {};
     }
@@ -129,7 +139,7 @@ QString searchResultPage(const SearchPage& page) {
 <ul class="popular">
 %5</ul>
 %6)"_s.arg(name.toHtmlEscaped(), sortLine(page.sort), QString::number(page.requests.size()), rows, popular,
-           troubleScript(page.trouble.kind));
+           troubleScript(page));
     const QString html = shell(u"%1の依頼一覧"_s.arg(name), body);
     return page.upperCaseTags ? withUpperCaseTags(html) : html;
 }

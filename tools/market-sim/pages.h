@@ -12,9 +12,9 @@ namespace marketsim {
 // What a category's result page carries besides its list, so that tests can
 // ask for the pages that trouble a client: a script that never ends, a
 // JavaScript dialog, more new-marked entries than a scan collects, a very
-// large page.
+// large page, a page that keeps navigating itself.
 struct PageTrouble {
-    enum Kind { None, EndlessScript, Alert, Confirm, Prompt, Entries, Large, Tamper };
+    enum Kind { None, EndlessScript, Alert, Confirm, Prompt, Entries, Large, Tamper, Navigate };
     Kind kind = None;
     int amount = 0; // Entries: how many; Large: megabytes of filler rows
 };
