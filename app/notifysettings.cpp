@@ -1,6 +1,7 @@
 #include "app/notifysettings.h"
 
 #include "app/inifile.h"
+#include "app/settings.h"
 #include "platform/errors.h"
 #include "platform/net/mailmessage.h"
 #include "platform/net/webhookbody.h"
@@ -13,12 +14,6 @@
 namespace velkoria {
 
 namespace {
-
-RuntimeError badValue(const QString& path, const QString& key, const QString& what) {
-    return RuntimeError(
-        TypeMismatch,
-        QStringLiteral("設定ファイル %1 の %2 の値が正しくありません: %3").arg(QFileInfo(path).fileName(), key, what));
-}
 
 // A header's name: the characters HTTP allows in a token.
 bool isHeaderName(const QString& name) {
@@ -40,15 +35,15 @@ void checkServerUrl(const QString& path, const QString& key, const QString& valu
     const QUrl url(value, QUrl::StrictMode);
     if (!url.isValid() || !schemes.contains(url.scheme().toLower()) || url.host().isEmpty() || url.hasFragment() ||
         (!pathAllowed && (url.hasQuery() || (!url.path().isEmpty() && url.path() != u"/"))))
-        throw badValue(path, key, QStringLiteral("%1 の形で指定してください").arg(form));
+        throw settingsValueError(path, key, QStringLiteral("%1 の形で指定してください").arg(form));
     if (!url.userInfo().isEmpty())
-        throw badValue(path, key,
-                       QStringLiteral("URL にユーザー名やパスワードを書かないでください (通知の設定で入力します)"));
+        throw settingsValueError(
+            path, key, QStringLiteral("URL にユーザー名やパスワードを書かないでください (通知の設定で入力します)"));
 }
 
 void checkCaFile(const QString& path, const QString& key, const QString& value) {
     if (!value.isEmpty() && !QFileInfo(value).isFile())
-        throw badValue(path, key, QStringLiteral("ファイル %1 が見つかりません").arg(value));
+        throw settingsValueError(path, key, QStringLiteral("ファイル %1 が見つかりません").arg(value));
 }
 
 struct Key {
@@ -80,25 +75,25 @@ void checkNotifySettings(const QString& path, const NotifySettings& s) {
                        QStringLiteral("smtp://サーバー名:ポート または smtps://サーバー名:ポート"), false);
         QString bad;
         if (!parseMailAddress(s.mailFrom))
-            throw badValue(path, QStringLiteral("from"),
-                           QStringLiteral("差出人のメールアドレスを 1 つ指定してください"));
+            throw settingsValueError(path, QStringLiteral("from"),
+                                     QStringLiteral("差出人のメールアドレスを 1 つ指定してください"));
         if (!parseMailAddresses(s.mailTo, &bad))
-            throw badValue(path, QStringLiteral("to"),
-                           bad.isEmpty() ? QStringLiteral("宛先のメールアドレスを指定してください")
-                                         : QStringLiteral("%1 はメールアドレスではありません").arg(bad));
+            throw settingsValueError(path, QStringLiteral("to"),
+                                     bad.isEmpty() ? QStringLiteral("宛先のメールアドレスを指定してください")
+                                                   : QStringLiteral("%1 はメールアドレスではありません").arg(bad));
         if (hasControl(s.mailUser))
-            throw badValue(path, QStringLiteral("user"), QStringLiteral("使えない文字があります"));
+            throw settingsValueError(path, QStringLiteral("user"), QStringLiteral("使えない文字があります"));
     }
     checkCaFile(path, QStringLiteral("ca_file"), s.mailCaFile);
     if (!s.webhookUrl.isEmpty())
         checkServerUrl(path, QStringLiteral("url"), s.webhookUrl, {QStringLiteral("http"), QStringLiteral("https")},
                        QStringLiteral("https://… の URL"), true);
     if (const QString problem = webhookTemplateProblem(s.webhookBody); !problem.isEmpty())
-        throw badValue(path, QStringLiteral("body"), problem);
+        throw settingsValueError(path, QStringLiteral("body"), problem);
     if (!s.webhookHeader.isEmpty() &&
         (!isHeaderName(s.webhookHeaderName()) || hasControl(s.webhookHeaderValueInFile())))
-        throw badValue(path, QStringLiteral("header"),
-                       QStringLiteral("ヘッダーの名前 (または \"名前: 値\") を指定してください"));
+        throw settingsValueError(path, QStringLiteral("header"),
+                                 QStringLiteral("ヘッダーの名前 (または \"名前: 値\") を指定してください"));
     checkCaFile(path, QStringLiteral("ca_file"), s.webhookCaFile);
 }
 
@@ -119,7 +114,8 @@ NotifySettings loadNotifySettings(const QString& path) {
     if (const auto raw = rawIniValue(text, u"mail", u"starttls")) {
         const QString value = iniValueAsWritten(*raw).toLower();
         if (value != u"true" && value != u"false")
-            throw badValue(path, QStringLiteral("starttls"), QStringLiteral("true か false を指定してください"));
+            throw settingsValueError(path, QStringLiteral("starttls"),
+                                     QStringLiteral("true か false を指定してください"));
     }
     checkNotifySettings(path, settings);
     return settings;
@@ -136,8 +132,8 @@ void saveNotifySettings(const QString& path, const NotifySettings& settings) {
                 continue;
             const auto written = iniWritableValue(settings.*key.member);
             if (!written)
-                throw badValue(path, QString::fromUtf16(key.name),
-                               QStringLiteral("改行や、引用符と ; の組み合わせは書けません"));
+                throw settingsValueError(path, QString::fromUtf16(key.name),
+                                         QStringLiteral("改行や、引用符と ; の組み合わせは書けません"));
             values.append({QString::fromUtf16(key.name), *written});
             if (QStringView(key.name) == u"server")
                 values.append({QStringLiteral("starttls"),

@@ -10,12 +10,13 @@
 
 namespace velkoria {
 
-namespace {
-RuntimeError badValue(const QString& path, const QString& key, const QString& what) {
+RuntimeError settingsValueError(const QString& path, const QString& key, const QString& what) {
     return RuntimeError(
         TypeMismatch,
         QStringLiteral("設定ファイル %1 の %2 の値が正しくありません: %3").arg(QFileInfo(path).fileName(), key, what));
 }
+
+namespace {
 
 QString readUrl(QSettings& ini, const QString& path, const QString& key, const QString& scheme,
                 const QString& fallback) {
@@ -26,8 +27,8 @@ QString readUrl(QSettings& ini, const QString& path, const QString& key, const Q
     // The requests go to the site's root: its path is "/" and nothing else.
     if (!url.isValid() || url.scheme() != scheme || url.host().isEmpty() || url.hasQuery() || url.hasFragment() ||
         (url.path() != u"/" && !url.path().isEmpty()))
-        throw badValue(path, key.section(u'/', 1),
-                       QStringLiteral("%1://ホスト名[:ポート]/ の形の URL を指定してください").arg(scheme));
+        throw settingsValueError(path, key.section(u'/', 1),
+                                 QStringLiteral("%1://ホスト名[:ポート]/ の形の URL を指定してください").arg(scheme));
     if (url.path().isEmpty())
         value += u'/';
     return value;
@@ -90,14 +91,14 @@ Settings loadSettings(const QString& path) {
         bool ok = false;
         const int seconds = ini.value(QStringLiteral("browser/load_timeout_seconds")).toString().trimmed().toInt(&ok);
         if (!ok || seconds < 1 || seconds > 3600)
-            throw badValue(path, QStringLiteral("load_timeout_seconds"),
-                           QStringLiteral("1 から 3600 までの秒数を指定してください"));
+            throw settingsValueError(path, QStringLiteral("load_timeout_seconds"),
+                                     QStringLiteral("1 から 3600 までの秒数を指定してください"));
         settings.loadTimeoutSeconds = seconds;
     }
     if (ini.contains(QStringLiteral("announce/boxes"))) {
         const QString value = ini.value(QStringLiteral("announce/boxes")).toString().trimmed().toLower();
         if (value != u"true" && value != u"false")
-            throw badValue(path, QStringLiteral("boxes"), QStringLiteral("true か false を指定してください"));
+            throw settingsValueError(path, QStringLiteral("boxes"), QStringLiteral("true か false を指定してください"));
         settings.announceBoxes = value == u"true";
     }
     return settings;

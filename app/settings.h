@@ -2,6 +2,7 @@
 
 #include "browser/marketplace.h"
 #include "platform/cdp/chromium.h"
+#include "platform/errors.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,6 +27,9 @@ BrowserOptions browserOptions(const Settings& settings);
 inline QString settingsFileName() {
     return QStringLiteral("velkoria.ini");
 }
+
+// The error of a malformed value: names the file and the key.
+RuntimeError settingsValueError(const QString& path, const QString& key, const QString& what);
 
 // Reads the settings file. A malformed value throws RuntimeError with a
 // message that names the file and the key.
