@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace velkoria {
 
@@ -114,36 +115,23 @@ SendResult resultOf(CURLcode code, Transfer& transfer, const QString& host, cons
     result.host = host;
     long response = 0;
     curl_easy_getinfo(transfer.handle(), CURLINFO_RESPONSE_CODE, &response);
-    switch (code) {
-    case CURLE_OK:
-        result.status = SendStatus::Sent;
-        return result;
-    case CURLE_LOGIN_DENIED:
-        result.status = SendStatus::LoginDenied;
-        return result;
-    case CURLE_COULDNT_RESOLVE_HOST:
-        result.status = SendStatus::UnknownHost;
-        return result;
-    case CURLE_PEER_FAILED_VERIFICATION:
-        result.status = SendStatus::CertificateUntrusted;
-        return result;
-    case CURLE_OPERATION_TIMEDOUT:
-        result.status = SendStatus::TimedOut;
-        return result;
-    case CURLE_COULDNT_CONNECT:
-        result.status = SendStatus::ConnectFailed;
-        return result;
-    case CURLE_USE_SSL_FAILED:
-        result.status = SendStatus::NoStartTls;
-        return result;
-    case CURLE_SSL_CONNECT_ERROR:
-        result.status = SendStatus::TlsFailed;
-        return result;
-    case CURLE_ABORTED_BY_CALLBACK:
-        result.status = SendStatus::Cancelled;
-        return result;
-    default:
-        break;
+    // What libcurl's result says in the user's terms; the rest by the reply.
+    static constexpr std::pair<CURLcode, SendStatus> kStatuses[] = {
+        {CURLE_OK, SendStatus::Sent},
+        {CURLE_LOGIN_DENIED, SendStatus::LoginDenied},
+        {CURLE_COULDNT_RESOLVE_HOST, SendStatus::UnknownHost},
+        {CURLE_PEER_FAILED_VERIFICATION, SendStatus::CertificateUntrusted},
+        {CURLE_OPERATION_TIMEDOUT, SendStatus::TimedOut},
+        {CURLE_COULDNT_CONNECT, SendStatus::ConnectFailed},
+        {CURLE_USE_SSL_FAILED, SendStatus::NoStartTls},
+        {CURLE_SSL_CONNECT_ERROR, SendStatus::TlsFailed},
+        {CURLE_ABORTED_BY_CALLBACK, SendStatus::Cancelled},
+    };
+    for (const auto& [curlCode, status] : kStatuses) {
+        if (code == curlCode) {
+            result.status = status;
+            return result;
+        }
     }
     // A command the server refused (MAIL, RCPT, DATA) ends the transfer with
     // its reply as the last response.

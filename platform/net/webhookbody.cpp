@@ -1,5 +1,6 @@
 #include "platform/net/webhookbody.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QRegularExpression>
@@ -9,34 +10,10 @@ namespace velkoria {
 
 namespace {
 
+// The text as it stands inside a JSON string's quotes, escaped by Qt's writer.
 QString jsonEscaped(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'"':
-            out += QStringLiteral("\\\"");
-            break;
-        case u'\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case u'\n':
-            out += QStringLiteral("\\n");
-            break;
-        case u'\r':
-            out += QStringLiteral("\\r");
-            break;
-        case u'\t':
-            out += QStringLiteral("\\t");
-            break;
-        default:
-            if (c.unicode() < 0x20)
-                out += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QChar(u'0'));
-            else
-                out += c;
-        }
-    }
-    return out;
+    const QByteArray quoted = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(quoted.mid(2, quoted.size() - 4)); // without [" and "]
 }
 
 } // namespace
