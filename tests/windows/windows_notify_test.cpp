@@ -20,6 +20,8 @@ void WindowsNotifyTest::testMessagesThroughSchannel() {
     NotifyServers servers;
     QVERIFY(servers.start());
     const WinePrefix wine;
+    const QString failures = wine.make();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures));
     const WinePrefix::Result result =
         wine.run(QStringLiteral(VELKORIA_NOTIFYCHECK),
                  {servers.url(u"smtp"_qs, servers.plain), servers.url(u"http"_qs, servers.http, u"/hook"_qs),

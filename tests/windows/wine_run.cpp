@@ -28,6 +28,11 @@ int main(int argc, char* argv[]) {
         std::fputs("wine-run: no temporary folder for the Wine prefix\n", stderr);
         return 2;
     }
+    // A prefix that cannot be made is Wine's failure, told as such.
+    if (const QString failures = prefix.make(); !failures.isEmpty()) {
+        std::fprintf(stdout, "wine-run: no Wine prefix\n%s", failures.toUtf8().constData());
+        return 125;
+    }
     const WinePrefix::Result result = prefix.run(program, arguments, limitSeconds * 1000);
     std::fputs(result.output.toUtf8().constData(), stdout);
     if (!result.finished) {

@@ -62,6 +62,21 @@ WinePrefix::Result WinePrefix::run(const QString& program, const QStringList& ar
     return result;
 }
 
+QString WinePrefix::make() const {
+    QString failures;
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        const Result result = run(QStringLiteral("cmd"), {QStringLiteral("/c"), QStringLiteral("ver")}, 180000);
+        if (result.finished && result.exitCode == 0)
+            return {};
+        failures += QStringLiteral("wine cmd /c ver, run %1: %2\n%3\n")
+                        .arg(attempt)
+                        .arg(result.finished ? QString::number(result.exitCode) : QStringLiteral("no end"))
+                        .arg(result.output);
+        endAll();
+    }
+    return failures;
+}
+
 bool WinePrefix::server(const QString& option, int limitMs) const {
     QProcess server;
     server.setProcessEnvironment(environment());
@@ -74,7 +89,9 @@ bool WinePrefix::waitForAll(int limitMs) const {
 }
 
 void WinePrefix::endAll() const {
-    if (QFileInfo::exists(m_dir.path() + QStringLiteral("/system.reg")))
+    // Wine's first run makes dosdevices; the registry files are written only
+    // when the server ends, so they cannot tell whether one still runs.
+    if (QFileInfo::exists(m_dir.path() + QStringLiteral("/dosdevices")))
         server(QStringLiteral("-k"), 20000);
 }
 

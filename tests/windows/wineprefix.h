@@ -38,6 +38,11 @@ public:
     };
     // Runs a Windows program to its end, within the limit.
     Result run(const QString& program, const QStringList& arguments, int limitMs) const;
+    // Makes the prefix with a first run of cmd. Wine has once ended that run
+    // at once with 53 (STATUS_DLL_NOT_FOUND's low byte) in CI, so a failed run
+    // is tried again after its server is ended, at most three times. An empty
+    // answer: the prefix is made; otherwise what each failed run printed.
+    QString make() const;
     // Waits until every program of the prefix has ended (an installer's
     // children, say), at most limitMs; false when some still run.
     bool waitForAll(int limitMs) const;
